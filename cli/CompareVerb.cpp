@@ -1,0 +1,11 @@
+#include "cli/Verbs.h"
+#include "core/Versions.h"
+
+#include <iostream>
+
+int compareVerb(const Arguments& arguments) {
+    const auto& words = arguments.positionals(2);
+    auto order = CenterCore::numericCompare(words[0], words[1]);
+    std::cout << (order < 0 ? "<" : (order > 0 ? ">" : "=")) << '\n';
+    return 0;
+}

@@ -1,0 +1,66 @@
+#include "cli/Verbs.h"
+#include "core/CatalogJSON.h"
+#include "core/Detection.h"
+#include "core/FileContents.h"
+#include "core/Resources.h"
+#include "core/Versions.h"
+
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+constexpr std::size_t maximumCatalogBytes = 64 * 1024 * 1024;
+
+std::string installedText(const std::optional<InstalledApp>& app) {
+    return app ? app->version + "（" + app->build + "）" : "未安装";
+}
+
+std::string updateText(const CenterProduct& product, const std::optional<InstalledApp>& app) {
+    if (!CenterCore::availableUpdate(product, app)) {
+        return "—";
+    }
+    const CenterRelease& release = *product.release;
+    return std::string(app ? "可更新到 " : "可安装 ") + release.version + "（" + release.build +
+           "）";
+}
+
+} // namespace
+
+int statusVerb(const Arguments& arguments) {
+    static_cast<void>(arguments.positionals(0));
+    std::vector<std::filesystem::path> folders;
+    for (const std::string& folder : arguments.values("--applications")) {
+        folders.emplace_back(folder);
+    }
+    if (folders.empty()) {
+        folders = CenterCore::applicationDirectories();
+    }
+    CenterCatalog catalog = CenterCore::decodeCatalog(CenterCore::readFileContents(
+        CenterCore::resourcesDirectory() / "Catalog.json", maximumCatalogBytes));
+
+    nlohmann::json rows = nlohmann::json::array();
+    for (const CenterProduct& product : catalog.products) {
+        std::optional<InstalledApp> app = CenterCore::detectInstalled(product, folders);
+        bool update = CenterCore::availableUpdate(product, app);
+        if (!arguments.flag("--json")) {
+            std::cout << product.name << '\t' << installedText(app) << '\t'
+                      << updateText(product, app) << '\n';
+            continue;
+        }
+        nlohmann::json row = {{"id", product.id}, {"name", product.name}, {"update", update}};
+        row["installed"] = app ? nlohmann::json{{"version", app->version},
+                                                {"build", app->build},
+                                                {"path", app->url.string()}}
+                               : nlohmann::json(nullptr);
+        if (product.release) {
+            row["release"] = {{"version", product.release->version},
+                              {"build", product.release->build}};
+        }
+        rows.push_back(std::move(row));
+    }
+    if (arguments.flag("--json")) {
+        std::cout << rows.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    }
+    return 0;
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "cli/Arguments.h"
+
+// The verbs of `kestryn`, one file each.
+int digestVerb(const Arguments& arguments);
+int compareVerb(const Arguments& arguments);
+int appInfoVerb(const Arguments& arguments);
+int validateCatalogVerb(const Arguments& arguments);
+int verifyCatalogVerb(const Arguments& arguments);
+int statusVerb(const Arguments& arguments);

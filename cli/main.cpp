@@ -1,0 +1,14 @@
+#include "cli/Arguments.h"
+#include "cli/Verbs.h"
+
+int main(int argc, char** argv) {
+    const std::vector<Verb> verbs = {
+        {"status", "[--json] [--applications DIR]...", statusVerb, {"--applications"}, {"--json"}},
+        {"digest", "FILE", digestVerb, {}, {}},
+        {"compare", "A B", compareVerb, {}, {}},
+        {"app-info", "BUNDLE", appInfoVerb, {}, {}},
+        {"validate-catalog", "CATALOG.json", validateCatalogVerb, {}, {}},
+        {"verify-catalog", "ENVELOPE --key KEYFILE", verifyCatalogVerb, {"--key"}, {}},
+    };
+    return runProgram("kestryn", verbs, argc, argv);
+}

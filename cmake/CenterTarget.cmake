@@ -1,0 +1,36 @@
+# Warnings and hardening for the project's own targets (never for third-party code).
+function(kestryn_harden target)
+    target_compile_options(${target} PRIVATE
+        -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+        -Wold-style-cast -Wcast-qual -Wformat=2 -Werror
+        -fstack-protector-strong)
+    if(NOT KESTRYN_SANITIZE AND NOT KESTRYN_FUZZ)
+        target_compile_definitions(${target} PRIVATE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+    endif()
+    target_link_options(${target} PRIVATE -Wl,-z,relro,-z,now)
+    if(KESTRYN_SANITIZE)
+        target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all
+                                                 -fno-omit-frame-pointer)
+        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    endif()
+    if(KESTRYN_FUZZ)
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    endif()
+endfunction()
+
+# A library of one subsystem: headers are included as "<subsystem>/<File>.h".
+function(kestryn_library target)
+    add_library(${target} STATIC ${ARGN})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    kestryn_harden(${target})
+endfunction()
+
+# A GoogleTest executable registered with CTest, one per subsystem.
+function(kestryn_test target)
+    add_executable(${target} ${ARGN})
+    kestryn_harden(${target})
+    target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "KESTRYN_RESOURCES=${CMAKE_BINARY_DIR}/resources")
+endfunction()

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/Records.h"
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace CenterCore {
+
+// The two folders searched for installed copies, in order of preference:
+// /Applications, then Applications in the user's home folder.
+[[nodiscard]] std::vector<std::filesystem::path> applicationDirectories();
+
+// The identity of an application bundle from its Contents/Info.plist (XML or binary);
+// nothing when it cannot be read or lacks any of the three keys as text.
+[[nodiscard]] std::optional<InstalledApp> readInstalledApp(const std::filesystem::path& bundle);
+
+// The first copy of the product in the folders: earlier folders first, within a folder by
+// file name. Preview-only products are never installed.
+[[nodiscard]] std::optional<InstalledApp>
+detectInstalled(const CenterProduct& product,
+                const std::vector<std::filesystem::path>& folders = applicationDirectories());
+
+} // namespace CenterCore

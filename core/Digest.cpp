@@ -1,0 +1,81 @@
+#include "core/Digest.h"
+
+#include "core/CenterError.h"
+#include "core/Unicode.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <openssl/evp.h>
+#include <unistd.h>
+#include <vector>
+
+namespace CenterCore {
+namespace {
+
+constexpr std::size_t chunkBytes = 1024 * 1024;
+
+[[noreturn]] void throwFileError(const char* what, const std::filesystem::path& file) {
+    throw std::filesystem::filesystem_error(what, file,
+                                            std::error_code(errno, std::generic_category()));
+}
+
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor() { ::close(fd); }
+};
+
+struct FreeContext {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+
+} // namespace
+
+std::string sha256(const std::filesystem::path& file) {
+    FileDescriptor input{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (input.fd < 0) {
+        throwFileError("cannot open file", file);
+    }
+    ::posix_fadvise(input.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::unique_ptr<EVP_MD_CTX, FreeContext> context(EVP_MD_CTX_new());
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+        throw std::bad_alloc();
+    }
+    std::vector<unsigned char> chunk(chunkBytes);
+    for (;;) {
+        ssize_t count = ::read(input.fd, chunk.data(), chunk.size());
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwFileError("cannot read file", file);
+        }
+        if (count == 0) {
+            break;
+        }
+        EVP_DigestUpdate(context.get(), chunk.data(), static_cast<std::size_t>(count));
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &length);
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * length);
+    for (unsigned int i = 0; i < length; ++i) {
+        text.push_back(hex[digest[i] >> 4]);
+        text.push_back(hex[digest[i] & 0x0F]);
+    }
+    return text;
+}
+
+void verifyFile(const std::filesystem::path& file, const ReleaseArtifact& artifact) {
+    std::uintmax_t size = std::filesystem::file_size(file);
+    if (static_cast<std::int64_t>(size) != artifact.byteCount) {
+        throw CenterError::checksum();
+    }
+    if (sha256(file) != lowercased(artifact.sha256)) {
+        throw CenterError::checksum();
+    }
+}
+
+} // namespace CenterCore

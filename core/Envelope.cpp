@@ -1,0 +1,114 @@
+#include "core/Envelope.h"
+
+#include "core/Base64.h"
+#include "core/CatalogJSON.h"
+#include "core/CenterError.h"
+#include "core/FileContents.h"
+#include "core/Registry.h"
+#include "core/Validation.h"
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+#include <optional>
+
+namespace CenterCore {
+namespace {
+
+constexpr std::size_t publicKeyBytes = 32;
+constexpr std::size_t signatureBytes = 64;
+
+struct FreeKey {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct FreeContext {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+using Key = std::unique_ptr<EVP_PKEY, FreeKey>;
+
+Key ed25519Key(std::string_view raw) {
+    return Key(EVP_PKEY_new_raw_public_key(
+        EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(raw.data()), raw.size()));
+}
+
+bool verifies(EVP_PKEY* key, std::string_view message, std::string_view signature) {
+    std::unique_ptr<EVP_MD_CTX, FreeContext> context(EVP_MD_CTX_new());
+    return context && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key) == 1 &&
+           EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
+                            signature.size(),
+                            reinterpret_cast<const unsigned char*>(message.data()),
+                            message.size()) == 1;
+}
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view space = " \t\n\r\v\f";
+    std::size_t first = text.find_first_not_of(space);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+// The decoded payload bytes once the signature over them has verified; nothing otherwise.
+std::optional<std::string> signedPayload(std::string_view envelope, std::string_view publicKey) {
+    if (envelope.size() > maximumEnvelopeBytes || publicKey.size() != publicKeyBytes) {
+        return std::nullopt;
+    }
+    nlohmann::json document = nlohmann::json::parse(envelope, nullptr, false);
+    if (!document.is_object()) {
+        return std::nullopt;
+    }
+    auto payloadText = document.find("payload");
+    auto signatureText = document.find("signature");
+    if (payloadText == document.end() || !payloadText->is_string() ||
+        signatureText == document.end() || !signatureText->is_string()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> payload = base64Decode(payloadText->get_ref<const std::string&>());
+    std::optional<std::string> signature =
+        base64Decode(signatureText->get_ref<const std::string&>());
+    if (!payload || !signature || signature->size() != signatureBytes) {
+        return std::nullopt;
+    }
+    Key key = ed25519Key(publicKey);
+    if (!key || !verifies(key.get(), *payload, *signature)) {
+        return std::nullopt;
+    }
+    return payload;
+}
+
+} // namespace
+
+std::string loadPublicKey(const std::filesystem::path& resources) {
+    return loadPublicKeyFile(resources / "PublicKey.txt");
+}
+
+std::string loadPublicKeyFile(const std::filesystem::path& keyFile) {
+    const CenterError unavailable = CenterError::invalid("尚未配置发布公钥，线上更新暂不可用。");
+    // A key file holds 44 characters; anything far larger is not one.
+    constexpr std::size_t largestKeyFile = 4096;
+    std::string content;
+    try {
+        content = readFileContents(keyFile, largestKeyFile);
+    } catch (const std::filesystem::filesystem_error&) {
+        throw unavailable;
+    }
+    std::optional<std::string> key = base64Decode(trimmed(content));
+    if (!key || key->size() != publicKeyBytes || !ed25519Key(*key)) {
+        throw unavailable;
+    }
+    return *key;
+}
+
+CenterCatalog verifyCatalog(std::string_view envelope, std::string_view publicKey) {
+    std::optional<std::string> payload = signedPayload(envelope, publicKey);
+    if (!payload) {
+        throw CenterError::signature();
+    }
+    CenterCatalog catalog = decodeCatalog(*payload);
+    validateCatalog(catalog);
+    validateRegistered(catalog);
+    return catalog;
+}
+
+} // namespace CenterCore

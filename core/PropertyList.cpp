@@ -1,0 +1,53 @@
+#include "core/PropertyList.h"
+
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+std::optional<PropertyList> PropertyList::parse(std::string_view bytes) {
+    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    plist_t root = nullptr;
+    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+    if (root == nullptr) {
+        return std::nullopt;
+    }
+    return PropertyList(root);
+}
+
+std::optional<PropertyList> PropertyList::read(const std::filesystem::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
+        return std::nullopt;
+    }
+    std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    if (stream.bad()) {
+        return std::nullopt;
+    }
+    return parse(bytes);
+}
+
+bool PropertyList::isDictionary() const {
+    return plist_get_node_type(root()) == PLIST_DICT;
+}
+
+plist_t PropertyList::value(const char* key) const {
+    return isDictionary() ? plist_dict_get_item(root(), key) : nullptr;
+}
+
+std::optional<std::string> PropertyList::string(const char* key) const {
+    return stringOf(value(key));
+}
+
+std::optional<std::string> PropertyList::stringOf(plist_t node) {
+    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
+        return std::nullopt;
+    }
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(text, length);
+}

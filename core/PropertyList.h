@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <plist/plist.h>
+#include <string>
+#include <string_view>
+
+// An owned property list parsed from XML or binary form.
+class PropertyList {
+  public:
+    // Nothing when the bytes are not a property list in either form.
+    [[nodiscard]] static std::optional<PropertyList> parse(std::string_view bytes);
+    // Nothing when the file cannot be read or parsed.
+    [[nodiscard]] static std::optional<PropertyList> read(const std::filesystem::path& file);
+
+    [[nodiscard]] plist_t root() const { return root_.get(); }
+    [[nodiscard]] bool isDictionary() const;
+    // The value under `key` of the root dictionary, or null when absent.
+    [[nodiscard]] plist_t value(const char* key) const;
+    // The text under `key` of the root dictionary; nothing when absent or not text.
+    [[nodiscard]] std::optional<std::string> string(const char* key) const;
+
+    // The text of a string node; nothing for any other node.
+    [[nodiscard]] static std::optional<std::string> stringOf(plist_t node);
+
+  private:
+    struct Free {
+        void operator()(plist_t node) const { plist_free(node); }
+    };
+    explicit PropertyList(plist_t root) : root_(root) {}
+
+    std::unique_ptr<void, Free> root_;
+};

@@ -1,0 +1,21 @@
+#include "core/Resources.h"
+
+#include <cstdlib>
+#include <system_error>
+
+namespace CenterCore {
+
+std::filesystem::path resourcesDirectory() {
+    if (const char* overridden = std::getenv("KESTRYN_RESOURCES");
+        overridden != nullptr && *overridden != '\0') {
+        return overridden;
+    }
+    std::error_code error;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return "resources";
+    }
+    return program.parent_path().parent_path() / "resources";
+}
+
+} // namespace CenterCore
