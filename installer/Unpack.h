@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+
+namespace CenterInstaller {
+
+// Unpacks a ZIP package that passed inspectZIP into `destination` (an existing folder) and
+// nowhere else. Refuses any entry the inspection would not admit, and stops with
+// "安装包解压后体积过大。" when more bytes come out than the archive declared.
+void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& destination);
+
+} // namespace CenterInstaller

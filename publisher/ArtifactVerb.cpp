@@ -1,0 +1,2 @@
+#include "publisher/Verbs.h"
+int artifactVerb(const Arguments&) { return 2; }

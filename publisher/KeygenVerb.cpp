@@ -1,0 +1,2 @@
+#include "publisher/Verbs.h"
+int keygenVerb(const Arguments&) { return 2; }

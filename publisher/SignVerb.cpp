@@ -1,0 +1,2 @@
+#include "publisher/Verbs.h"
+int signVerb(const Arguments&) { return 2; }

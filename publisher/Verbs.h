@@ -1,0 +1,8 @@
+#pragma once
+
+#include "cli/Arguments.h"
+
+// The verbs of `kestryn-publish`, one file each.
+int keygenVerb(const Arguments& arguments);
+int signVerb(const Arguments& arguments);
+int artifactVerb(const Arguments& arguments);
