@@ -1,2 +1,73 @@
+#include "core/Base64.h"
+#include "core/CatalogJSON.h"
+#include "core/CenterError.h"
+#include "core/Envelope.h"
+#include "core/FileContents.h"
+#include "core/Registry.h"
+#include "core/Validation.h"
 #include "publisher/Verbs.h"
-int signVerb(const Arguments&) { return 2; }
+
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+namespace {
+
+struct FreeKey {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+
+std::unique_ptr<EVP_PKEY, FreeKey> readPrivateKey(const std::filesystem::path& file) {
+    std::string pem = CenterCore::readFileContents(file, 64 * 1024);
+    std::unique_ptr<BIO, decltype(&BIO_free)> memory(
+        BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), BIO_free);
+    EVP_PKEY* key =
+        memory ? PEM_read_bio_PrivateKey(memory.get(), nullptr, nullptr, nullptr) : nullptr;
+    if (key == nullptr || EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
+        EVP_PKEY_free(key);
+        throw CenterError::invalid("签名私钥无效：" + file.string());
+    }
+    return std::unique_ptr<EVP_PKEY, FreeKey>(key);
+}
+
+std::string sign(EVP_PKEY* key, const std::string& message) {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                    EVP_MD_CTX_free);
+    std::string signature(64, '\0');
+    std::size_t length = signature.size();
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key) != 1 ||
+        EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                       reinterpret_cast<const unsigned char*>(message.data()),
+                       message.size()) != 1) {
+        throw CenterError::invalid("无法签署发布清单。");
+    }
+    return signature;
+}
+
+} // namespace
+
+int signVerb(const Arguments& arguments) {
+    std::filesystem::path catalogFile = arguments.positionals(1)[0];
+    auto key = readPrivateKey(arguments.required("--key"));
+    std::string document =
+        CenterCore::readFileContents(catalogFile, CenterCore::maximumEnvelopeBytes);
+    if (document.size() > CenterCore::maximumEnvelopeBytes) {
+        throw CenterError::invalid("签名后的发布清单超过 8 MiB，软件中心不会接受。");
+    }
+
+    // The same checks the center makes, so a publisher never ships a catalog it would reject.
+    CenterCatalog catalog = CenterCore::decodeCatalog(document);
+    CenterCore::validateCatalog(catalog);
+    CenterCore::validateRegistered(catalog);
+
+    nlohmann::json envelope = {{"payload", CenterCore::base64Encode(document)},
+                               {"signature", CenterCore::base64Encode(sign(key.get(), document))}};
+    std::string text = envelope.dump();
+    if (text.size() + 1 > CenterCore::maximumEnvelopeBytes) {
+        throw CenterError::invalid("签名后的发布清单超过 8 MiB，软件中心不会接受。");
+    }
+    std::cout << text << '\n';
+    return 0;
+}

@@ -5,7 +5,11 @@ int main(int argc, char** argv) {
     const std::vector<Verb> verbs = {
         {"keygen", "DIR", keygenVerb, {}, {}},
         {"sign", "CATALOG.json --key DIR/private.key", signVerb, {"--key"}, {}},
-        {"artifact", "FILE --url URL [--format zip|dmg|pkg]", artifactVerb, {"--url", "--format"}, {}},
+        {"artifact",
+         "FILE --url URL [--format zip|dmg|pkg]",
+         artifactVerb,
+         {"--url", "--format"},
+         {}},
     };
     return runProgram("kestryn-publish", verbs, argc, argv);
 }
