@@ -158,15 +158,15 @@ void validateHTTPS(std::string_view address) {
         component(url.get(), CURLUPART_FRAGMENT)) {
         throw CenterError::invalid(insecureAddress);
     }
-    // The authority must be spelled out, and libcurl drops an empty user ("https://@host")
-    // that the text still names.
+    // The authority must be spelled out: libcurl would take "https:///x" as host "x", and it
+    // drops an empty user ("https://@host") that the text still names.
     std::size_t separator = address.find("://");
     if (separator == std::string_view::npos || separator != scheme->size()) {
         throw CenterError::invalid(insecureAddress);
     }
     std::string_view authority = address.substr(separator + 3);
     authority = authority.substr(0, authority.find_first_of("/?"));
-    if (authority.find('@') != std::string_view::npos) {
+    if (authority.empty() || authority.find('@') != std::string_view::npos) {
         throw CenterError::invalid(insecureAddress);
     }
 }

@@ -1,0 +1,144 @@
+#include "core/Detection.h"
+
+#include "core/PropertyList.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+namespace {
+
+enum class Form { xml, binary };
+
+class Detection : public ::testing::Test {
+  protected:
+    TemporaryDirectory root;
+    std::filesystem::path system = root / "Applications";
+    std::filesystem::path user = root / "home" / "Applications";
+    CenterProduct audio{"audio", "local.soundlink", "回响工坊", "", "", "", {}, "13.0", {}};
+
+    // Writes folder/name with an Info.plist holding the given keys (a key with no value is left
+    // out) in the given property-list form.
+    std::filesystem::path bundle(const std::filesystem::path& folder, const std::string& name,
+                                 const char* bundleID, const char* version, const char* build,
+                                 Form form = Form::xml) {
+        plist_t dict = plist_new_dict();
+        if (bundleID) {
+            plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(bundleID));
+        }
+        if (version) {
+            plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(version));
+        }
+        if (build) {
+            plist_dict_set_item(dict, "CFBundleVersion", plist_new_string(build));
+        }
+        char* bytes = nullptr;
+        uint32_t length = 0;
+        if (form == Form::xml) {
+            plist_to_xml(dict, &bytes, &length);
+        } else {
+            plist_to_bin(dict, &bytes, &length);
+        }
+        std::filesystem::path app = folder / name;
+        root.write(app / "Contents" / "Info.plist", std::string_view(bytes, length));
+        free(bytes);
+        plist_free(dict);
+        return app;
+    }
+};
+
+TEST_F(Detection, ReadsTheIdentityFromXMLAndBinaryPropertyLists) {
+    auto xml = bundle(system, "Sound.app", "local.soundlink", "1.2", "45", Form::xml);
+    auto binary = bundle(system, "Bin.app", "local.soundlink", "2.0", "7", Form::binary);
+    EXPECT_EQ(CenterCore::readInstalledApp(xml),
+              (InstalledApp{xml, "1.2", "45", "local.soundlink"}));
+    EXPECT_EQ(CenterCore::readInstalledApp(binary),
+              (InstalledApp{binary, "2.0", "7", "local.soundlink"}));
+}
+
+TEST_F(Detection, ABundleMissingAKeyOrNotAPropertyListIsNotAnApplication) {
+    EXPECT_FALSE(CenterCore::readInstalledApp(bundle(system, "A.app", "x.y.z", "1", nullptr)));
+    EXPECT_FALSE(CenterCore::readInstalledApp(bundle(system, "B.app", nullptr, "1", "1")));
+    root.write("Applications/C.app/Contents/Info.plist", "not a property list");
+    EXPECT_FALSE(CenterCore::readInstalledApp(system / "C.app"));
+    root.write("Applications/D.app/Contents/Info.plist", "");
+    EXPECT_FALSE(CenterCore::readInstalledApp(system / "D.app"));
+    EXPECT_FALSE(CenterCore::readInstalledApp(system / "Missing.app"));
+}
+
+TEST_F(Detection, RealInfoPlistsReadAsTheirToolsWrote) {
+    const std::filesystem::path data = KESTRYN_TEST_DATA "/info-plist";
+    auto install = [&](const std::filesystem::path& plist) {
+        std::filesystem::path app = root / "real" / (plist.stem().string() + ".app");
+        std::filesystem::create_directories(app / "Contents");
+        std::filesystem::copy_file(plist, app / "Contents" / "Info.plist");
+        return CenterCore::readInstalledApp(app);
+    };
+    auto binary = install(data / "fastlane" / "bin__very-capable-app.app__Info.plist");
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->bundleID, "org.fastlane.very-capable-app");
+    EXPECT_EQ(binary->version, "1.0");
+    auto xml = install(data / "sparkle" / "DevSignedAppVersion2.app__Contents__Info.plist");
+    ASSERT_TRUE(xml);
+    EXPECT_EQ(xml->bundleID, "com.zoo.SignedApp");
+    EXPECT_EQ(xml->build, "2");
+    EXPECT_FALSE(install(data / "sparkle" / "SparkleTestCodeSignApp.app__Contents__Info.plist"));
+    EXPECT_FALSE(install(data / "fastlane" / "xcarchive__very-capable-app.xcarchive__Info.plist"));
+}
+
+TEST_F(Detection, BrokenPropertyListsNeverCrashTheReader) {
+    const std::filesystem::path data = KESTRYN_TEST_DATA "/plist-rust-crate-testdata";
+    for (const auto& entry : std::filesystem::directory_iterator(data)) {
+        if (entry.path().extension() == ".plist") {
+            std::optional<PropertyList> plist = PropertyList::read(entry.path());
+            if (plist) {
+                EXPECT_FALSE(plist->string("CFBundleIdentifier")) << entry.path();
+            }
+        }
+    }
+}
+
+TEST_F(Detection, TheSystemFolderWinsThenTheFirstNameInCodePointOrder) {
+    bundle(user, "Aardvark.app", "local.soundlink", "9", "9");
+    auto beta = bundle(system, "Beta.app", "local.soundlink", "1", "1");
+    bundle(system, "alpha.app", "local.soundlink", "2", "2");
+    auto found = CenterCore::detectInstalled(audio, {system, user});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->url, beta);
+
+    found = CenterCore::detectInstalled(audio, {root / "nowhere", user});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->version, "9");
+}
+
+TEST_F(Detection, MatchesByBundleIdentifierAndAppExtensionOnly) {
+    bundle(system, "Other.app", "local.other", "1", "1");
+    bundle(system, ".Hidden.app", "local.soundlink", "1", "1");
+    bundle(system, "Tool.app.zip", "local.soundlink", "1", "1");
+    bundle(system, "Nested/Deep.app", "local.soundlink", "1", "1");
+    bundle(system, "Cased.app", "local.SoundLink", "1", "1");
+    EXPECT_FALSE(CenterCore::detectInstalled(audio, {system}));
+
+    auto upper = bundle(system, "Tool.APP", "local.soundlink", "3", "3");
+    auto found = CenterCore::detectInstalled(audio, {system});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->url, upper);
+}
+
+TEST_F(Detection, PreviewsAreNeverInstalled) {
+    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1", "1");
+    CenterProduct effects{
+        "effects", "com.kestryn.effects.preview", "幻彩工坊", "", "", "", {}, "13.0", {}};
+    EXPECT_FALSE(CenterCore::detectInstalled(effects, {system}));
+}
+
+TEST(ApplicationDirectories, AreTheSystemFolderThenTheHomeFolder) {
+    const char* saved = std::getenv("HOME");
+    setenv("HOME", "/home/someone", 1);
+    auto folders = CenterCore::applicationDirectories();
+    saved ? setenv("HOME", saved, 1) : unsetenv("HOME");
+    EXPECT_EQ(folders,
+              (std::vector<std::filesystem::path>{"/Applications", "/home/someone/Applications"}));
+}
+
+} // namespace

@@ -1,0 +1,128 @@
+#include "core/Digest.h"
+
+#include "core/CenterError.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+#include <random>
+
+namespace {
+
+std::string hexToBytes(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string oneShotDigest(const std::string& bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    std::string hex;
+    char pair[3];
+    for (unsigned char byte : digest) {
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        hex += pair;
+    }
+    return hex;
+}
+
+struct Vector {
+    std::string message;
+    std::string digest;
+};
+
+// The (Len, Msg, MD) records of a NIST CAVP response file.
+std::vector<Vector> nistVectors(const char* name) {
+    std::ifstream file(std::string(KESTRYN_TEST_DATA "/nist-cavp-sha256/") + name);
+    std::vector<Vector> vectors;
+    std::string line;
+    long bits = 0;
+    std::string message;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.starts_with("Len = ")) {
+            bits = std::stol(line.substr(6));
+        } else if (line.starts_with("Msg = ")) {
+            message = bits == 0 ? "" : hexToBytes(line.substr(6));
+        } else if (line.starts_with("MD = ")) {
+            vectors.push_back({message, line.substr(5)});
+        }
+    }
+    return vectors;
+}
+
+class Digest : public ::testing::Test {
+  protected:
+    TemporaryDirectory folder;
+
+    std::string randomBytes(std::size_t count) const {
+        std::mt19937 generator(static_cast<unsigned>(count));
+        std::string bytes(count, '\0');
+        for (char& byte : bytes) {
+            byte = static_cast<char>(generator());
+        }
+        return bytes;
+    }
+};
+
+TEST_F(Digest, MatchesTheNISTVectors) {
+    for (const char* name : {"SHA256ShortMsg.rsp", "SHA256LongMsg.rsp"}) {
+        std::vector<Vector> vectors = nistVectors(name);
+        ASSERT_GE(vectors.size(), 64u) << name;
+        for (const Vector& vector : vectors) {
+            EXPECT_EQ(CenterCore::sha256(folder.write("message", vector.message)), vector.digest);
+        }
+    }
+}
+
+TEST_F(Digest, ChunkBoundariesDoNotChangeTheDigest) {
+    constexpr std::size_t mebibyte = 1024 * 1024;
+    for (std::size_t size : {mebibyte - 1, mebibyte, mebibyte + 1, 3 * mebibyte + 7}) {
+        std::string bytes = randomBytes(size);
+        EXPECT_EQ(CenterCore::sha256(folder.write("chunked", bytes)), oneShotDigest(bytes)) << size;
+    }
+}
+
+TEST_F(Digest, AMissingFileIsTheFileSystemsError) {
+    EXPECT_THROW(static_cast<void>(CenterCore::sha256(folder / "absent")),
+                 std::filesystem::filesystem_error);
+    ReleaseArtifact artifact{"https://example.com/a.zip", std::string(64, 'a'), 1,
+                             ArtifactFormat::zip};
+    EXPECT_THROW(CenterCore::verifyFile(folder / "absent", artifact),
+                 std::filesystem::filesystem_error);
+}
+
+TEST_F(Digest, VerifyFileAcceptsTheExactSizeAndDigestInEitherCase) {
+    std::string bytes = randomBytes(4096);
+    std::string digest = oneShotDigest(bytes);
+    std::filesystem::path file = folder.write("package.zip", bytes);
+    std::string upper = digest;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    EXPECT_NO_THROW(
+        CenterCore::verifyFile(file, {"https://x/a", upper, 4096, ArtifactFormat::zip}));
+
+    for (std::int64_t size : {4095, 4097}) {
+        try {
+            CenterCore::verifyFile(file, {"https://x/a", digest, size, ArtifactFormat::zip});
+            ADD_FAILURE() << "a file of the wrong size passed";
+        } catch (const CenterError& error) {
+            EXPECT_EQ(error.kind(), CenterError::Kind::checksum);
+        }
+    }
+    bytes[100] ^= 1;
+    folder.write("package.zip", bytes);
+    try {
+        CenterCore::verifyFile(file, {"https://x/a", digest, 4096, ArtifactFormat::zip});
+        ADD_FAILURE() << "a changed byte passed";
+    } catch (const CenterError& error) {
+        EXPECT_EQ(error, CenterError::checksum());
+    }
+}
+
+} // namespace
