@@ -1,7 +1,7 @@
 #include "core/PropertyList.h"
 
-#include <fstream>
-#include <iterator>
+#include "core/FileContents.h"
+
 #include <limits>
 
 std::optional<PropertyList> PropertyList::parse(std::string_view bytes) {
@@ -17,12 +17,15 @@ std::optional<PropertyList> PropertyList::parse(std::string_view bytes) {
 }
 
 std::optional<PropertyList> PropertyList::read(const std::filesystem::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
+    // Real Info.plists are a few KiB; a huge one is not worth reading at every re-detection.
+    constexpr std::size_t largestPropertyList = 16 * 1024 * 1024;
+    std::string bytes;
+    try {
+        bytes = CenterCore::readFileContents(file, largestPropertyList);
+    } catch (const std::filesystem::filesystem_error&) {
         return std::nullopt;
     }
-    std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    if (stream.bad()) {
+    if (bytes.size() > largestPropertyList) {
         return std::nullopt;
     }
     return parse(bytes);
