@@ -1,0 +1,162 @@
+#include "core/Base64.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <plist/plist.h>
+
+using nlohmann::json;
+
+namespace {
+
+const std::filesystem::path kestryn = KESTRYN_BIN_DIR "/kestryn";
+
+class CoreVerbs : public ::testing::Test {
+  protected:
+    TemporaryDirectory folder;
+
+    ProgramResult run(const std::vector<std::string>& arguments) const {
+        return runProgram(kestryn, arguments, {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
+    }
+
+    std::filesystem::path binaryBundle(const std::string& name, const char* bundleID,
+                                       const char* version, const char* build) const {
+        plist_t dict = plist_new_dict();
+        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(bundleID));
+        plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(version));
+        plist_dict_set_item(dict, "CFBundleVersion", plist_new_string(build));
+        char* bytes = nullptr;
+        uint32_t length = 0;
+        plist_to_bin(dict, &bytes, &length);
+        std::filesystem::path app = folder / "Applications" / name;
+        folder.write(app / "Contents" / "Info.plist", std::string_view(bytes, length));
+        free(bytes);
+        plist_free(dict);
+        return app;
+    }
+
+    // A registered one-product catalog signed by `openssl pkeyutl`, wholly outside our code.
+    std::pair<std::filesystem::path, std::filesystem::path> opensslSignedEnvelope() const {
+        std::string catalog = json{{"schemaVersion", 1},
+                                   {"generatedAt", "2026-12-01"},
+                                   {"products",
+                                    {{{"id", "library"},
+                                      {"bundleID", "local.tavelo.asset-library"},
+                                      {"name", "藏集工坊"},
+                                      {"kind", "素材库"},
+                                      {"summary", ""},
+                                      {"detail", ""},
+                                      {"features", json::array()},
+                                      {"minOS", "13.0"}}}}}
+                                  .dump();
+        std::filesystem::path payload = folder.write("catalog.json", catalog);
+        std::string shell = "cd '" + folder.path().string() +
+                            "' && openssl genpkey -algorithm ed25519 -out key.pem"
+                            " && openssl pkey -in key.pem -pubout -outform DER | tail -c 32 |"
+                            " base64 > PublicKey.txt"
+                            " && openssl pkeyutl -sign -rawin -inkey key.pem -in catalog.json"
+                            " -out catalog.sig";
+        ProgramResult signing = runProgram("/bin/sh", {"-c", shell});
+        EXPECT_EQ(signing.exitCode, 0) << signing.err;
+        std::string signature =
+            runProgram("/usr/bin/base64", {"-w0", (folder / "catalog.sig").string()}).out;
+        std::filesystem::path envelope = folder.write(
+            "envelope.json",
+            json{{"payload", CenterCore::base64Encode(catalog)}, {"signature", signature}}.dump());
+        return {envelope, folder / "PublicKey.txt"};
+    }
+};
+
+TEST_F(CoreVerbs, DigestPrintsTheLowerCaseHexDigest) {
+    ProgramResult result = run({"digest", folder.write("abc", "abc").string()});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\n");
+
+    ProgramResult missing = run({"digest", (folder / "absent").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_FALSE(missing.err.empty());
+}
+
+TEST_F(CoreVerbs, CompareOrdersVersionsNumerically) {
+    EXPECT_EQ(run({"compare", "1.10", "1.9"}).out, ">\n");
+    EXPECT_EQ(run({"compare", "1.2", "1.2.0"}).out, "=\n");
+    EXPECT_EQ(run({"compare", "1.2a", "1.10a"}).out, "<\n");
+}
+
+TEST_F(CoreVerbs, BadUsagePrintsUsageAndExitsTwo) {
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"compare", "1"},
+                                                  {"no-such-verb"},
+                                                  {"digest", "--bogus", "x"},
+                                                  {"verify-catalog", "envelope.json"},
+                                                  {}}) {
+        ProgramResult result = run(words);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find("usage"), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(CoreVerbs, AppInfoReadsABundle) {
+    ProgramResult result =
+        run({"app-info", binaryBundle("Sound.app", "local.soundlink", "1.2", "45").string()});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(json::parse(result.out),
+              (json{{"bundleID", "local.soundlink"}, {"version", "1.2"}, {"build", "45"}}));
+    ProgramResult notAnApp = run({"app-info", folder.path().string()});
+    EXPECT_EQ(notAnApp.exitCode, 1);
+    EXPECT_EQ(notAnApp.err, "无法读取该应用的版本信息。\n");
+}
+
+TEST_F(CoreVerbs, ValidateCatalogAppliesTheRulesAndTheRegistry) {
+    EXPECT_EQ(run({"validate-catalog", KESTRYN_RESOURCES_DIR "/Catalog.json"}).out, "ok\n");
+    json catalog = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
+    catalog["products"][0]["bundleID"] = "com.example.film";
+    ProgramResult result =
+        run({"validate-catalog", folder.write("c.json", catalog.dump()).string()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "发布清单包含未授权的软件标识。\n");
+    EXPECT_EQ(run({"validate-catalog", folder.write("broken.json", "{").string()}).exitCode, 1);
+}
+
+TEST_F(CoreVerbs, VerifyCatalogAcceptsAnEnvelopeSignedByIndependentTooling) {
+    auto [envelope, key] = opensslSignedEnvelope();
+    ProgramResult result = run({"verify-catalog", envelope.string(), "--key", key.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(json::parse(result.out)["products"][0]["name"], "藏集工坊");
+
+    json tampered = json::parse(std::ifstream(envelope));
+    std::string payload = tampered["payload"];
+    payload[10] = payload[10] == 'A' ? 'B' : 'A';
+    tampered["payload"] = payload;
+    ProgramResult refused = run(
+        {"verify-catalog", folder.write("tampered.json", tampered.dump()).string(), "--key", key});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "发布清单签名验证失败，未使用该清单。\n");
+
+    ProgramResult noKey =
+        run({"verify-catalog", envelope.string(), "--key", folder.write("empty.txt", "").string()});
+    EXPECT_EQ(noKey.err, "尚未配置发布公钥，线上更新暂不可用。\n");
+}
+
+TEST_F(CoreVerbs, StatusListsEveryProductWithItsInstalledVersion) {
+    binaryBundle("Sound.app", "local.soundlink", "1.2", "45");
+    ProgramResult result =
+        run({"status", "--json", "--applications", (folder / "Applications").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    json rows = json::parse(result.out);
+    ASSERT_EQ(rows.size(), 6u);
+    for (const json& row : rows) {
+        if (row["id"] == "audio") {
+            EXPECT_EQ(row["installed"]["version"], "1.2");
+        } else {
+            EXPECT_TRUE(row["installed"].is_null()) << row;
+        }
+        EXPECT_FALSE(row["update"]);
+    }
+
+    ProgramResult table = run({"status", "--applications", (folder / "Applications").string()});
+    EXPECT_NE(table.out.find("回响工坊\t1.2（45）"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("澄光工坊\t未安装"), std::string::npos) << table.out;
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+#include "tests/support/ProgramRun.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+void drain(int out, int err, ProgramResult& result) {
+    pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+    int open = 2;
+    char buffer[65536];
+    while (open > 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (count > 0) {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(count));
+            } else if (count == 0 || errno != EINTR) {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+} // namespace
+
+ProgramResult runProgram(const std::filesystem::path& program,
+                         const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment) {
+    std::vector<std::string> argv = {program.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argvPointers;
+    for (std::string& word : argv) {
+        argvPointers.push_back(word.data());
+    }
+    argvPointers.push_back(nullptr);
+
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        if (!environment.contains(text.substr(0, text.find('=')))) {
+            env.push_back(text);
+        }
+    }
+    for (const auto& [name, value] : environment) {
+        env.push_back(name + "=" + value);
+    }
+    std::vector<char*> envPointers;
+    for (std::string& entry : env) {
+        envPointers.push_back(entry.data());
+    }
+    envPointers.push_back(nullptr);
+
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    pid_t pid = 0;
+    int spawned = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(),
+                                envPointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    ProgramResult result;
+    if (spawned == 0) {
+        drain(out[0], err[0], result);
+    }
+    ::close(out[0]);
+    ::close(err[0]);
+    if (spawned != 0) {
+        throw std::system_error(spawned, std::generic_category(), "posix_spawn " + argv[0]);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
