@@ -9,3 +9,4 @@ int appInfoVerb(const Arguments& arguments);
 int validateCatalogVerb(const Arguments& arguments);
 int verifyCatalogVerb(const Arguments& arguments);
 int statusVerb(const Arguments& arguments);
+int inspectVerb(const Arguments& arguments);

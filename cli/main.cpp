@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
         {"digest", "FILE", digestVerb, {}, {}},
         {"compare", "A B", compareVerb, {}, {}},
         {"app-info", "BUNDLE", appInfoVerb, {}, {}},
+        {"inspect", "PACKAGE.zip", inspectVerb, {}, {}},
         {"validate-catalog", "CATALOG.json", validateCatalogVerb, {}, {}},
         {"verify-catalog", "ENVELOPE --key KEYFILE", verifyCatalogVerb, {"--key"}, {}},
     };

@@ -5,8 +5,9 @@
 namespace CenterInstaller {
 
 // Unpacks a ZIP package that passed inspectZIP into `destination` (an existing folder) and
-// nowhere else. Refuses any entry the inspection would not admit, and stops with
-// "安装包解压后体积过大。" when more bytes come out than the archive declared.
+// nowhere else. Inspects the package again first and refuses any entry the inspection would not
+// admit; stops with "安装包解压后体积过大。" when more bytes come out than the archive declared.
+// A failure leaves what was already unpacked for the caller to remove with the folder.
 void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& destination);
 
 } // namespace CenterInstaller

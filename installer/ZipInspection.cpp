@@ -1,9 +1,169 @@
 #include "installer/ZipInspection.h"
 
-#include <stdexcept>
+#include "core/CenterError.h"
+#include "installer/ZipMapping.h"
+#include "installer/ZipRules.h"
+
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace CenterInstaller {
+namespace {
 
-std::string inspectZIP(const std::filesystem::path&) { throw std::logic_error("unfinished"); }
+constexpr std::uint64_t endRecordBytes = 22;
+constexpr std::uint64_t endSearchWindow = 65535 + endRecordBytes;
+constexpr std::uint64_t centralEntryBytes = 46;
+constexpr std::uint64_t localHeaderBytes = 30;
+constexpr std::uint32_t endSignature = 0x06054B50;
+constexpr std::uint32_t centralSignature = 0x02014B50;
+constexpr std::uint32_t localSignature = 0x04034B50;
+constexpr std::uint32_t zip64Marker = 0xFFFFFFFF;
+constexpr std::uint16_t zip64EntryCount = 0xFFFF;
+constexpr std::uint16_t encryptedFlag = 0x0001;
+
+using Bytes = std::span<const unsigned char>;
+
+// Every caller has checked that the field lies inside the buffer.
+std::uint16_t u16(Bytes bytes, std::uint64_t offset) {
+    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+std::uint32_t u32(Bytes bytes, std::uint64_t offset) {
+    return static_cast<std::uint32_t>(bytes[offset]) |
+           static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
+           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+std::string_view text(Bytes bytes, std::uint64_t offset, std::uint64_t length) {
+    return {reinterpret_cast<const char*>(bytes.data() + offset), length};
+}
+
+[[noreturn]] void reject(const char* sentence) {
+    throw CenterError::invalid(sentence);
+}
+
+const char* const notSupported = "不支持分卷、空包或 ZIP64 安装包。";
+const char* const invalidPath = "ZIP 包含无效路径或加密内容。";
+const char* const conflictingRecords = "ZIP 的文件记录存在冲突。";
+
+// The offset of the end record whose comment reaches exactly to the end of the package.
+std::uint64_t findEndRecord(Bytes bytes) {
+    const std::uint64_t length = bytes.size();
+    const std::uint64_t lowest = length > endSearchWindow ? length - endSearchWindow : 0;
+    for (std::uint64_t e = length - endRecordBytes;; --e) {
+        if (u32(bytes, e) == endSignature && e + endRecordBytes + u16(bytes, e + 20) == length) {
+            return e;
+        }
+        if (e == lowest) {
+            reject(notSupported);
+        }
+    }
+}
+
+// The local header must repeat the central entry's flags, method and name, and lie wholly
+// before the central directory.
+void checkLocalHeader(Bytes bytes, std::uint64_t entry, std::uint64_t directoryOffset) {
+    const std::uint64_t local = u32(bytes, entry + 42);
+    const std::uint16_t nameLength = u16(bytes, entry + 28);
+    if (local + localHeaderBytes > directoryOffset || u32(bytes, local) != localSignature ||
+        u16(bytes, local + 6) != u16(bytes, entry + 8) ||
+        u16(bytes, local + 8) != u16(bytes, entry + 10) || u16(bytes, local + 26) != nameLength ||
+        local + localHeaderBytes + nameLength + u16(bytes, local + 28) > directoryOffset ||
+        text(bytes, local + localHeaderBytes, nameLength) !=
+            text(bytes, entry + centralEntryBytes, nameLength)) {
+        reject(conflictingRecords);
+    }
+}
+
+// No key may pass through a stored file: x.app/a as a file and x.app/a/b together.
+void checkFileFolderConflicts(const std::vector<std::string>& keys,
+                              const std::unordered_set<std::string_view>& fileKeys) {
+    for (const std::string& key : keys) {
+        for (std::size_t slash = key.find('/'); slash != key.npos;
+             slash = key.find('/', slash + 1)) {
+            if (fileKeys.contains(std::string_view(key).substr(0, slash))) {
+                reject("ZIP 文件与文件夹路径冲突。");
+            }
+        }
+    }
+}
+
+} // namespace
+
+ZipContents inspectZIPBytes(Bytes bytes) {
+    if (bytes.size() < endRecordBytes) {
+        reject("ZIP 安装包不完整。");
+    }
+    const std::uint64_t e = findEndRecord(bytes);
+    const std::uint16_t entryCount = u16(bytes, e + 10);
+    if (u16(bytes, e + 4) != 0 || u16(bytes, e + 6) != 0 || u16(bytes, e + 8) != entryCount ||
+        entryCount == 0 || entryCount == zip64EntryCount) {
+        reject(notSupported);
+    }
+    const std::uint64_t directorySize = u32(bytes, e + 12);
+    const std::uint64_t directoryOffset = u32(bytes, e + 16);
+    if (directorySize == 0 || directorySize + directoryOffset != e) {
+        reject("ZIP 目录不完整。");
+    }
+
+    // The keys live in `keys`, reserved up front so the views into them stay put.
+    std::vector<std::string> keys;
+    keys.reserve(entryCount);
+    std::unordered_set<std::string_view> pathKeys(entryCount);
+    std::unordered_set<std::string_view> fileKeys(entryCount);
+    std::unordered_set<std::string_view> topLevelNames;
+    std::uint64_t unpackedBytes = 0;
+
+    std::uint64_t p = directoryOffset;
+    for (std::uint16_t index = 0; index < entryCount; ++index) {
+        if (p + centralEntryBytes > e || u32(bytes, p) != centralSignature) {
+            reject("ZIP 目录无效。");
+        }
+        const std::uint16_t nameLength = u16(bytes, p + 28);
+        const std::uint64_t next =
+            p + centralEntryBytes + nameLength + u16(bytes, p + 30) + u16(bytes, p + 32);
+        if (next > e || nameLength == 0 || (u16(bytes, p + 8) & encryptedFlag) != 0) {
+            reject(invalidPath);
+        }
+        const std::string_view name = text(bytes, p + centralEntryBytes, nameLength);
+        checkZipEntryName(name);
+
+        keys.push_back(zipEntryKey(name));
+        if (!pathKeys.insert(keys.back()).second) {
+            reject("ZIP 包含重复或冲突路径。");
+        }
+        checkZipEntryType(u32(bytes, p + 38) >> 16);
+        const std::uint32_t uncompressedSize = u32(bytes, p + 24);
+        if (uncompressedSize == zip64Marker || u32(bytes, p + 20) == zip64Marker ||
+            u32(bytes, p + 42) == zip64Marker || u16(bytes, p + 34) != 0) {
+            reject("不支持 ZIP64 或分卷安装包。");
+        }
+        unpackedBytes += uncompressedSize;
+        if (unpackedBytes > maximumUnpackedBytes) {
+            reject("安装包解压后体积过大。");
+        }
+        if (name.back() != '/') {
+            fileKeys.insert(keys.back());
+        }
+        if (const std::string_view top = zipTopLevelName(name); top != resourceForkFolder) {
+            topLevelNames.insert(top);
+        }
+        checkLocalHeader(bytes, p, directoryOffset);
+        p = next;
+    }
+
+    if (p != e || topLevelNames.size() != 1 || !topLevelNames.begin()->ends_with(".app")) {
+        reject("安装包必须只包含一个独立的 .app 软件。");
+    }
+    checkFileFolderConflicts(keys, fileKeys);
+    return {std::string(*topLevelNames.begin()), unpackedBytes};
+}
+
+std::string inspectZIP(const std::filesystem::path& zip) {
+    const ZipMapping mapping(zip);
+    return inspectZIPBytes(mapping.bytes()).topLevelName;
+}
 
 } // namespace CenterInstaller

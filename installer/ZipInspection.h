@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 
 namespace CenterInstaller {
@@ -9,5 +11,16 @@ namespace CenterInstaller {
 // "Sample.app"), after proving from the headers alone that the package is safe to unpack.
 // Throws CenterError::invalid with the reason; file-reading errors pass through.
 [[nodiscard]] std::string inspectZIP(const std::filesystem::path& zip);
+
+// What an inspection proves about a package besides its safety.
+struct ZipContents {
+    // The one top-level application folder, exactly as stored.
+    std::string topLevelName;
+    // The sum of the declared uncompressed sizes of all entries.
+    std::uint64_t unpackedBytes = 0;
+};
+
+// The inspection of inspectZIP over a package's bytes already in memory.
+[[nodiscard]] ZipContents inspectZIPBytes(std::span<const unsigned char> package);
 
 } // namespace CenterInstaller

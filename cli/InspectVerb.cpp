@@ -1,0 +1,9 @@
+#include "cli/Verbs.h"
+#include "installer/ZipInspection.h"
+
+#include <iostream>
+
+int inspectVerb(const Arguments& arguments) {
+    std::cout << CenterInstaller::inspectZIP(arguments.positionals(1)[0]) << '\n';
+    return 0;
+}

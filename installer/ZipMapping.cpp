@@ -1,0 +1,64 @@
+#include "installer/ZipMapping.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace CenterInstaller {
+namespace {
+
+[[noreturn]] void fail(const char* what, const std::filesystem::path& file, int error) {
+    throw std::filesystem::filesystem_error(what, file,
+                                            std::error_code(error, std::generic_category()));
+}
+
+// Closes the descriptor once the mapping exists or has failed; the mapping outlives it.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { ::close(fd_); }
+    [[nodiscard]] int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+} // namespace
+
+ZipMapping::ZipMapping(const std::filesystem::path& file) {
+    // O_NONBLOCK keeps a named pipe at the path from blocking the open; it is refused below.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        fail("cannot open package", file, errno);
+    }
+    const Descriptor descriptor(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        fail("cannot read package", file, errno);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        fail("cannot map package", file, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    }
+    size_ = static_cast<std::size_t>(status.st_size);
+    if (size_ == 0) {
+        return;
+    }
+    void* address = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED) {
+        fail("cannot map package", file, errno);
+    }
+    address_ = static_cast<const unsigned char*>(address);
+}
+
+ZipMapping::~ZipMapping() {
+    if (address_ != nullptr) {
+        ::munmap(const_cast<unsigned char*>(address_), size_);
+    }
+}
+
+} // namespace CenterInstaller
