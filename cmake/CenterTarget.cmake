@@ -31,6 +31,7 @@ function(kestryn_test target)
     add_executable(${target} ${ARGN})
     kestryn_harden(${target})
     target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+    add_dependencies(${target} resources)
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
                          PROPERTIES ENVIRONMENT "KESTRYN_RESOURCES=${CMAKE_BINARY_DIR}/resources")
 endfunction()
