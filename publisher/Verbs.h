@@ -6,3 +6,4 @@
 int keygenVerb(const Arguments& arguments);
 int signVerb(const Arguments& arguments);
 int artifactVerb(const Arguments& arguments);
+int packVerb(const Arguments& arguments);

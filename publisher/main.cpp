@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
          artifactVerb,
          {"--url", "--format"},
          {}},
+        {"pack", "APP OUT.zip", packVerb, {}, {}},
     };
     return runProgram("kestryn-publish", verbs, argc, argv);
 }
