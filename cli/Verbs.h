@@ -9,4 +9,6 @@ int appInfoVerb(const Arguments& arguments);
 int validateCatalogVerb(const Arguments& arguments);
 int verifyCatalogVerb(const Arguments& arguments);
 int statusVerb(const Arguments& arguments);
+int fetchCatalogVerb(const Arguments& arguments);
+int downloadVerb(const Arguments& arguments);
 int inspectVerb(const Arguments& arguments);

@@ -10,6 +10,12 @@ int main(int argc, char** argv) {
         {"inspect", "PACKAGE.zip", inspectVerb, {}, {}},
         {"validate-catalog", "CATALOG.json", validateCatalogVerb, {}, {}},
         {"verify-catalog", "ENVELOPE --key KEYFILE", verifyCatalogVerb, {"--key"}, {}},
+        {"fetch-catalog", "URL --key KEYFILE", fetchCatalogVerb, {"--key"}, {}},
+        {"download",
+         "--url URL --sha256 HEX --size N [--format zip|dmg|pkg] --to DIR",
+         downloadVerb,
+         {"--url", "--sha256", "--size", "--format", "--to"},
+         {}},
     };
     return runProgram("kestryn", verbs, argc, argv);
 }

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+// How the test server answers one path. The builders cover the usual answers; the fields
+// make it misbehave on purpose.
+struct HttpsResponse {
+    int status = 200;
+    // The body: these bytes, or the content of `file` when it is set.
+    std::string body;
+    std::optional<std::filesystem::path> file;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // Send the body chunked, in pieces of `chunkBytes`, with no length announced.
+    bool chunked = false;
+    std::size_t chunkBytes = 16 * 1024;
+    // Repeat the body in chunks until the client hangs up (implies `chunked`).
+    bool endless = false;
+    // Announce this Content-Length instead of the body's real size.
+    std::optional<std::uint64_t> announcedLength;
+    // Send only this many body bytes, then wait silently until the client hangs up.
+    std::optional<std::size_t> stallAfter;
+    // Send only this many body bytes, then drop the connection.
+    std::optional<std::size_t> closeAfter;
+
+    // A 200 answer with these bytes.
+    static HttpsResponse bytes(std::string content);
+    // A 200 answer with a file's content, streamed from disk.
+    static HttpsResponse fileContent(std::filesystem::path path);
+    // A redirect to `location`, which may be relative.
+    static HttpsResponse redirect(std::string location, int status = 302);
+    // An answer with only a status and a short text body.
+    static HttpsResponse error(int status);
+};
+
+// One request the server received.
+struct HttpsRequest {
+    std::string path;
+    // Header names in lower case.
+    std::map<std::string, std::string> headers;
+};
+
+// A real HTTPS/1.1 server on 127.0.0.1 for tests and demonstrations. It makes its own
+// certificate authority and a server certificate valid for 127.0.0.1 and "localhost", and
+// writes the authority to `caFile()` for clients to trust. Each connection runs on its own
+// thread and carries one request; a client that hangs up midway is fine.
+class HttpsServer {
+  public:
+    // Starts listening on `port` (0: an ephemeral port).
+    explicit HttpsServer(std::uint16_t port = 0);
+    HttpsServer(const HttpsServer&) = delete;
+    HttpsServer& operator=(const HttpsServer&) = delete;
+    ~HttpsServer();
+
+    // Answers requests for `path` (query ignored) with `response` from now on.
+    void route(const std::string& path, HttpsResponse response);
+    // Serves the files under `root` for paths without a route.
+    void serveDirectory(std::filesystem::path root);
+
+    [[nodiscard]] std::uint16_t port() const { return port_; }
+    // The address of `path` on this server under `host` ("127.0.0.1" or "localhost").
+    [[nodiscard]] std::string url(std::string_view path, std::string_view host = "127.0.0.1") const;
+    // The PEM file of the server's certificate authority.
+    [[nodiscard]] const std::filesystem::path& caFile() const { return caFile_; }
+    // Every request received so far, in order of arrival.
+    [[nodiscard]] std::vector<HttpsRequest> requests() const;
+
+  private:
+    struct Connection;
+    struct Tls;
+
+    void acceptLoop();
+    void serve(Connection& connection);
+    [[nodiscard]] HttpsResponse responseFor(const std::string& path) const;
+    void reapFinished();
+
+    std::unique_ptr<Tls> tls_;
+    std::filesystem::path folder_;
+    std::filesystem::path caFile_;
+    int listener_ = -1;
+    int stopEvent_ = -1;
+    std::uint16_t port_ = 0;
+
+    mutable std::mutex mutex_;
+    std::map<std::string, HttpsResponse> routes_;
+    std::optional<std::filesystem::path> root_;
+    std::vector<HttpsRequest> requests_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+    std::thread acceptor_;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "tests/support/HttpsServer.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The error of type Error that `call` throws; anything else, or nothing, fails the test.
+template <typename Error, typename Call> Error failureOf(Call&& call) {
+    try {
+        call();
+    } catch (const Error& error) {
+        return error;
+    }
+    throw std::logic_error("the call did not fail as expected");
+}
+
+// A fixture with a real HTTPS server on 127.0.0.1 whose authority the transport trusts
+// through KESTRYN_CA_FILE, and a scratch folder.
+class LoopbackServer : public ::testing::Test {
+  protected:
+    LoopbackServer() { ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1); }
+    ~LoopbackServer() override { ::unsetenv("KESTRYN_CA_FILE"); }
+
+    // The names in a folder, hidden ones included.
+    static std::vector<std::string> entries(const std::filesystem::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    HttpsServer server;
+    TemporaryDirectory scratch;
+};

@@ -1,0 +1,94 @@
+#include "core/CatalogJSON.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/transport/LoopbackServer.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+using nlohmann::json;
+
+namespace {
+
+const std::filesystem::path kestryn = KESTRYN_BIN_DIR "/kestryn";
+const std::filesystem::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
+
+// The command-line programs against a real server: a catalog signed with a key made by
+// `kestryn-publish keygen`, and an artifact described by `kestryn-publish artifact`.
+class TransportVerbs : public LoopbackServer {
+  protected:
+    void SetUp() override {
+        ProgramResult keygen = runProgram(publish, {"keygen", (scratch / "keys").string()});
+        ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
+    }
+
+    ProgramResult run(const std::vector<std::string>& arguments) const {
+        return runProgram(kestryn, arguments, {{"KESTRYN_CA_FILE", server.caFile().string()}});
+    }
+
+    std::filesystem::path publicKey() const { return scratch / "keys" / "PublicKey.txt"; }
+
+    json describe(const std::filesystem::path& file) const {
+        ProgramResult described =
+            runProgram(publish, {"artifact", file.string(), "--url", server.url("/package.zip")});
+        EXPECT_EQ(described.exitCode, 0) << described.err;
+        return json::parse(described.out);
+    }
+};
+
+TEST_F(TransportVerbs, FetchCatalogPrintsTheVerifiedCatalog) {
+    json catalog = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
+    ProgramResult signing =
+        runProgram(publish, {"sign", scratch.write("catalog.json", catalog.dump()).string(),
+                             "--key", (scratch / "keys" / "private.key").string()});
+    ASSERT_EQ(signing.exitCode, 0) << signing.err;
+    server.route("/catalog", HttpsResponse::bytes(signing.out));
+
+    ProgramResult fetched =
+        run({"fetch-catalog", server.url("/catalog"), "--key", publicKey().string()});
+    ASSERT_EQ(fetched.exitCode, 0) << fetched.err;
+    EXPECT_EQ(fetched.out,
+              CenterCore::toJSON(CenterCore::decodeCatalog(catalog.dump())).dump(2) + "\n");
+
+    server.route("/catalog", HttpsResponse::error(404));
+    ProgramResult missing =
+        run({"fetch-catalog", server.url("/catalog"), "--key", publicKey().string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "服务器未返回有效的更新文件。\n");
+}
+
+TEST_F(TransportVerbs, DownloadPrintsThePathOfTheVerifiedFile) {
+    std::string content(300'000, 'z');
+    server.route("/package.zip", HttpsResponse::bytes(content));
+    json artifact = describe(scratch.write("package.zip", content));
+    std::filesystem::path folder = scratch / "Downloads";
+
+    ProgramResult downloaded =
+        run({"download", "--url", artifact["url"], "--sha256", artifact["sha256"], "--size",
+             std::to_string(artifact["byteCount"].get<std::int64_t>()), "--to", folder.string()});
+    ASSERT_EQ(downloaded.exitCode, 0) << downloaded.err;
+    ASSERT_EQ(entries(folder).size(), 1u);
+    EXPECT_EQ(downloaded.out, (folder / entries(folder)[0]).string() + "\n");
+
+    server.route("/package.zip", HttpsResponse::bytes(std::string(300'000, 'y')));
+    ProgramResult tampered =
+        run({"download", "--url", artifact["url"], "--sha256", artifact["sha256"], "--size",
+             "300000", "--format", "zip", "--to", folder.string()});
+    EXPECT_EQ(tampered.exitCode, 1);
+    EXPECT_EQ(tampered.err, "安装包校验失败，请重新下载。\n");
+    EXPECT_EQ(entries(folder).size(), 1u);
+}
+
+TEST_F(TransportVerbs, DownloadTreatsABadSizeOrFormatAsUsage) {
+    std::vector<std::string> common = {"--url",    server.url("/package.zip"),
+                                       "--sha256", std::string(64, 'a'),
+                                       "--to",     scratch.path().string()};
+    for (const auto& [size, format] : std::vector<std::pair<std::string, std::string>>{
+             {"12kb", "zip"}, {"", "zip"}, {"100", "tar"}}) {
+        std::vector<std::string> arguments = {"download", "--size", size, "--format", format};
+        arguments.insert(arguments.end(), common.begin(), common.end());
+        EXPECT_EQ(run(arguments).exitCode, 2) << size << ' ' << format;
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "transport/DownloadFile.h"
+#include "transport/DownloadTimeouts.h"
+
+#include <chrono>
+#include <cstdint>
+#include <curl/curl.h>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+class ExtraAuthorities;
+
+// One guarded HTTPS download of one address into one new file. While the bytes arrive it
+// enforces the rules of the update chain: HTTPS only with verified certificates, no cookies
+// or cache, the identity encoding, every redirect vetted before it is followed, a byte ceiling,
+// an optional exact size, a 2xx status. The body streams into a hidden file beside the
+// destination that is renamed into place only when every check has passed.
+class CenterDownload {
+  public:
+    // Receives the fraction done: below 1.0 while bytes arrive, then 1.0 once before success.
+    using Progress = std::function<void(double)>;
+
+    // Downloads `url` (already validated by the caller) to `destination`, which must not
+    // exist yet, and returns `destination`. Blocks the calling thread. Throws:
+    // CancellationError when `stop` was requested before the start, without any request;
+    // TransferError for the transfer's own failures, a stop request midway and time-outs;
+    // CenterError::network for a refused redirect, an oversize body or a non-2xx answer;
+    // CenterError::invalid for a final address that is not HTTPS; CenterError::checksum for
+    // a finished file above `maxBytes` or different from `expectedBytes`;
+    // std::filesystem::filesystem_error for the file system. Nothing is left on failure.
+    [[nodiscard]] static std::filesystem::path
+    perform(const std::string& url, const std::filesystem::path& destination, std::int64_t maxBytes,
+            std::optional<std::int64_t> expectedBytes, const Progress& progress,
+            std::stop_token stop, const DownloadTimeouts& timeouts = {});
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    CenterDownload(const std::filesystem::path& destination, std::int64_t maxBytes,
+                   std::optional<std::int64_t> expectedBytes, const Progress& progress,
+                   std::stop_token stop, const DownloadTimeouts& timeouts);
+
+    std::filesystem::path run(const std::string& url);
+    void configure(const ExtraAuthorities& authorities);
+    void transfer(const std::string& address);
+    [[nodiscard]] Clock::time_point deadline(Clock::time_point requestStart) const;
+    std::filesystem::path finish();
+
+    [[nodiscard]] bool headerLine(std::string_view line);
+    [[nodiscard]] bool headersComplete();
+    [[nodiscard]] bool body(std::string_view bytes);
+    void reportProgress();
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
+
+    const std::filesystem::path destination_;
+    const std::int64_t maxBytes_;
+    const std::optional<std::int64_t> expectedBytes_;
+    const Progress& progress_;
+    const std::stop_token stop_;
+    const DownloadTimeouts timeouts_;
+    Clock::time_point totalDeadline_;
+    std::optional<DownloadFile> file_;
+    struct FreeEasy {
+        void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+    };
+    struct FreeMulti {
+        void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+    };
+    struct FreeList {
+        void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    };
+    // Declared in this order so the multi handle goes before the easy handle it served.
+    std::unique_ptr<CURL, FreeEasy> easy_;
+    std::unique_ptr<CURLM, FreeMulti> multi_;
+    std::unique_ptr<curl_slist, FreeList> headers_;
+    std::int64_t written_ = 0;
+    // This download's own reason to fail, which wins over whatever libcurl reports after it.
+    std::exception_ptr failure_;
+    char errorText_[CURL_ERROR_SIZE] = {};
+
+    // The state of the current request; a redirect starts a new one.
+    long status_ = 0;
+    bool headersDone_ = false;
+    std::int64_t announcedBytes_ = -1;
+    bool chunked_ = false;
+    std::string location_;
+    bool redirect_ = false;
+    Clock::time_point lastActivity_;
+};

@@ -1,0 +1,103 @@
+#include "transport/DownloadFile.h"
+
+#include "core/Uuid.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+constexpr std::size_t bufferBytes = 1024 * 1024;
+
+} // namespace
+
+DownloadFile::DownloadFile(const std::filesystem::path& destination)
+    : path_(destination.parent_path() / (".kestryn-download-" + CenterCore::newUUID())) {
+    descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (descriptor_ < 0) {
+        fail("cannot create download file");
+    }
+    buffer_.reserve(bufferBytes);
+}
+
+DownloadFile::~DownloadFile() {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+    }
+    if (!moved_) {
+        ::unlink(path_.c_str());
+    }
+}
+
+void DownloadFile::append(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > bufferBytes) {
+        flush();
+    }
+    if (bytes.size() >= bufferBytes) {
+        writeAll(bytes);
+        return;
+    }
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+}
+
+std::int64_t DownloadFile::finish() {
+    flush();
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0) {
+        fail("cannot inspect download file");
+    }
+    if (::close(std::exchange(descriptor_, -1)) != 0) {
+        fail("cannot close download file");
+    }
+    return status.st_size;
+}
+
+void DownloadFile::moveTo(const std::filesystem::path& destination) {
+    if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
+        0) {
+        moved_ = true;
+        return;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        throw std::filesystem::filesystem_error("cannot move download into place", path_,
+                                                destination,
+                                                std::error_code(errno, std::generic_category()));
+    }
+    // File systems without an exclusive rename still refuse to link over an existing name.
+    if (::link(path_.c_str(), destination.c_str()) != 0) {
+        throw std::filesystem::filesystem_error("cannot move download into place", path_,
+                                                destination,
+                                                std::error_code(errno, std::generic_category()));
+    }
+    ::unlink(path_.c_str());
+    moved_ = true;
+}
+
+void DownloadFile::flush() {
+    writeAll({buffer_.data(), buffer_.size()});
+    buffer_.clear();
+}
+
+void DownloadFile::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t count = ::write(descriptor_, bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            fail("cannot write download file");
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+}
+
+void DownloadFile::fail(const char* what) const {
+    throw std::filesystem::filesystem_error(what, path_,
+                                            std::error_code(errno, std::generic_category()));
+}
