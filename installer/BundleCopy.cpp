@@ -1,0 +1,252 @@
+#include "installer/BundleCopy.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
+
+namespace CenterInstaller {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    [[nodiscard]] int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+[[noreturn]] void fail(const fs::path& path, const char* what, int error = errno) {
+    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+}
+
+void check(long result, const fs::path& path, const char* what) {
+    if (result < 0) {
+        fail(path, what);
+    }
+}
+
+// Attributes that only the system may set (security., trusted.) are carried over where
+// allowed and otherwise left behind; the user's own must arrive.
+bool mustCopyAttribute(const std::string& name) {
+    return name.starts_with("user.");
+}
+
+void copyAttributes(int from, int to, const fs::path& path) {
+    std::vector<char> names(4096);
+    ssize_t length = 0;
+    while ((length = ::flistxattr(from, names.data(), names.size())) < 0 && errno == ERANGE) {
+        names.resize(names.size() * 4);
+    }
+    if (length < 0) {
+        if (errno == ENOTSUP) {
+            return;
+        }
+        fail(path, "cannot list extended attributes");
+    }
+    std::vector<char> value;
+    for (ssize_t at = 0; at < length;) {
+        std::string name(names.data() + at);
+        at += static_cast<ssize_t>(name.size()) + 1;
+        ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        check(size, path, "cannot read an extended attribute");
+        value.resize(static_cast<std::size_t>(size));
+        size = ::fgetxattr(from, name.c_str(), value.data(), value.size());
+        check(size, path, "cannot read an extended attribute");
+        if (::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(size), 0) < 0 &&
+            mustCopyAttribute(name)) {
+            fail(path, "cannot write an extended attribute");
+        }
+    }
+}
+
+void copyTimes(int to, const struct stat& status, const fs::path& path) {
+    const timespec times[2] = {status.st_atim, status.st_mtim};
+    check(::futimens(to, times), path, "cannot set times");
+}
+
+// Data copy inside the kernel: a clone where the file system shares extents, otherwise
+// copy_file_range, and plain reads and writes where neither is possible (other file systems).
+void copyData(int from, int to, off_t size, const fs::path& path) {
+    if (size == 0 || ::ioctl(to, FICLONE, from) == 0) {
+        return;
+    }
+    off_t copied = 0;
+    while (copied < size) {
+        ssize_t count = ::copy_file_range(from, nullptr, to, nullptr,
+                                          static_cast<std::size_t>(size - copied), 0);
+        if (count > 0) {
+            copied += count;
+            continue;
+        }
+        if (count == 0) {
+            break;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (copied == 0 &&
+            (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            break;
+        }
+        fail(path, "cannot copy file data");
+    }
+    // A file that grew, or a kernel that would not copy: finish with ordinary reads.
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        ssize_t count = ::pread(from, buffer.data(), buffer.size(), copied);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        check(count, path, "cannot read file data");
+        if (count == 0) {
+            return;
+        }
+        for (ssize_t written = 0; written < count;) {
+            ssize_t done = ::pwrite(to, buffer.data() + written,
+                                    static_cast<std::size_t>(count - written), copied + written);
+            if (done < 0 && errno == EINTR) {
+                continue;
+            }
+            check(done, path, "cannot write file data");
+            written += done;
+        }
+        copied += count;
+    }
+}
+
+void copyFile(int fromFolder, int toFolder, const char* name, const struct stat& status,
+              const fs::path& path) {
+    Descriptor from(::openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    check(from.get(), path, "cannot open file");
+    Descriptor to(::openat(toFolder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           S_IRUSR | S_IWUSR));
+    check(to.get(), path, "cannot create file");
+    copyData(from.get(), to.get(), status.st_size, path);
+    copyAttributes(from.get(), to.get(), path);
+    check(::fchmod(to.get(), status.st_mode & 07777), path, "cannot set mode");
+    copyTimes(to.get(), status, path);
+}
+
+void copyLink(int fromFolder, int toFolder, const char* name, const struct stat& status,
+              const fs::path& path) {
+    std::vector<char> target(static_cast<std::size_t>(status.st_size) + 1);
+    ssize_t length = ::readlinkat(fromFolder, name, target.data(), target.size());
+    check(length, path, "cannot read link");
+    if (static_cast<std::size_t>(length) >= target.size()) {
+        fail(path, "link changed while copying", EAGAIN);
+    }
+    target[static_cast<std::size_t>(length)] = '\0';
+    check(::symlinkat(target.data(), toFolder, name), path, "cannot create link");
+    const timespec times[2] = {status.st_atim, status.st_mtim};
+    check(::utimensat(toFolder, name, times, AT_SYMLINK_NOFOLLOW), path, "cannot set link times");
+}
+
+void copyFolder(int from, int to, const fs::path& path);
+
+void copyEntry(int fromFolder, int toFolder, const char* name, const fs::path& path) {
+    struct stat status {};
+    check(::fstatat(fromFolder, name, &status, AT_SYMLINK_NOFOLLOW), path, "cannot inspect");
+    switch (status.st_mode & S_IFMT) {
+    case S_IFREG:
+        copyFile(fromFolder, toFolder, name, status, path);
+        return;
+    case S_IFLNK:
+        copyLink(fromFolder, toFolder, name, status, path);
+        return;
+    case S_IFIFO:
+        check(::mkfifoat(toFolder, name, status.st_mode & 07777), path, "cannot create pipe");
+        return;
+    case S_IFDIR: {
+        Descriptor from(
+            ::openat(fromFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        check(from.get(), path, "cannot open folder");
+        check(::mkdirat(toFolder, name, S_IRWXU), path, "cannot create folder");
+        Descriptor to(::openat(toFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        check(to.get(), path, "cannot open folder");
+        copyFolder(from.get(), to.get(), path);
+        check(::fchmod(to.get(), status.st_mode & 07777), path, "cannot set mode");
+        copyTimes(to.get(), status, path);
+        return;
+    }
+    default:
+        fail(path, "cannot copy a device or socket", ENOTSUP);
+    }
+}
+
+// Copies the entries and attributes of one folder; the caller sets its mode and times last,
+// because adding entries changes them and a read-only mode would forbid it.
+void copyFolder(int from, int to, const fs::path& path) {
+    int listing = ::dup(from);
+    check(listing, path, "cannot list folder");
+    DIR* folder = ::fdopendir(listing);
+    if (folder == nullptr) {
+        int error = errno;
+        ::close(listing);
+        fail(path, "cannot list folder", error);
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> owned(folder, &::closedir);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        std::string name(entry->d_name);
+        if (name != "." && name != "..") {
+            names.push_back(std::move(name));
+        }
+    }
+    if (errno != 0) {
+        fail(path, "cannot list folder");
+    }
+    for (const std::string& name : names) {
+        copyEntry(from, to, name.c_str(), path / name);
+    }
+    copyAttributes(from, to, path);
+}
+
+} // namespace
+
+void copyBundle(const fs::path& from, const fs::path& to) {
+    fs::path fromParent = from.parent_path().empty() ? "." : from.parent_path();
+    fs::path toParent = to.parent_path().empty() ? "." : to.parent_path();
+    Descriptor fromFolder(::open(fromParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    check(fromFolder.get(), fromParent, "cannot open folder");
+    Descriptor toFolder(::open(toParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    check(toFolder.get(), toParent, "cannot open folder");
+
+    struct stat status {};
+    check(::fstatat(fromFolder.get(), from.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW), from,
+          "cannot inspect");
+    if (!S_ISDIR(status.st_mode)) {
+        fail(from, "not a folder", ENOTDIR);
+    }
+    Descriptor source(::openat(fromFolder.get(), from.filename().c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    check(source.get(), from, "cannot open folder");
+    check(::mkdirat(toFolder.get(), to.filename().c_str(), S_IRWXU), to, "cannot create folder");
+    Descriptor target(::openat(toFolder.get(), to.filename().c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    check(target.get(), to, "cannot open folder");
+    copyFolder(source.get(), target.get(), from);
+    check(::fchmod(target.get(), status.st_mode & 07777), to, "cannot set mode");
+    copyTimes(target.get(), status, to);
+}
+
+} // namespace CenterInstaller

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/Records.h"
+#include "installer/InstallOperations.h"
+#include "installer/RunningApplications.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace CenterInstaller {
+
+// Whether the application with this bundle identifier (or at this bundle) runs now.
+using RunningCheck = std::function<bool(const std::string& bundleID,
+                                        const std::optional<std::filesystem::path>& url)>;
+
+// The folder that holds the applications unless the caller names another.
+[[nodiscard]] inline std::filesystem::path defaultApplicationsDirectory() {
+    return "/Applications";
+}
+
+// Installs or updates the product from a ZIP package holding the release. A first
+// installation moves the new bundle into place; an update first makes a complete, verified
+// backup copy in `backupDirectory`, then swaps the bundle's Contents and rolls back on any
+// failure. Throws CenterError or a file-system error; a failed rollback names the backup copy.
+[[nodiscard]] InstallReceipt install(const std::filesystem::path& zip, const CenterProduct& product,
+                                     const CenterRelease& release,
+                                     const std::filesystem::path& applicationsDirectory,
+                                     const std::filesystem::path& backupDirectory,
+                                     const RunningCheck& runningCheck = isRunning,
+                                     InstallOperations& operations = systemOperations());
+
+} // namespace CenterInstaller

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "installer/ExtendedAttributes.h"
+
+#include <filesystem>
+#include <string_view>
+
+namespace CenterInstaller {
+
+// Every file operation and tool the installation performs on disk, in one place so that a test
+// can make any one of them fail. Failures are thrown (platform errors or CenterError), except
+// the attribute calls, which report their outcome.
+class InstallOperations : public ExtendedAttributes {
+  public:
+    // Creates one folder; its parent must exist.
+    virtual void createDirectory(const std::filesystem::path& folder) = 0;
+    // Creates a folder and any missing parents.
+    virtual void createDirectories(const std::filesystem::path& folder) = 0;
+    // Renames an item within one volume.
+    virtual void move(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    // Removes an item and everything in it.
+    virtual void remove(const std::filesystem::path& item) = 0;
+    // Unpacks an inspected ZIP package into an existing folder (`ditto -x -k`).
+    virtual void unpack(const std::filesystem::path& zip,
+                        const std::filesystem::path& destination) = 0;
+    // Copies a whole bundle to a new path, metadata included (`ditto src dst`).
+    virtual void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    // Verifies the bundle's code signature (`codesign --verify --deep --strict`).
+    virtual void verifySignature(const std::filesystem::path& app) = 0;
+    // Writes a small file so that after a crash it holds either nothing or all of `contents`.
+    virtual void writeDurably(const std::filesystem::path& file, std::string_view contents) = 0;
+};
+
+// The real operations of this machine.
+class SystemInstallOperations : public InstallOperations {
+  public:
+    void createDirectory(const std::filesystem::path& folder) override;
+    void createDirectories(const std::filesystem::path& folder) override;
+    void move(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    void remove(const std::filesystem::path& item) override;
+    void unpack(const std::filesystem::path& zip,
+                const std::filesystem::path& destination) override;
+    void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    void verifySignature(const std::filesystem::path& app) override;
+    void writeDurably(const std::filesystem::path& file, std::string_view contents) override;
+
+    [[nodiscard]] AttributeResult attributeSize(const std::filesystem::path& item,
+                                                const std::string& name) override;
+    [[nodiscard]] AttributeResult readAttribute(const std::filesystem::path& item,
+                                                const std::string& name,
+                                                std::span<char> buffer) override;
+    [[nodiscard]] AttributeResult writeAttribute(const std::filesystem::path& item,
+                                                 const std::string& name,
+                                                 std::span<const char> value) override;
+    [[nodiscard]] AttributeResult removeAttribute(const std::filesystem::path& item,
+                                                  const std::string& name) override;
+
+  private:
+    LinuxExtendedAttributes attributes_;
+};
+
+// The shared real operations; they keep no state.
+[[nodiscard]] InstallOperations& systemOperations();
+
+} // namespace CenterInstaller

@@ -1,0 +1,259 @@
+#include "installer/ResourceSeal.h"
+
+#include "core/CenterError.h"
+#include "core/Digest.h"
+#include "core/FileContents.h"
+#include "core/PropertyList.h"
+#include "installer/Process.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+namespace CenterInstaller::ResourceSeal {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t maximumSealBytes = 64 * 1024 * 1024;
+constexpr std::size_t digestBytes = 32;
+const char* const sealFolder = "_CodeSignature";
+
+// What the seal says about one path under Contents/.
+struct SealedItem {
+    std::optional<std::string> digest; // lower-case hex
+    std::optional<std::string> linkTarget;
+    bool optional = false;
+    bool nestedCode = false;
+};
+
+struct FreeNode {
+    void operator()(plist_t node) const { plist_free(node); }
+};
+using Node = std::unique_ptr<void, FreeNode>;
+
+[[noreturn]] void fail(const fs::path& app, const std::string& reason) {
+    throw CenterError::install(incompleteMessage(app.string() + ": " + reason));
+}
+
+std::string hexToBytes(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string bytesToHex(const char* bytes, std::size_t count) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::size_t i = 0; i < count; ++i) {
+        auto byte = static_cast<unsigned char>(bytes[i]);
+        hex.push_back(digits[byte >> 4]);
+        hex.push_back(digits[byte & 0x0F]);
+    }
+    return hex;
+}
+
+// Every regular file and link under Contents/ outside the seal folder, by relative path.
+std::map<std::string, fs::directory_entry> contentsItems(const fs::path& contents) {
+    std::map<std::string, fs::directory_entry> items;
+    for (auto it = fs::recursive_directory_iterator(contents);
+         it != fs::recursive_directory_iterator(); ++it) {
+        if (it.depth() == 0 && it->path().filename() == sealFolder) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_symlink() || !it->is_directory()) {
+            items.emplace(it->path().lexically_relative(contents).generic_string(), *it);
+        }
+    }
+    return items;
+}
+
+// A seal key must name a path inside Contents/ without detours.
+bool isSafeKey(const std::string& key) {
+    if (key.empty() || key.front() == '/') {
+        return false;
+    }
+    for (const fs::path& piece : fs::path(key)) {
+        if (piece.empty() || piece == "." || piece == "..") {
+            return false;
+        }
+    }
+    return key.find("//") == std::string::npos && key.back() != '/';
+}
+
+std::optional<SealedItem> sealedItem(plist_t value) {
+    if (plist_get_node_type(value) != PLIST_DICT) {
+        return std::nullopt;
+    }
+    SealedItem item;
+    item.nestedCode = plist_dict_get_item(value, "cdhash") != nullptr ||
+                      plist_dict_get_item(value, "requirement") != nullptr;
+    if (plist_t optional = plist_dict_get_item(value, "optional")) {
+        if (plist_get_node_type(optional) != PLIST_BOOLEAN) {
+            return std::nullopt;
+        }
+        std::uint8_t flag = 0;
+        plist_get_bool_val(optional, &flag);
+        item.optional = flag != 0;
+    }
+    if (plist_t hash = plist_dict_get_item(value, "hash2")) {
+        std::uint64_t length = 0;
+        const char* bytes =
+            plist_get_node_type(hash) == PLIST_DATA ? plist_get_data_ptr(hash, &length) : nullptr;
+        if (bytes == nullptr || length != digestBytes) {
+            return std::nullopt;
+        }
+        item.digest = bytesToHex(bytes, digestBytes);
+    } else if (plist_t link = plist_dict_get_item(value, "symlink")) {
+        item.linkTarget = PropertyList::stringOf(link);
+        if (!item.linkTarget) {
+            return std::nullopt;
+        }
+    } else if (!item.nestedCode) {
+        return std::nullopt;
+    }
+    return item;
+}
+
+std::map<std::string, SealedItem> readSeal(const fs::path& app) {
+    std::error_code error;
+    if (!fs::is_regular_file(fs::symlink_status(sealPath(app), error))) {
+        fail(app, "未签名（缺少 Contents/_CodeSignature/CodeResources）。");
+    }
+    std::string bytes = CenterCore::readFileContents(sealPath(app), maximumSealBytes);
+    std::optional<PropertyList> plist;
+    if (bytes.size() <= maximumSealBytes) {
+        plist = PropertyList::parse(bytes);
+    }
+    plist_t files = plist ? plist->value("files2") : nullptr;
+    if (files == nullptr || plist_get_node_type(files) != PLIST_DICT) {
+        fail(app, "签名文件无效。");
+    }
+    std::map<std::string, SealedItem> seal;
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(files, &iterator);
+    std::unique_ptr<void, decltype(&std::free)> ownedIterator(iterator, &std::free);
+    for (;;) {
+        char* rawKey = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(files, iterator, &rawKey, &value);
+        if (rawKey == nullptr) {
+            break;
+        }
+        std::string key(rawKey);
+        std::free(rawKey);
+        std::optional<SealedItem> item = sealedItem(value);
+        if (!item || !isSafeKey(key)) {
+            fail(app, "签名文件无效。");
+        }
+        seal.emplace(std::move(key), *item);
+    }
+    return seal;
+}
+
+bool linkStaysInside(const fs::path& link, const fs::path& bundleRoot) {
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(link, error);
+    if (error) {
+        return false;
+    }
+    auto [rootEnd, resolvedAt] =
+        std::mismatch(bundleRoot.begin(), bundleRoot.end(), resolved.begin(), resolved.end());
+    return rootEnd == bundleRoot.end();
+}
+
+void checkItem(const fs::path& app, const std::string& key, const SealedItem& sealed,
+               const std::map<std::string, fs::directory_entry>& items) {
+    if (sealed.nestedCode) {
+        fail(app, "包含无法在本机验证的嵌套代码：" + key);
+    }
+    auto found = items.find(key);
+    if (found == items.end()) {
+        if (sealed.optional) {
+            return;
+        }
+        fail(app, "已签名的文件缺失：" + key);
+    }
+    const fs::directory_entry& entry = found->second;
+    bool faithful = false;
+    if (sealed.linkTarget) {
+        faithful = entry.is_symlink() && fs::read_symlink(entry.path()) == *sealed.linkTarget;
+    } else {
+        faithful = !entry.is_symlink() && entry.is_regular_file() &&
+                   CenterCore::sha256(entry.path()) == *sealed.digest;
+    }
+    if (!faithful) {
+        fail(app, "已签名的文件被修改：" + key);
+    }
+}
+
+} // namespace
+
+fs::path sealPath(const fs::path& app) {
+    return app / "Contents" / sealFolder / "CodeResources";
+}
+
+void write(const fs::path& app) {
+    fs::path contents = app / "Contents";
+    Node files(plist_new_dict());
+    for (const auto& [key, entry] : contentsItems(contents)) {
+        plist_t item = plist_new_dict();
+        if (!entry.is_symlink() && !entry.is_regular_file()) {
+            plist_free(item);
+            throw fs::filesystem_error("only files and links can be sealed", entry.path(),
+                                       std::make_error_code(std::errc::not_supported));
+        }
+        if (entry.is_symlink()) {
+            plist_dict_set_item(item, "symlink",
+                                plist_new_string(fs::read_symlink(entry.path()).c_str()));
+        } else {
+            std::string digest = hexToBytes(CenterCore::sha256(entry.path()));
+            plist_dict_set_item(item, "hash2", plist_new_data(digest.data(), digest.size()));
+        }
+        plist_dict_set_item(files.get(), key.c_str(), item);
+    }
+    Node rules(plist_new_dict());
+    plist_dict_set_item(rules.get(), "^.*", plist_new_bool(1));
+    Node root(plist_new_dict());
+    plist_dict_set_item(root.get(), "files2", files.release());
+    plist_dict_set_item(root.get(), "rules2", rules.release());
+
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(root.get(), &xml, &length);
+    std::unique_ptr<char, decltype(&plist_to_xml_free)> ownedXML(xml, &plist_to_xml_free);
+    fs::create_directories(sealPath(app).parent_path());
+    std::ofstream stream(sealPath(app), std::ios::binary | std::ios::trunc);
+    stream.write(xml, static_cast<std::streamsize>(length));
+    stream.close();
+    if (!stream) {
+        throw fs::filesystem_error("cannot write the seal", sealPath(app),
+                                   std::make_error_code(std::errc::io_error));
+    }
+}
+
+void check(const fs::path& app) {
+    std::map<std::string, SealedItem> seal = readSeal(app);
+    std::map<std::string, fs::directory_entry> items = contentsItems(app / "Contents");
+    for (const auto& [key, sealed] : seal) {
+        checkItem(app, key, sealed, items);
+    }
+    fs::path bundleRoot = fs::canonical(app);
+    for (const auto& [key, entry] : items) {
+        if (!seal.contains(key)) {
+            fail(app, "包含未签名的文件：" + key);
+        }
+        if (entry.is_symlink() && !linkStaysInside(entry.path(), bundleRoot)) {
+            fail(app, "链接指向应用之外：" + key);
+        }
+    }
+}
+
+} // namespace CenterInstaller::ResourceSeal

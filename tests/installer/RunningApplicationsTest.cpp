@@ -1,0 +1,66 @@
+#include "installer/RunningApplications.h"
+
+#include "tests/support/Bundle.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using CenterInstaller::isRunning;
+
+// A real process started from inside an application bundle: a copy of sleep as its executable.
+class RunningApplication : public ::testing::Test {
+  protected:
+    TemporaryDirectory temp;
+    fs::path app = writeBundle(temp.path(), "Sample.app");
+    pid_t child = -1;
+
+    void SetUp() override {
+        fs::path executable = app / "Contents/MacOS/Sample";
+        fs::copy_file("/bin/sleep", executable, fs::copy_options::overwrite_existing);
+        std::string path = executable.string();
+        std::string seconds = "30";
+        char* argv[] = {path.data(), seconds.data(), nullptr};
+        ASSERT_EQ(posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, environ), 0);
+        // The process shows its own executable once exec has happened.
+        fs::path shown = "/proc/" + std::to_string(child) + "/exe";
+        std::error_code error;
+        for (int i = 0; i < 500 && fs::read_symlink(shown, error) != executable; ++i) {
+            ::usleep(2000);
+        }
+    }
+    void TearDown() override {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+    }
+};
+
+TEST_F(RunningApplication, IsFoundByItsBundleIdentifier) {
+    EXPECT_TRUE(isRunning("local.soundlink", std::nullopt));
+    EXPECT_FALSE(isRunning("local.soundlink.other", std::nullopt));
+}
+
+TEST_F(RunningApplication, IsFoundByItsBundleEvenThroughALink) {
+    fs::create_directory_symlink(app, temp / "Alias.app");
+    EXPECT_TRUE(isRunning("other.id", app));
+    EXPECT_TRUE(isRunning("other.id", temp / "Alias.app"));
+    EXPECT_FALSE(isRunning("other.id", temp / "Other.app"));
+}
+
+TEST_F(RunningApplication, IsNoLongerFoundOnceItEnds) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    child = -1;
+    EXPECT_FALSE(isRunning("local.soundlink", app));
+}
+
+} // namespace

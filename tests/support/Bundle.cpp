@@ -1,0 +1,94 @@
+#include "tests/support/Bundle.h"
+
+#include "installer/Process.h"
+#include "installer/ResourceSeal.h"
+
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const fs::path& file, const std::string& bytes) {
+    fs::create_directories(file.parent_path());
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!stream) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
+std::string infoPlist(const BundleContents& contents) {
+    std::unique_ptr<void, decltype(&plist_free)> info(plist_new_dict(), &plist_free);
+    plist_dict_set_item(info.get(), "CFBundleIdentifier",
+                        plist_new_string(contents.bundleID.c_str()));
+    plist_dict_set_item(info.get(), "CFBundleShortVersionString",
+                        plist_new_string(contents.version.c_str()));
+    plist_dict_set_item(info.get(), "CFBundleVersion", plist_new_string(contents.build.c_str()));
+    plist_dict_set_item(info.get(), "CFBundleExecutable",
+                        plist_new_string(contents.executable.c_str()));
+    if (contents.customize) {
+        contents.customize(info.get());
+    }
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    if (contents.binaryPlist) {
+        plist_to_bin(info.get(), &bytes, &length);
+    } else {
+        plist_to_xml(info.get(), &bytes, &length);
+    }
+    std::string text(bytes, length);
+    std::free(bytes);
+    return text;
+}
+
+} // namespace
+
+fs::path writeBundle(const fs::path& folder, const std::string& name,
+                     const BundleContents& contents) {
+    fs::path bundle = folder / name;
+    writeFile(bundle / "Contents" / "Info.plist", infoPlist(contents));
+    if (!contents.executable.empty() && contents.executable.find('/') == std::string::npos &&
+        contents.executable != "." && contents.executable != "..") {
+        fs::path executable = bundle / "Contents" / "MacOS" / contents.executable;
+        writeFile(executable, "#!/bin/sh\nexit 0\n");
+        fs::permissions(executable, fs::perms::owner_all | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read |
+                                        fs::perms::others_exec);
+    }
+    for (const auto& [path, bytes] : contents.files) {
+        writeFile(bundle / "Contents" / path, bytes);
+    }
+    if (contents.sealed) {
+        CenterInstaller::ResourceSeal::write(bundle);
+    }
+    return bundle;
+}
+
+fs::path zipBundle(const fs::path& bundle, const fs::path& zip) {
+    CenterInstaller::run("/bin/sh", {"-c", "cd \"$1\" && zip -qry \"$2\" \"$3\"", "sh",
+                                     bundle.parent_path().string(), fs::absolute(zip).string(),
+                                     bundle.filename().string()});
+    return zip;
+}
+
+std::map<std::string, std::string> treeSnapshot(const fs::path& root) {
+    std::map<std::string, std::string> snapshot;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        struct stat status {};
+        ::lstat(it->path().c_str(), &status);
+        std::string description = std::to_string(status.st_mode) + ":";
+        if (it->is_symlink()) {
+            description += "link " + fs::read_symlink(it->path()).string();
+        } else if (it->is_regular_file()) {
+            std::ifstream stream(it->path(), std::ios::binary);
+            description += std::string(std::istreambuf_iterator<char>(stream), {});
+        }
+        snapshot.emplace(it->path().lexically_relative(root).generic_string(), description);
+    }
+    return snapshot;
+}
