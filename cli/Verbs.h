@@ -12,3 +12,4 @@ int statusVerb(const Arguments& arguments);
 int fetchCatalogVerb(const Arguments& arguments);
 int downloadVerb(const Arguments& arguments);
 int inspectVerb(const Arguments& arguments);
+int installVerb(const Arguments& arguments);

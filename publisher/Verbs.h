@@ -7,3 +7,4 @@ int keygenVerb(const Arguments& arguments);
 int signVerb(const Arguments& arguments);
 int artifactVerb(const Arguments& arguments);
 int packVerb(const Arguments& arguments);
+int sealVerb(const Arguments& arguments);

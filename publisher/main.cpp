@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
          {"--url", "--format"},
          {}},
         {"pack", "APP OUT.zip", packVerb, {}, {}},
+        {"seal", "APP", sealVerb, {}, {}},
     };
     return runProgram("kestryn-publish", verbs, argc, argv);
 }

@@ -1,0 +1,83 @@
+#include "tests/support/Bundle.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kestryn = KESTRYN_BIN_DIR "/kestryn";
+const fs::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
+
+// The publisher seals and packs a release; `kestryn install` installs and updates it.
+class InstallerVerbs : public ::testing::Test {
+  protected:
+    TemporaryDirectory temp;
+    fs::path applications = temp / "Applications";
+    fs::path installed = applications / "KESTRYN 回响工坊.app";
+
+    fs::path release(const std::string& version, bool seal = true) {
+        BundleContents contents;
+        contents.version = version;
+        contents.sealed = false;
+        fs::path app = writeBundle(temp / version, "Echo.app", contents);
+        if (seal) {
+            ProgramResult sealed = runProgram(publish, {"seal", app.string()});
+            EXPECT_EQ(sealed.exitCode, 0) << sealed.err;
+            EXPECT_EQ(sealed.out, (app / "Contents/_CodeSignature/CodeResources").string() + "\n");
+        }
+        ProgramResult packed =
+            runProgram(publish, {"pack", app.string(), (temp / version).string() + ".zip"});
+        EXPECT_EQ(packed.exitCode, 0) << packed.err;
+        return (temp / version).string() + ".zip";
+    }
+    ProgramResult install(const fs::path& zip, std::vector<std::string> options = {}) {
+        std::vector<std::string> words = {"install", zip.string(),     "--product",
+                                          "audio",   "--applications", applications.string()};
+        words.insert(words.end(), options.begin(), options.end());
+        return runProgram(kestryn, words,
+                          {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR},
+                           {"XDG_DATA_HOME", (temp / "data").string()}});
+    }
+};
+
+TEST_F(InstallerVerbs, InstallsThenUpdatesWithABackupInTheSupportFolder) {
+    ProgramResult first = install(release("1.0"));
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(first.out, "已安装 回响工坊 1.0（1）：" + installed.string() + "\n");
+
+    ProgramResult update = install(release("1.1"));
+    ASSERT_EQ(update.exitCode, 0) << update.err;
+    fs::path backups = temp / "data/KESTRYN Center/Backups";
+    ASSERT_TRUE(fs::is_directory(backups));
+    fs::path backup = fs::directory_iterator(backups)->path();
+    EXPECT_EQ(update.out, "已安装 回响工坊 1.1（1）：" + installed.string() +
+                              "\n完整原版备份位于：" + backup.string() + "\n");
+    EXPECT_EQ(treeSnapshot(backup / "Contents"), treeSnapshot(temp / "1.0/Echo.app/Contents"));
+}
+
+TEST_F(InstallerVerbs, RefusesTheSameVersionAndAnUnsealedPackage) {
+    ASSERT_EQ(install(release("1.0"), {"--backups", (temp / "b").string()}).exitCode, 0);
+    ProgramResult again = install(temp / "1.0.zip", {"--backups", (temp / "b").string()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.err, "已安装相同或更新版本，无需替换。\n");
+
+    ProgramResult unsealed = install(release("2.0", false));
+    EXPECT_EQ(unsealed.exitCode, 1);
+    EXPECT_TRUE(unsealed.err.starts_with("验证或安装未完成：")) << unsealed.err;
+    EXPECT_EQ(fs::directory_iterator(installed.parent_path())->path(), installed);
+}
+
+TEST_F(InstallerVerbs, PreviewProductAndMissingProductAreRefused) {
+    fs::path zip = release("1.0");
+    ProgramResult preview = runProgram(kestryn, {"install", zip.string(), "--product", "effects"},
+                                       {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
+    EXPECT_EQ(preview.exitCode, 1);
+    EXPECT_EQ(preview.err, "幻彩工坊目前仅为界面预览，尚无可安装插件。\n");
+    EXPECT_EQ(runProgram(kestryn, {"install", zip.string()}).exitCode, 2);
+    EXPECT_EQ(runProgram(publish, {"seal", (temp / "nothing.app").string()}).exitCode, 2);
+}
+
+} // namespace
