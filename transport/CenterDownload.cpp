@@ -154,6 +154,8 @@ void CenterDownload::configure(const ExtraAuthorities& authorities) {
     set(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     set(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     set(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    // A proxy's CONNECT answer is not the server's: only the server's headers are judged.
+    set(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(easy, CURLOPT_BUFFERSIZE, receiveBufferBytes);
     set(easy, CURLOPT_USERAGENT, "KestrynCenter/1.0");
     headers_.reset(curl_slist_append(nullptr, "Accept-Encoding: identity"));
