@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One download over loopback HTTPS from kestryn-test-server: `kestryn download` (which also
 # proves size and SHA-256) against `curl -o`, and against `curl -o` followed by
-# `openssl dgst -sha256` (the same work as ours), in the same run; then the peak memory of
+# `openssl dgst -sha256` (the same work as ours), in the same run, with `kestryn digest` alone to
+# show the verification's share; then the peak memory of
 # `kestryn download` for 100 MiB and 1 GiB, which must not grow with the file.
 # Usage: bench/transport/compare.sh [BUILD_DIR]
 set -euo pipefail
@@ -35,6 +36,9 @@ ours() { # name
         --size "$(stat -c %s "$file")" --to "$folder/out" >"$folder/out/last.txt"
     rm -f "$(cat "$folder/out/last.txt")"
 }
+verification() { # name: the SHA-256 share of our work, alone
+    "$kestryn" digest "$folder/served/$1"
+}
 theirs() { # name
     curl -sS --cacert "$ca" -o "$folder/out/curl.bin" "https://127.0.0.1:$port/$1"
 }
@@ -45,7 +49,7 @@ for name in 100MiB.bin 1GiB.bin; do
     [ -f "$folder/served/$name.sha256" ] ||
         sha256sum "$folder/served/$name" | cut -d' ' -f1 >"$folder/served/$name.sha256"
 done
-export -f ours theirs theirs_checked
+export -f ours verification theirs theirs_checked
 export folder kestryn port ca
 
 measure() { # label, bytes, function, name
@@ -67,6 +71,7 @@ measure() { # label, bytes, function, name
 
 gib=$((1024 * 1024 * 1024))
 measure "kestryn-download-1GiB" $gib ours 1GiB.bin
+measure "kestryn-digest-1GiB" $gib verification 1GiB.bin
 measure "curl-o-1GiB" $gib theirs 1GiB.bin
 measure "curl-o+openssl-dgst-1GiB" $gib theirs_checked 1GiB.bin
 measure "kestryn-download-100MiB" $((100 * 1024 * 1024)) ours 100MiB.bin

@@ -307,6 +307,12 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
     return HttpsResponse::error(404);
 }
 
+void HttpsServer::waitForHangUp(int socket) const {
+    pollfd waits[] = {{socket, POLLIN, 0}, {stopEvent_, POLLIN, 0}};
+    while (::poll(waits, 2, -1) < 0 && errno == EINTR) {
+    }
+}
+
 void HttpsServer::serve(Connection& connection) {
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(tls_->context), SSL_free);
     if (!ssl || SSL_set_fd(ssl.get(), connection.socket) != 1 || SSL_accept(ssl.get()) != 1) {
@@ -346,6 +352,10 @@ void HttpsServer::serve(Connection& connection) {
     }
 
     HttpsResponse response = responseFor(path);
+    if (response.silent) {
+        waitForHangUp(connection.socket);
+        return;
+    }
     BodySource source(response);
     bool chunked = response.chunked || response.endless;
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
@@ -394,10 +404,7 @@ void HttpsServer::serve(Connection& connection) {
         }
     }
     if (open && response.stallAfter && sent >= *response.stallAfter) {
-        // Silent until the client gives up (or the server stops).
-        pollfd waits[] = {{connection.socket, POLLIN, 0}, {stopEvent_, POLLIN, 0}};
-        while (::poll(waits, 2, -1) < 0 && errno == EINTR) {
-        }
+        waitForHangUp(connection.socket);
     } else if (open && response.closeAfter && sent >= *response.closeAfter) {
         ::shutdown(connection.socket, SHUT_RDWR);
     } else if (open) {

@@ -30,6 +30,8 @@ struct HttpsResponse {
     std::optional<std::uint64_t> announcedLength;
     // Send only this many body bytes, then wait silently until the client hangs up.
     std::optional<std::size_t> stallAfter;
+    // Read the request, then answer nothing at all until the client hangs up.
+    bool silent = false;
     // Send only this many body bytes, then drop the connection.
     std::optional<std::size_t> closeAfter;
 
@@ -81,6 +83,8 @@ class HttpsServer {
 
     void acceptLoop();
     void serve(Connection& connection);
+    // Returns once the client hangs up or the server stops.
+    void waitForHangUp(int socket) const;
     [[nodiscard]] HttpsResponse responseFor(const std::string& path) const;
     void reapFinished();
 
