@@ -35,9 +35,13 @@ class ProgressBar {
                      "########################################", barWidth - filled, "", percent);
         std::fflush(stderr);
     }
-    ~ProgressBar() {
+    ~ProgressBar() { end(); }
+
+    // Ends the bar's line, so what follows starts on a line of its own.
+    void end() {
         if (shown_ >= 0) {
             std::fputc('\n', stderr);
+            shown_ = -1;
         }
     }
 
@@ -69,6 +73,7 @@ int downloadVerb(const Arguments& arguments) {
     }
     std::filesystem::path file =
         CenterUpdateService().download(artifact, folder, progress, interrupt.token());
+    bar.end();
     std::cout << file.string() << '\n';
     return 0;
 }
