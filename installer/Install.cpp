@@ -34,14 +34,21 @@ class StagingFolder {
         : operations_(operations), folder_(std::move(folder)) {}
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
-    ~StagingFolder() { Staging::remove(folder_, operations_); }
+    ~StagingFolder() {
+        if (!kept_) {
+            Staging::remove(folder_, operations_);
+        }
+    }
 
     void hold() { lock_.emplace(folder_); }
+    // Leaves the folder for recoverInterruptedInstallations: it holds Contents that are needed.
+    void keep() { kept_ = true; }
 
   private:
     InstallOperations& operations_;
     fs::path folder_;
     std::optional<Staging::Lock> lock_;
+    bool kept_ = false;
 };
 
 bool isPresent(const fs::path& item) {
@@ -116,7 +123,8 @@ bool rollBack(const Places& places, const LegacyIconState& oldState,
 }
 
 InstallReceipt installUpdate(const Places& places, const fs::path& backupDirectory,
-                             const RunningCheck& runningCheck, InstallOperations& operations) {
+                             const RunningCheck& runningCheck, StagingFolder& stagingFolder,
+                             InstallOperations& operations) {
     const CenterProduct& product = places.product;
     LegacyIconState oldState = legacyIconState(places.target, operations);
     createIfMissing(operations, backupDirectory);
@@ -153,6 +161,12 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
         return receipt(places.target, backup);
     } catch (...) {
         if (!rollBack(places, oldState, operations)) {
+            // The previous Contents are the user's application: never removed from here while
+            // the bundle lacks them.
+            if (!isPresent(places.target / "Contents") &&
+                isPresent(places.staging / Staging::previousContents)) {
+                stagingFolder.keep();
+            }
             throw CenterError::install("更新未完成，回退也未完成。完整原版备份位于：" +
                                        backup.string());
         }
@@ -218,8 +232,9 @@ InstallReceipt install(const fs::path& zip, const CenterProduct& product,
     if (runningCheck(product.bundleID, target)) {
         throw CenterError::running(product.name);
     }
-    return installed ? installUpdate(places, backupDirectory, runningCheck, operations)
-                     : installFirst(places, operations);
+    return installed
+               ? installUpdate(places, backupDirectory, runningCheck, stagingFolder, operations)
+               : installFirst(places, operations);
 }
 
 } // namespace CenterInstaller
