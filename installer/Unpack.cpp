@@ -5,10 +5,17 @@
 #include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
+#include <atomic>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace CenterInstaller {
 namespace {
@@ -81,8 +88,56 @@ void admit(archive_entry* entry, const ZipContents& contents) {
     }
 }
 
+// The state the unpacking threads share: which file entries are taken, how many bytes came out
+// in all, and the first failure, which stops the others.
+struct SharedExtraction {
+    SharedExtraction(std::span<const unsigned char> bytes, const ZipContents& admitted,
+                     const std::filesystem::path& destination)
+        : package(bytes), contents(admitted), root(destination) {}
+
+    std::span<const unsigned char> package;
+    const ZipContents& contents;
+    const std::filesystem::path& root;
+    std::unique_ptr<std::atomic<bool>[]> claimed {};
+    std::atomic<std::uint64_t> written{0};
+    std::atomic<bool> stopped{false};
+    std::mutex failureLock{};
+    std::exception_ptr failure{};
+
+    void fail(std::exception_ptr error) {
+        const std::lock_guard lock(failureLock);
+        if (!failure) {
+            failure = std::move(error);
+        }
+        stopped = true;
+    }
+};
+
+// The next entry's header; false at the end of the archive.
+bool nextEntry(archive* reader, archive_entry*& entry) {
+    const int status = archive_read_next_header(reader, &entry);
+    if (status == ARCHIVE_EOF) {
+        return false;
+    }
+    if (status != ARCHIVE_OK) {
+        fail(reader);
+    }
+    return true;
+}
+
+// Points the entry at its place under the destination, with the mode it may have there.
+void place(archive_entry* entry, const std::filesystem::path& root) {
+    const std::string name = archive_entry_pathname(entry);
+    archive_entry_copy_pathname(entry, (root / name).c_str());
+    // Set-uid, set-gid and sticky bits never survive; the rest of the mode does.
+    archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
+    // Without a size the writer neither clips nor pads the file to a declared length: what
+    // lands on disk is exactly what was counted.
+    archive_entry_unset_size(entry);
+}
+
 // Copies one file's data, counting every byte against what the whole package declared.
-void copyData(archive* reader, archive* writer, std::uint64_t declared, std::uint64_t& written) {
+void copyData(archive* reader, archive* writer, SharedExtraction& shared) {
     for (;;) {
         const void* block = nullptr;
         std::size_t size = 0;
@@ -94,14 +149,76 @@ void copyData(archive* reader, archive* writer, std::uint64_t declared, std::uin
         if (status != ARCHIVE_OK) {
             fail(reader);
         }
-        if (size > declared - written) {
+        if (shared.written.fetch_add(size) + size > shared.contents.unpackedBytes) {
             throw CenterError::invalid("安装包解压后体积过大。");
         }
-        written += size;
         if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
             fail(writer);
         }
+        if (shared.stopped) {
+            return;
+        }
     }
+}
+
+// Admits every entry before anything is written, then creates the folders, so that their
+// modes apply however the files are ordered. Returns the number of entries. The writer keeps
+// the folders writable until it is closed, after the last file.
+std::size_t createFolders(SharedExtraction& shared, archive* writer) {
+    const ArchiveReader admission = openReader(shared.package);
+    archive_entry* entry = nullptr;
+    std::size_t count = 0;
+    for (; nextEntry(admission.get(), entry); ++count) {
+        admit(entry, shared.contents);
+    }
+    const ArchiveReader reader = openReader(shared.package);
+    while (nextEntry(reader.get(), entry)) {
+        if (archive_entry_filetype(entry) == AE_IFDIR) {
+            place(entry, shared.root);
+            if (archive_write_header(writer, entry) != ARCHIVE_OK ||
+                archive_write_finish_entry(writer) != ARCHIVE_OK) {
+                fail(writer);
+            }
+        }
+    }
+    return count;
+}
+
+// One thread's share of the files: each walks the whole archive and takes the next file that no
+// other thread has taken yet.
+void extractFiles(SharedExtraction& shared) {
+    try {
+        const ArchiveReader reader = openReader(shared.package);
+        const ArchiveWriter writer = openWriter();
+        archive_entry* entry = nullptr;
+        for (std::size_t ordinal = 0; !shared.stopped && nextEntry(reader.get(), entry);
+             ++ordinal) {
+            if (archive_entry_filetype(entry) != AE_IFREG ||
+                shared.claimed[ordinal].exchange(true)) {
+                continue;
+            }
+            admit(entry, shared.contents);
+            place(entry, shared.root);
+            if (archive_write_header(writer.get(), entry) != ARCHIVE_OK) {
+                fail(writer.get());
+            }
+            copyData(reader.get(), writer.get(), shared);
+            if (archive_write_finish_entry(writer.get()) != ARCHIVE_OK) {
+                fail(writer.get());
+            }
+        }
+        if (archive_write_close(writer.get()) != ARCHIVE_OK) {
+            fail(writer.get());
+        }
+    } catch (...) {
+        shared.fail(std::current_exception());
+    }
+}
+
+// Inflating dominates unpacking, and entries inflate independently: one thread per core, up to
+// a few, each with its own reader over the same mapped bytes.
+unsigned threadCount() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 }
 
 } // namespace
@@ -111,38 +228,22 @@ void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& de
     const ZipContents contents = inspectZIPBytes(mapping.bytes());
     const std::filesystem::path root = std::filesystem::canonical(destination);
 
-    const ArchiveReader reader = openReader(mapping.bytes());
-    const ArchiveWriter writer = openWriter();
-    std::uint64_t written = 0;
-    for (;;) {
-        archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(reader.get(), &entry);
-        if (status == ARCHIVE_EOF) {
-            break;
+    SharedExtraction shared(mapping.bytes(), contents, root);
+    const ArchiveWriter folders = openWriter();
+    const std::size_t count = createFolders(shared, folders.get());
+    shared.claimed = std::make_unique<std::atomic<bool>[]>(count);
+    {
+        std::vector<std::jthread> helpers;
+        for (unsigned i = 1; i < threadCount(); ++i) {
+            helpers.emplace_back([&shared] { extractFiles(shared); });
         }
-        if (status != ARCHIVE_OK) {
-            fail(reader.get());
-        }
-        admit(entry, contents);
-        const std::string name = archive_entry_pathname(entry);
-        archive_entry_copy_pathname(entry, (root / name).c_str());
-        // Set-uid, set-gid and sticky bits never survive; the rest of the mode does.
-        archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
-        // Without a size the writer neither clips nor pads the file to a declared length: what
-        // lands on disk is exactly what was counted.
-        archive_entry_unset_size(entry);
-        if (archive_write_header(writer.get(), entry) != ARCHIVE_OK) {
-            fail(writer.get());
-        }
-        if (archive_entry_filetype(entry) == AE_IFREG) {
-            copyData(reader.get(), writer.get(), contents.unpackedBytes, written);
-        }
-        if (archive_write_finish_entry(writer.get()) != ARCHIVE_OK) {
-            fail(writer.get());
-        }
+        extractFiles(shared);
     }
-    if (archive_write_close(writer.get()) != ARCHIVE_OK) {
-        fail(writer.get());
+    if (shared.failure) {
+        std::rethrow_exception(shared.failure);
+    }
+    if (archive_write_close(folders.get()) != ARCHIVE_OK) {
+        fail(folders.get());
     }
 }
 

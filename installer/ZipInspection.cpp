@@ -1,11 +1,13 @@
 #include "installer/ZipInspection.h"
 
 #include "core/CenterError.h"
+#include "installer/ZipKeySet.h"
 #include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
 
+#include <memory_resource>
+#include <optional>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace CenterInstaller {
@@ -77,16 +79,23 @@ void checkLocalHeader(Bytes bytes, std::uint64_t entry, std::uint64_t directoryO
     }
 }
 
-// No key may pass through a stored file: x.app/a as a file and x.app/a/b together.
-void checkFileFolderConflicts(const std::vector<std::string>& keys,
-                              const std::unordered_set<std::string_view>& fileKeys) {
-    for (const std::string& key : keys) {
+// No key may pass through a stored file: x.app/a as a file and x.app/a/b together. Entries of
+// one folder usually follow each other, so a folder whose prefixes were all found clean is not
+// looked up again.
+void checkFileFolderConflicts(std::span<const std::pmr::string> keys, const ZipKeySet& fileKeys) {
+    std::string_view cleanFolder;
+    for (const std::string_view key : keys) {
+        const std::size_t last = key.rfind('/');
+        if (last == key.npos || key.substr(0, last) == cleanFolder) {
+            continue;
+        }
         for (std::size_t slash = key.find('/'); slash != key.npos;
              slash = key.find('/', slash + 1)) {
-            if (fileKeys.contains(std::string_view(key).substr(0, slash))) {
+            if (fileKeys.contains(key.substr(0, slash))) {
                 reject("ZIP 文件与文件夹路径冲突。");
             }
         }
+        cleanFolder = key.substr(0, last);
     }
 }
 
@@ -108,12 +117,15 @@ ZipContents inspectZIPBytes(Bytes bytes) {
         reject("ZIP 目录不完整。");
     }
 
-    // The keys live in `keys`, reserved up front so the views into them stay put.
-    std::vector<std::string> keys;
+    // One arena holds every key and is released at once; the keys are reserved up front so the
+    // views into them stay put.
+    std::pmr::monotonic_buffer_resource arena(directorySize);
+    std::pmr::vector<std::pmr::string> keys(&arena);
     keys.reserve(entryCount);
-    std::unordered_set<std::string_view> pathKeys(entryCount);
-    std::unordered_set<std::string_view> fileKeys(entryCount);
-    std::unordered_set<std::string_view> topLevelNames;
+    ZipKeySet pathKeys(entryCount);
+    ZipKeySet fileKeys(entryCount);
+    std::optional<std::string_view> topLevelName;
+    bool severalTopLevelNames = false;
     std::uint64_t unpackedBytes = 0;
 
     std::uint64_t p = directoryOffset;
@@ -130,8 +142,8 @@ ZipContents inspectZIPBytes(Bytes bytes) {
         const std::string_view name = text(bytes, p + centralEntryBytes, nameLength);
         checkZipEntryName(name);
 
-        keys.push_back(zipEntryKey(name));
-        if (!pathKeys.insert(keys.back()).second) {
+        keys.push_back(zipEntryKey(name, &arena));
+        if (!pathKeys.insert(keys.back())) {
             reject("ZIP 包含重复或冲突路径。");
         }
         checkZipEntryType(u32(bytes, p + 38) >> 16);
@@ -148,17 +160,18 @@ ZipContents inspectZIPBytes(Bytes bytes) {
             fileKeys.insert(keys.back());
         }
         if (const std::string_view top = zipTopLevelName(name); top != resourceForkFolder) {
-            topLevelNames.insert(top);
+            severalTopLevelNames = severalTopLevelNames || (topLevelName && *topLevelName != top);
+            topLevelName = top;
         }
         checkLocalHeader(bytes, p, directoryOffset);
         p = next;
     }
 
-    if (p != e || topLevelNames.size() != 1 || !topLevelNames.begin()->ends_with(".app")) {
+    if (p != e || !topLevelName || severalTopLevelNames || !topLevelName->ends_with(".app")) {
         reject("安装包必须只包含一个独立的 .app 软件。");
     }
     checkFileFolderConflicts(keys, fileKeys);
-    return {std::string(*topLevelNames.begin()), unpackedBytes};
+    return {std::string(*topLevelName), unpackedBytes};
 }
 
 std::string inspectZIP(const std::filesystem::path& zip) {

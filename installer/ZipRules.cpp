@@ -17,12 +17,16 @@ bool isASCII(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+bool hasForbiddenCharacter(std::string_view name) {
+    return std::any_of(name.begin(), name.end(),
+                       [](char c) { return c == '\\' || c == '\0' || c == ':'; });
+}
+
 } // namespace
 
 void checkZipEntryName(std::string_view name) {
-    constexpr std::string_view forbidden("\\\0:", 3);
-    if (name.empty() || name.front() == '/' || name.find_first_of(forbidden) != name.npos ||
-        !CenterCore::isValidUTF8(name)) {
+    if (name.empty() || name.front() == '/' || hasForbiddenCharacter(name) ||
+        (!isASCII(name) && !CenterCore::isValidUTF8(name))) {
         throw CenterError::invalid("ZIP 包含无效路径或加密内容。");
     }
     std::size_t start = 0;
@@ -47,20 +51,20 @@ void checkZipEntryType(std::uint32_t unixMode) {
     }
 }
 
-std::string zipEntryKey(std::string_view name) {
+std::pmr::string zipEntryKey(std::string_view name, std::pmr::memory_resource* memory) {
     const std::size_t first = name.find_first_not_of('/');
     if (first == name.npos) {
-        return {};
+        return std::pmr::string(memory);
     }
     name = name.substr(first, name.find_last_not_of('/') - first + 1);
     // ASCII is already composed and lower-cases byte by byte; this spares ICU nearly every name.
     if (isASCII(name)) {
-        std::string key(name);
+        std::pmr::string key(name, memory);
         std::transform(key.begin(), key.end(), key.begin(),
                        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
         return key;
     }
-    return CenterCore::lowercased(CenterCore::nfc(name));
+    return std::pmr::string(CenterCore::lowercased(CenterCore::nfc(name)), memory);
 }
 
 std::string_view zipTopLevelName(std::string_view name) {

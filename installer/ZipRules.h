@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -23,8 +24,10 @@ void checkZipEntryName(std::string_view name);
 void checkZipEntryType(std::uint32_t unixMode);
 
 // The key under which two entry names count as the same path: leading and trailing "/" trimmed,
-// NFC, lower-cased.
-[[nodiscard]] std::string zipEntryKey(std::string_view name);
+// NFC, lower-cased; allocated from `memory`.
+[[nodiscard]] std::pmr::string
+zipEntryKey(std::string_view name,
+            std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
 // The first piece of an entry name, up to its first "/".
 [[nodiscard]] std::string_view zipTopLevelName(std::string_view name);

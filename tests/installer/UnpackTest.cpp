@@ -98,6 +98,34 @@ TEST_F(UnpackTest, DropsSetIdAndStickyBits) {
     EXPECT_EQ(mode(staging / "Sample.app/Contents/Cache"), 0777u);
 }
 
+TEST_F(UnpackTest, AppliesFolderModesWhereverTheFolderEntryComes) {
+    ZipWriter zip;
+    zip.file("Sample.app/Contents/Locked/file", "inside", 0644);
+    zip.file("Sample.app/Contents/Private/file", "inside", 0600);
+    zip.folder("Sample.app/Contents/Private/", 0700);
+    zip.folder("Sample.app/Contents/Locked/", 0555);
+    unpack(zip);
+    const fs::path contentsFolder = staging / "Sample.app/Contents";
+    EXPECT_EQ(mode(contentsFolder / "Locked"), 0555u);
+    EXPECT_EQ(mode(contentsFolder / "Private"), 0700u);
+    EXPECT_EQ(contents(contentsFolder / "Locked/file"), "inside");
+    fs::permissions(contentsFolder / "Locked", fs::perms(0755));
+}
+
+TEST_F(UnpackTest, UnpacksEveryFileOfALargePackage) {
+    ZipWriter zip = samplePackage();
+    for (int i = 0; i < 300; ++i) {
+        zip.file("Sample.app/Contents/Resources/file-" + std::to_string(i),
+                 std::string(1000 + i, static_cast<char>('a' + i % 26)))
+            .method = 8;
+    }
+    unpack(zip);
+    for (int i = 0; i < 300; ++i) {
+        EXPECT_EQ(contents(staging / ("Sample.app/Contents/Resources/file-" + std::to_string(i))),
+                  std::string(1000 + i, static_cast<char>('a' + i % 26)));
+    }
+}
+
 TEST_F(UnpackTest, UnpacksWhatTheZipToolWrites) {
     outside.write("tree/Sample.app/Contents/Info.plist", "<plist/>");
     outside.write("tree/Sample.app/Contents/Resources/\xe4\xb8\x96\xe7\x95\x8c.txt", "world");
@@ -113,6 +141,16 @@ TEST_F(UnpackTest, UnpacksWhatTheZipToolWrites) {
     EXPECT_EQ(contents(app / "MacOS/Sample"), std::string(200000, 's'));
     EXPECT_EQ(mode(app / "MacOS/Sample"), 0755u);
     EXPECT_EQ(contents(app / "Resources/\xe4\xb8\x96\xe7\x95\x8c.txt"), "world");
+}
+
+TEST_F(UnpackTest, RecreatesATreeWithItsModes) {
+    outside.write("tree/Sample.app/Contents/Resources/nested/deep/data", std::string(5000, 'd'));
+    const fs::path tool = outside.write("tree/Sample.app/Contents/MacOS/tool", "#!/bin/sh\n");
+    fs::permissions(tool, fs::perms(0750));
+    unpack(ZipWriter::ofTree(outside / "tree/Sample.app"));
+    const fs::path app = staging / "Sample.app/Contents";
+    EXPECT_EQ(contents(app / "Resources/nested/deep/data"), std::string(5000, 'd'));
+    EXPECT_EQ(mode(app / "MacOS/tool"), 0750u);
 }
 
 TEST_F(UnpackTest, ResolvesLinksInTheDestinationPathItself) {
