@@ -19,6 +19,20 @@
 // An applications folder, a backup folder and real packages of the product "audio", for
 // installation tests. The installed copy, when there is one, carries a legacy custom icon.
 class InstallFixture : public ::testing::Test {
+  public:
+    static CenterProduct audioProduct() {
+        CenterProduct result;
+        result.id = "audio";
+        result.bundleID = "local.soundlink";
+        result.name = "Sample";
+        result.minOS = "13.0";
+        return result;
+    }
+
+    static CenterRelease release(const std::string& version, const std::string& build) {
+        return {version, build, "2026-01-01", {}, {}};
+    }
+
   protected:
     TemporaryDirectory temp;
     std::filesystem::path applications = temp / "Applications";
@@ -32,19 +46,6 @@ class InstallFixture : public ::testing::Test {
         if (!setAttribute(temp.path(), "probe", "x")) {
             GTEST_SKIP() << "this file system refuses user extended attributes";
         }
-    }
-
-    static CenterProduct audioProduct() {
-        CenterProduct result;
-        result.id = "audio";
-        result.bundleID = "local.soundlink";
-        result.name = "Sample";
-        result.minOS = "13.0";
-        return result;
-    }
-
-    static CenterRelease release(const std::string& version, const std::string& build) {
-        return {version, build, "2026-01-01", {}, {}};
     }
 
     static bool notRunning(const std::string&, const std::optional<std::filesystem::path>&) {

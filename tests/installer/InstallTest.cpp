@@ -118,13 +118,6 @@ TEST_F(Install, PackageHoldingAnotherVersionIsRefusedAndLeavesNoBundle) {
     EXPECT_FALSE(fs::exists(installedBundle));
 }
 
-TEST_F(Install, ApplicationsFolderThatIsALinkIsRefused) {
-    fs::create_directories(temp / "Real");
-    fs::create_directory_symlink(temp / "Real", applications);
-    expectCenterError([&] { static_cast<void>(run(package("1.0", "1"), release("1.0", "1"))); },
-                      Kind::install, "安装目录不能是符号链接。");
-}
-
 TEST_F(Install, RunningApplicationStopsTheUpdateAtEachOfTheThreeChecks) {
     installOldVersion();
     Picture old = picture(installedBundle);

@@ -76,6 +76,8 @@ TEST_F(UnpackTest, WritesEveryEntryWithItsContentAndPermissions) {
     zip.file("Sample.app/Contents/Resources/large.bin", std::string(3 << 20, 'z')).method = 8;
     zip.file("Sample.app/Contents/Resources/private", "secret", 0600);
     zip.folder("Sample.app/Contents/Shared/", 0775);
+    zip.file("Sample.app/Contents/Resources/empty", "");
+    zip.file("Sample.app/Contents/Resources/empty-deflated", "").method = 8;
     unpack(zip);
 
     const fs::path app = staging / "Sample.app";
@@ -87,6 +89,8 @@ TEST_F(UnpackTest, WritesEveryEntryWithItsContentAndPermissions) {
     EXPECT_EQ(mode(app / "Contents/Resources/private"), 0600u);
     EXPECT_EQ(mode(app / "Contents/Shared"), 0775u);
     EXPECT_TRUE(fs::is_directory(app / "Contents/Resources"));
+    EXPECT_EQ(fs::file_size(app / "Contents/Resources/empty"), 0u);
+    EXPECT_EQ(fs::file_size(app / "Contents/Resources/empty-deflated"), 0u);
 }
 
 TEST_F(UnpackTest, DropsSetIdAndStickyBits) {
