@@ -36,7 +36,12 @@ constexpr std::size_t errorTextLimit = 1500;
     const char* reason = archive_error_string(source);
     std::string detail = reason != nullptr ? reason : "";
     if (detail.size() > errorTextLimit) {
-        detail.resize(errorTextLimit);
+        // Never cut a UTF-8 sequence of a path in the message in half.
+        std::size_t end = errorTextLimit;
+        while (end > 0 && (static_cast<unsigned char>(detail[end]) & 0xC0) == 0x80) {
+            --end;
+        }
+        detail.resize(end);
     }
     throw CenterError::install("验证或安装未完成：" + detail);
 }
@@ -99,6 +104,7 @@ struct SharedExtraction {
     const ZipContents& contents;
     const std::filesystem::path& root;
     std::unique_ptr<std::atomic<bool>[]> claimed {};
+    std::size_t entryCount = 0;
     std::atomic<std::uint64_t> written{0};
     std::atomic<bool> stopped{false};
     std::mutex failureLock{};
@@ -193,6 +199,10 @@ void extractFiles(SharedExtraction& shared) {
         archive_entry* entry = nullptr;
         for (std::size_t ordinal = 0; !shared.stopped && nextEntry(reader.get(), entry);
              ++ordinal) {
+            // Only a package changed on disk meanwhile can read differently the second time.
+            if (ordinal >= shared.entryCount) {
+                throw CenterError::invalid("ZIP 的文件记录存在冲突。");
+            }
             if (archive_entry_filetype(entry) != AE_IFREG ||
                 shared.claimed[ordinal].exchange(true)) {
                 continue;
@@ -230,8 +240,8 @@ void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& de
 
     SharedExtraction shared(mapping.bytes(), contents, root);
     const ArchiveWriter folders = openWriter();
-    const std::size_t count = createFolders(shared, folders.get());
-    shared.claimed = std::make_unique<std::atomic<bool>[]>(count);
+    shared.entryCount = createFolders(shared, folders.get());
+    shared.claimed = std::make_unique<std::atomic<bool>[]>(shared.entryCount);
     {
         std::vector<std::jthread> helpers;
         for (unsigned i = 1; i < threadCount(); ++i) {

@@ -14,6 +14,7 @@
 // made to disagree with the central directory, to build each hostile case an inspector must
 // refuse. Unset optional fields take the value a correct writer would write.
 struct ZipEntry {
+    // The name in the central directory, and in the local header unless localName is set.
     std::string name{};
     // The uncompressed content; stored as-is (method 0) or raw-deflated (method 8). Any other
     // method stores the content unchanged under that method number.
@@ -75,6 +76,7 @@ class ZipWriter {
     // Writes the archive to a file and returns its path.
     std::filesystem::path write(const std::filesystem::path& file) const;
 
+    // The entries in archive order; a deque, so references handed out stay valid.
     std::deque<ZipEntry> entries;
     // Bytes before the first local header; offsets count them unless offsetsIgnorePrefix.
     std::string prefix{};
@@ -83,5 +85,6 @@ class ZipWriter {
     std::string comment{};
     // Bytes after the comment.
     std::string trailing{};
+    // Overrides of the end record's fields.
     ZipEndRecord end;
 };
