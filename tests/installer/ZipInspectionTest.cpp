@@ -5,12 +5,15 @@
 #include "tests/support/ZipWriter.h"
 
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 namespace {
 
-const std::filesystem::path testData = KESTRYN_TEST_DATA;
+namespace fs = std::filesystem;
+
+const fs::path testData = KESTRYN_TEST_DATA;
 
 const char* const incomplete = "ZIP 安装包不完整。";
 const char* const notSupported = "不支持分卷、空包或 ZIP64 安装包。";
@@ -26,7 +29,57 @@ const char* const recordsConflict = "ZIP 的文件记录存在冲突。";
 const char* const notOneApp = "安装包必须只包含一个独立的 .app 软件。";
 const char* const fileFolderConflict = "ZIP 文件与文件夹路径冲突。";
 
-void expectRejected(const std::filesystem::path& package, const char* sentence) {
+// A small well-formed application package; each case changes one thing.
+ZipWriter samplePackage() {
+    ZipWriter zip;
+    zip.folder("Sample.app/");
+    zip.folder("Sample.app/Contents/");
+    zip.file("Sample.app/Contents/Info.plist", "<plist/>");
+    zip.file("Sample.app/Contents/MacOS/Sample", "#!/bin/sh\n", 0755);
+    return zip;
+}
+
+using Change = std::function<void(ZipWriter&)>;
+
+std::string changed(const Change& change) {
+    ZipWriter zip = samplePackage();
+    change(zip);
+    return zip.bytes();
+}
+
+// The sample with one more file, or with the last entry changed.
+Change plusFile(std::string name, std::uint32_t mode = S_IFREG | 0644) {
+    return [name, mode](ZipWriter& zip) { zip.file(name, "x").unixMode(mode); };
+}
+Change lastEntry(std::function<void(ZipEntry&)> change) {
+    return [change](ZipWriter& zip) { change(zip.entries.back()); };
+}
+
+// Bytes of the sample with one little-endian field overwritten, at `offset` from the start of
+// the record whose signature occurs last.
+std::string patched(const char* signature, std::size_t offset, std::uint32_t value,
+                    std::size_t width) {
+    std::string bytes = samplePackage().bytes();
+    const std::size_t record = bytes.rfind(signature);
+    for (std::size_t i = 0; i < width; ++i) {
+        bytes[record + offset + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    }
+    return bytes;
+}
+
+// Entries whose sizes add up to `total` bytes, none of them declaring the ZIP64 marker.
+Change declaring(std::uint64_t total) {
+    return [total](ZipWriter& zip) {
+        for (std::uint64_t left = total; left > 0;) {
+            const std::uint64_t size = std::min<std::uint64_t>(left, 0xFFFFFFFE);
+            zip.file("Sample.app/part" + std::to_string(left), "").uncompressedSize =
+                static_cast<std::uint32_t>(size);
+            left -= size;
+        }
+    };
+}
+
+void expectRejected(const fs::path& package, const char* sentence) {
     try {
         (void)CenterInstaller::inspectZIP(package);
         ADD_FAILURE() << package << " was accepted; expected " << sentence;
@@ -36,343 +89,232 @@ void expectRejected(const std::filesystem::path& package, const char* sentence) 
     }
 }
 
-// Builds packages on disk, starting from a small well-formed application package.
 class ZipInspectionTest : public ::testing::Test {
   protected:
-    static ZipWriter samplePackage() {
-        ZipWriter zip;
-        zip.folder("Sample.app/");
-        zip.folder("Sample.app/Contents/");
-        zip.file("Sample.app/Contents/Info.plist", "<plist/>");
-        zip.file("Sample.app/Contents/MacOS/Sample", "#!/bin/sh\n", 0755);
-        return zip;
-    }
-
-    std::filesystem::path save(const std::string& bytes) const {
-        return directory.write("package.zip", bytes);
-    }
-
-    std::string inspect(const ZipWriter& zip) const {
-        return CenterInstaller::inspectZIP(zip.write(directory / "package.zip"));
-    }
-
-    void expectRejected(const ZipWriter& zip, const char* sentence) const {
-        ::expectRejected(zip.write(directory / "package.zip"), sentence);
-    }
-
-    static void expectRejected(const std::filesystem::path& package, const char* sentence) {
-        ::expectRejected(package, sentence);
-    }
-
-    // The archive's bytes with one little-endian field overwritten.
-    static std::string patched(std::string bytes, std::size_t offset, std::uint32_t value,
-                               std::size_t width) {
-        for (std::size_t i = 0; i < width; ++i) {
-            bytes[offset + i] = static_cast<char>(value >> (8 * i) & 0xFF);
-        }
-        return bytes;
-    }
-
-    static std::size_t centralDirectoryOffset(const std::string& bytes) {
-        return bytes.find("PK\x01\x02");
+    std::string inspect(const std::string& bytes) const {
+        return CenterInstaller::inspectZIP(directory.write("package.zip", bytes));
     }
 
     TemporaryDirectory directory;
 };
 
-TEST_F(ZipInspectionTest, ReturnsTheSingleTopLevelApplicationName) {
-    EXPECT_EQ(inspect(samplePackage()), "Sample.app");
-}
-
-TEST_F(ZipInspectionTest, AcceptsPackagesWithoutFolderEntriesOrUnixModes) {
-    ZipWriter zip;
-    zip.add({.name = "Sample.app/Contents/Info.plist", .data = "x", .versionMadeBy = 20});
-    EXPECT_EQ(inspect(zip), "Sample.app");
-}
-
-TEST_F(ZipInspectionTest, KeepsTheTopLevelNameAsStored) {
+TEST_F(ZipInspectionTest, ReturnsTheTopLevelNameExactlyAsStored) {
+    EXPECT_EQ(inspect(samplePackage().bytes()), "Sample.app");
     ZipWriter zip;
     zip.file("Échantillon Pro.app/x", "x");
-    zip.file("échantillon pro.app/y", "y").name = "Échantillon Pro.app/y";
-    EXPECT_EQ(inspect(zip), "Échantillon Pro.app");
+    EXPECT_EQ(inspect(zip.bytes()), "Échantillon Pro.app");
 }
 
-TEST_F(ZipInspectionTest, RefusesFilesTooShortToHoldAnEndRecord) {
-    expectRejected(save(""), incomplete);
-    expectRejected(save(std::string(21, '\0')), incomplete);
-}
-
-TEST_F(ZipInspectionTest, FindsTheEndRecordOnlyWhenItsCommentReachesTheEnd) {
-    ZipWriter zip = samplePackage();
-    zip.comment = "Release 1.2";
-    EXPECT_EQ(inspect(zip), "Sample.app");
-    zip.comment = std::string(65535, 'c');
-    EXPECT_EQ(inspect(zip), "Sample.app");
-
-    zip.trailing = "!";
-    expectRejected(zip, notSupported);
-    zip.comment = "Release 1.2";
-    expectRejected(zip, notSupported);
-    zip.trailing.clear();
-    zip.end.commentLength = 12;
-    expectRejected(zip, notSupported);
-}
-
-TEST_F(ZipInspectionTest, SearchesNoFurtherBackThanTheLongestComment) {
-    ZipWriter zip = samplePackage();
-    // The real end record sits 65,536 bytes before the end: one byte outside the window.
-    zip.comment = std::string(65535, 'c');
-    zip.trailing = "x";
-    zip.end.commentLength = 65535;
-    expectRejected(zip, notSupported);
-}
-
-TEST_F(ZipInspectionTest, RefusesSplitEmptyAndZip64EndRecords) {
-    expectRejected(ZipWriter(), notSupported);
-    const std::vector<ZipEndRecord> records = {
-        {.thisDisk = 1},
-        {.directoryDisk = 1},
-        {.entriesOnThisDisk = 3},
-        {.entriesOnThisDisk = 0, .totalEntries = 0},
-        {.entriesOnThisDisk = 0xFFFF, .totalEntries = 0xFFFF},
+TEST_F(ZipInspectionTest, AcceptsEveryWellFormedVariant) {
+    const std::vector<Change> variants = {
+        [](ZipWriter& zip) { zip.comment = "Release 1.2"; },
+        [](ZipWriter& zip) { zip.comment = std::string(65535, 'c'); },
+        [](ZipWriter& zip) { zip.prefix = "#!/bin/sh\nexit 0\n"; },
+        [](ZipWriter& zip) {
+            zip = ZipWriter();
+            zip.add({.name = "Sample.app/Contents/Info.plist", .data = "x", .versionMadeBy = 20});
+        },
+        lastEntry([](ZipEntry& entry) {
+            entry.method = 8;
+            entry.flags = 0x0808;
+            entry.extra = std::string(9, 'e');
+            entry.localExtra = std::string(5, 'l');
+            entry.comment = "entry comment";
+        }),
+        lastEntry([](ZipEntry& entry) { entry.method = 12; }),
+        plusFile("__MACOSX/Sample.app/._Info.plist"),
+        plusFile("Sample.app/Contents/Resources/\xe4\xb8\x96\xe7\x95\x8c", 0),
+        declaring(0x500000000 - 18),
     };
-    for (const ZipEndRecord& record : records) {
-        ZipWriter zip = samplePackage();
-        zip.end = record;
-        expectRejected(zip, notSupported);
+    for (std::size_t index = 0; index < variants.size(); ++index) {
+        EXPECT_EQ(inspect(changed(variants[index])), "Sample.app") << "variant " << index;
     }
-}
-
-TEST_F(ZipInspectionTest, RefusesADirectoryThatDoesNotEndAtTheEndRecord) {
-    for (const ZipEndRecord& record : std::vector<ZipEndRecord>{
-             {.directorySize = 0},
-             {.directorySize = 46},
-             {.directoryOffset = 0xFFFFFFFF},
-             {.directorySize = 0xFFFFFFFF, .directoryOffset = 0xFFFFFFFF},
-         }) {
-        ZipWriter zip = samplePackage();
-        zip.end = record;
-        expectRejected(zip, directoryIncomplete);
-    }
-    ZipWriter prefixed = samplePackage();
-    prefixed.prefix = "#!/bin/sh\nexit 0\n";
-    prefixed.offsetsIgnorePrefix = true;
-    expectRejected(prefixed, directoryIncomplete);
-}
-
-TEST_F(ZipInspectionTest, AcceptsAPrefixWhenTheOffsetsCountIt) {
-    ZipWriter zip = samplePackage();
-    zip.prefix = "#!/bin/sh\nexit 0\n";
-    EXPECT_EQ(inspect(zip), "Sample.app");
-}
-
-TEST_F(ZipInspectionTest, RefusesEntriesThatAreNotCentralHeaders) {
-    ZipWriter more = samplePackage();
-    more.end.entriesOnThisDisk = more.end.totalEntries = 5;
-    expectRejected(more, directoryInvalid);
-
-    const std::string bytes = samplePackage().bytes();
-    expectRejected(save(patched(bytes, centralDirectoryOffset(bytes), 0x04034B50, 4)),
-                   directoryInvalid);
-}
-
-TEST_F(ZipInspectionTest, RefusesInvalidOrEncryptedNames) {
-    for (const std::string& name : std::vector<std::string>{
-             "/Sample.app/x", "Sample.app\\x", "Sample.app/a:b", std::string("Sample.app/a\0b", 14),
-             "Sample.app/\xff", "Sample.app/\xc3\xa9\xc3", "Sample.app/\xed\xa0\x80",
-             "Sample.app/\xc0\xaf"}) {
-        ZipWriter zip = samplePackage();
-        zip.file(name, "x");
-        expectRejected(zip, invalidPath);
-    }
-    ZipWriter encrypted = samplePackage();
-    encrypted.entries.back().flags = 0x0001;
-    expectRejected(encrypted, invalidPath);
-
-    ZipWriter unnamed = samplePackage();
-    unnamed.file("", "x").localName = "Sample.app/y";
-    expectRejected(unnamed, invalidPath);
-}
-
-TEST_F(ZipInspectionTest, RefusesAnEntryThatOverrunsTheDirectory) {
-    const std::string bytes = samplePackage().bytes();
-    const std::size_t lastEntry = bytes.rfind("PK\x01\x02");
-    expectRejected(save(patched(bytes, lastEntry + 30, 200, 2)), invalidPath);
-}
-
-TEST_F(ZipInspectionTest, RefusesDotAndEmptyPieces) {
-    for (const char* name : {"Sample.app/Contents/../x", "./Sample.app/x", "Sample.app//x",
-                             "Sample.app/.", "Sample.app/x/..", "Sample.app/../../x", "."}) {
-        ZipWriter zip = samplePackage();
-        zip.file(name, "x");
-        expectRejected(zip, unsafePath);
-    }
-}
-
-TEST_F(ZipInspectionTest, RefusesNamesEqualAfterTrimmingCompositionAndCase) {
-    const std::vector<std::pair<std::string, std::string>> pairs = {
-        {"Sample.app/Contents/Info.plist", "Sample.app/contents/INFO.plist"},
-        {"Sample.app/caf\xc3\xa9", "Sample.app/cafe\xcc\x81"},
-        {"Sample.app/\xd0\x9f\xd0\xa0\xd0\x98", "Sample.app/\xd0\xbf\xd1\x80\xd0\xb8"},
-        {"Sample.app/a", "Sample.app/a/"},
-    };
-    for (const auto& [first, second] : pairs) {
-        ZipWriter zip = samplePackage();
-        zip.file(first, "1");
-        zip.file(second, "2");
-        expectRejected(zip, duplicatePath);
-    }
-}
-
-TEST_F(ZipInspectionTest, RefusesLinksAndSpecialFiles) {
-    for (const std::uint32_t mode : {0xA1EDu, unsigned{S_IFCHR | 0644}, unsigned{S_IFBLK | 0644},
-                                     unsigned{S_IFIFO | 0644}, unsigned{S_IFSOCK | 0644}}) {
-        ZipWriter zip = samplePackage();
-        zip.file("Sample.app/Contents/link", "Info.plist").unixMode(mode);
-        expectRejected(zip, specialFile);
-    }
-}
-
-TEST_F(ZipInspectionTest, RefusesZip64MarkersAndLaterDisks) {
-    const std::vector<void (*)(ZipEntry&)> changes = {
-        [](ZipEntry& entry) { entry.uncompressedSize = 0xFFFFFFFF; },
-        [](ZipEntry& entry) { entry.compressedSize = 0xFFFFFFFF; },
-        [](ZipEntry& entry) { entry.localHeaderOffset = 0xFFFFFFFF; },
-        [](ZipEntry& entry) { entry.diskNumberStart = 1; },
-    };
-    for (const auto change : changes) {
-        ZipWriter zip = samplePackage();
-        change(zip.entries.back());
-        expectRejected(zip, zip64);
-    }
-}
-
-TEST_F(ZipInspectionTest, AllowsAnUnpackedTotalOfExactlyTwentyGiB) {
-    ZipWriter zip;
-    for (int i = 0; i < 5; ++i) {
-        zip.file("Sample.app/part" + std::to_string(i), "").uncompressedSize = 0xFFFFFFFE;
-    }
-    ZipEntry& last = zip.file("Sample.app/last", "");
-    last.uncompressedSize = 10;
-    EXPECT_EQ(inspect(zip), "Sample.app");
-
-    last.uncompressedSize = 11;
-    expectRejected(zip, tooLarge);
-}
-
-TEST_F(ZipInspectionTest, RefusesLocalHeadersThatDisagreeOrAreMissing) {
-    const std::vector<void (*)(ZipEntry&)> changes = {
-        [](ZipEntry& entry) { entry.localName = "Sample.app/Contents/MacOS/Other"; },
-        [](ZipEntry& entry) { entry.localName = "Sample.app/Contents/MacOS/Sample2"; },
-        [](ZipEntry& entry) { entry.localFlags = 0x0008; },
-        [](ZipEntry& entry) { entry.localMethod = 8; },
-        [](ZipEntry& entry) { entry.localHeaderOffset = 4; },
-        [](ZipEntry& entry) { entry.localExtra = std::string(400, 'x'); },
-    };
-    for (const auto change : changes) {
-        ZipWriter zip = samplePackage();
-        change(zip.entries.back());
-        if (zip.entries.back().localExtra.size() > 0) {
-            // The local header's extra length reaches past the central directory.
-            std::string bytes = zip.bytes();
-            const std::size_t local = bytes.rfind("PK\x03\x04");
-            expectRejected(save(patched(bytes, local + 28, 0xFFFF, 2)), recordsConflict);
-            continue;
-        }
-        expectRejected(zip, recordsConflict);
-    }
-    ZipWriter pointingAtDirectory = samplePackage();
-    const std::string bytes = pointingAtDirectory.bytes();
-    pointingAtDirectory.entries.back().localHeaderOffset =
-        static_cast<std::uint32_t>(centralDirectoryOffset(bytes));
-    expectRejected(pointingAtDirectory, recordsConflict);
-}
-
-TEST_F(ZipInspectionTest, AcceptsDifferingMethodsFlagsAndExtrasThatBothHeadersAgreeOn) {
-    ZipWriter zip = samplePackage();
-    zip.entries.back().method = 8;
-    zip.entries.back().flags = 0x0800;
-    zip.entries.back().extra = std::string(9, 'e');
-    zip.entries.back().localExtra = std::string(5, 'l');
-    zip.entries.back().comment = "entry comment";
-    zip.file("Sample.app/Contents/Resources/data", "abc").method = 12;
-    EXPECT_EQ(inspect(zip), "Sample.app");
-}
-
-TEST_F(ZipInspectionTest, RequiresExactlyOneTopLevelApplicationFolder) {
-    const std::vector<std::vector<std::string>> trees = {
-        {"Sample.app/x", "Other.app/y"}, {"Sample/x"}, {"Sample.APP/x"}, {"Sample.app/x", "README"},
-        {"__MACOSX/._Sample.app"},
-    };
-    for (const auto& names : trees) {
-        ZipWriter zip;
-        for (const std::string& name : names) {
-            zip.file(name, "x");
-        }
-        expectRejected(zip, notOneApp);
-    }
-    ZipWriter shortDirectory = samplePackage();
-    shortDirectory.end.entriesOnThisDisk = shortDirectory.end.totalEntries = 3;
-    expectRejected(shortDirectory, notOneApp);
-}
-
-TEST_F(ZipInspectionTest, LetsResourceForkEntriesBesideTheAppButChecksThem) {
-    ZipWriter zip = samplePackage();
-    zip.folder("__MACOSX/");
-    zip.file("__MACOSX/Sample.app/._Info.plist", "fork");
-    EXPECT_EQ(inspect(zip), "Sample.app");
-
-    zip.file("__MACOSX/../x", "fork");
-    expectRejected(zip, unsafePath);
-    zip.entries.pop_back();
-    zip.file("__macosx/._x", "fork");
-    expectRejected(zip, notOneApp);
-}
-
-TEST_F(ZipInspectionTest, RefusesPathsThroughStoredFiles) {
-    ZipWriter zip = samplePackage();
-    zip.file("Sample.app/Contents/Resources", "a file");
-    zip.file("Sample.app/contents/resources/b/c", "below it");
-    expectRejected(zip, fileFolderConflict);
-
-    ZipWriter topLevelFile;
-    topLevelFile.file("Sample.app", "a file");
-    topLevelFile.file("Sample.app/x", "below it");
-    expectRejected(topLevelFile, fileFolderConflict);
 }
 
 TEST_F(ZipInspectionTest, PassesFileErrorsThrough) {
     EXPECT_THROW((void)CenterInstaller::inspectZIP(directory / "missing.zip"),
-                 std::filesystem::filesystem_error);
-    EXPECT_THROW((void)CenterInstaller::inspectZIP(directory.path()),
-                 std::filesystem::filesystem_error);
+                 fs::filesystem_error);
+    EXPECT_THROW((void)CenterInstaller::inspectZIP(directory.path()), fs::filesystem_error);
     ASSERT_EQ(::mkfifo((directory / "pipe.zip").c_str(), 0600), 0);
-    EXPECT_THROW((void)CenterInstaller::inspectZIP(directory / "pipe.zip"),
-                 std::filesystem::filesystem_error);
+    EXPECT_THROW((void)CenterInstaller::inspectZIP(directory / "pipe.zip"), fs::filesystem_error);
 }
 
-TEST_F(ZipInspectionTest, AcceptsWhatTheZipToolWrites) {
+TEST_F(ZipInspectionTest, JudgesWhatTheZipToolWrites) {
     directory.write("tree/Sample.app/Contents/Info.plist", "<plist/>");
     directory.write("tree/Sample.app/Contents/MacOS/Sample", std::string(100000, 's'));
     directory.write("tree/Sample.app/Contents/Resources/\xe4\xb8\x96\xe7\x95\x8c.txt", "world");
-    const std::string command = "cd '" + (directory / "tree").string() +
-                                "' && zip -qrX ../tool.zip Sample.app -z < /dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string zip = "cd '" + (directory / "tree").string() + "' && zip -qrX";
+    ASSERT_EQ(std::system((zip + " ../tool.zip Sample.app").c_str()), 0);
     EXPECT_EQ(CenterInstaller::inspectZIP(directory / "tool.zip"), "Sample.app");
 
-    std::filesystem::create_symlink("Info.plist", directory / "tree/Sample.app/Contents/link");
-    const std::string withLink =
-        "cd '" + (directory / "tree").string() + "' && zip -qryX ../link.zip Sample.app";
-    ASSERT_EQ(std::system(withLink.c_str()), 0);
+    fs::create_symlink("Info.plist", directory / "tree/Sample.app/Contents/link");
+    ASSERT_EQ(std::system((zip + "y ../link.zip Sample.app").c_str()), 0);
     expectRejected(directory / "link.zip", specialFile);
 }
+
+struct Rejection {
+    const char* label;
+    std::function<std::string()> package;
+    const char* sentence;
+};
+
+// Each hostile package is refused with the sentence of the first rule it breaks.
+class ZipRejectionTest : public ::testing::TestWithParam<Rejection> {
+  protected:
+    TemporaryDirectory directory;
+};
+
+TEST_P(ZipRejectionTest, RefusesWithTheFirstBrokenRule) {
+    expectRejected(directory.write("package.zip", GetParam().package()), GetParam().sentence);
+}
+
+std::function<std::string()> sample(Change change) {
+    return [change] { return changed(change); };
+}
+
+std::function<std::string()> withFiles(std::vector<std::string> names) {
+    return [names] {
+        ZipWriter zip;
+        for (const std::string& name : names) {
+            zip.file(name, "x");
+        }
+        return zip.bytes();
+    };
+}
+
+Change end(ZipEndRecord record) {
+    return [record](ZipWriter& zip) { zip.end = record; };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, ZipRejectionTest,
+    ::testing::Values(
+        Rejection{"Empty", [] { return std::string(); }, incomplete},
+        Rejection{"ShorterThanAnEndRecord", [] { return std::string(21, '\0'); }, incomplete},
+        Rejection{"NoEntries", [] { return ZipWriter().bytes(); }, notSupported},
+        Rejection{"ByteAfterComment", sample([](ZipWriter& zip) { zip.trailing = "!"; }),
+                  notSupported},
+        Rejection{"CommentLengthPastEnd", sample(end({.commentLength = 1})), notSupported},
+        Rejection{"EndRecordOutsideSearchWindow", sample([](ZipWriter& zip) {
+                      zip.comment = std::string(65535, 'c');
+                      zip.trailing = "x";
+                      zip.end.commentLength = 65535;
+                  }),
+                  notSupported},
+        Rejection{"LaterDisk", sample(end({.thisDisk = 1})), notSupported},
+        Rejection{"DirectoryOnLaterDisk", sample(end({.directoryDisk = 1})), notSupported},
+        Rejection{"DiskCountDiffers", sample(end({.entriesOnThisDisk = 3})), notSupported},
+        Rejection{"Zip64EntryCount",
+                  sample(end({.entriesOnThisDisk = 0xFFFF, .totalEntries = 0xFFFF})),
+                  notSupported},
+        Rejection{"DirectorySizeZero", sample(end({.directorySize = 0})), directoryIncomplete},
+        Rejection{"DirectoryShort", sample(end({.directorySize = 46})), directoryIncomplete},
+        Rejection{"Zip64DirectoryOffset",
+                  sample(end({.directorySize = 0xFFFFFFFF, .directoryOffset = 0xFFFFFFFF})),
+                  directoryIncomplete},
+        Rejection{"PrefixNotCounted", sample([](ZipWriter& zip) {
+                      zip.prefix = "#!/bin/sh\nexit 0\n";
+                      zip.offsetsIgnorePrefix = true;
+                  }),
+                  directoryIncomplete},
+        Rejection{"MoreEntriesThanDirectory",
+                  sample(end({.entriesOnThisDisk = 5, .totalEntries = 5})), directoryInvalid},
+        Rejection{"EntrySignature", [] { return patched("PK\x01\x02", 0, 0x04034B50, 4); },
+                  directoryInvalid},
+        Rejection{"EntryOverrunsDirectory", [] { return patched("PK\x01\x02", 30, 200, 2); },
+                  invalidPath},
+        Rejection{"EmptyName",
+                  sample(lastEntry([](ZipEntry& entry) {
+                      entry.localName = entry.name;
+                      entry.name.clear();
+                  })),
+                  invalidPath},
+        Rejection{"Encrypted", sample(lastEntry([](ZipEntry& entry) { entry.flags = 1; })),
+                  invalidPath},
+        Rejection{"LeadingSlash", sample(plusFile("/Sample.app/x")), invalidPath},
+        Rejection{"Backslash", sample(plusFile("Sample.app\\x")), invalidPath},
+        Rejection{"Colon", sample(plusFile("Sample.app/a:b")), invalidPath},
+        Rejection{"Nul", sample(plusFile(std::string("Sample.app/a\0b", 14))), invalidPath},
+        Rejection{"NotUTF8", sample(plusFile("Sample.app/\xff")), invalidPath},
+        Rejection{"Surrogate", sample(plusFile("Sample.app/\xed\xa0\x80")), invalidPath},
+        Rejection{"DotDot", sample(plusFile("Sample.app/Contents/../x")), unsafePath},
+        Rejection{"LeadingDot", sample(plusFile("./Sample.app/x")), unsafePath},
+        Rejection{"DoubleSlash", sample(plusFile("Sample.app//x")), unsafePath},
+        Rejection{"TrailingDot", sample(plusFile("Sample.app/.")), unsafePath},
+        Rejection{"UnsafeResourceFork", sample(plusFile("__MACOSX/../x")), unsafePath},
+        Rejection{"SameNameOtherCase", sample(plusFile("Sample.app/contents/INFO.plist")),
+                  duplicatePath},
+        Rejection{"SameNameDecomposed",
+                  withFiles({"Sample.app/caf\xc3\xa9", "Sample.app/cafe\xcc\x81"}), duplicatePath},
+        Rejection{"SameNameCyrillicCase",
+                  withFiles({"Sample.app/\xd0\x9f\xd0\xa0\xd0\x98",
+                             "Sample.app/\xd0\xbf\xd1\x80\xd0\xb8"}),
+                  duplicatePath},
+        Rejection{"FileAndFolder", withFiles({"Sample.app/a", "Sample.app/a/"}), duplicatePath},
+        Rejection{"SymbolicLink", sample(plusFile("Sample.app/link", 0xA1ED)), specialFile},
+        Rejection{"CharacterDevice", sample(plusFile("Sample.app/tty", S_IFCHR | 0644)),
+                  specialFile},
+        Rejection{"Pipe", sample(plusFile("Sample.app/pipe", S_IFIFO | 0644)), specialFile},
+        Rejection{"Socket", sample(plusFile("Sample.app/socket", S_IFSOCK | 0644)), specialFile},
+        Rejection{"Zip64UncompressedSize",
+                  sample(lastEntry([](ZipEntry& entry) { entry.uncompressedSize = 0xFFFFFFFF; })),
+                  zip64},
+        Rejection{"Zip64CompressedSize",
+                  sample(lastEntry([](ZipEntry& entry) { entry.compressedSize = 0xFFFFFFFF; })),
+                  zip64},
+        Rejection{"Zip64LocalOffset",
+                  sample(lastEntry([](ZipEntry& entry) { entry.localHeaderOffset = 0xFFFFFFFF; })),
+                  zip64},
+        Rejection{"EntryOnLaterDisk",
+                  sample(lastEntry([](ZipEntry& entry) { entry.diskNumberStart = 1; })), zip64},
+        Rejection{"OneByteOverTwentyGiB", sample(declaring(0x500000000 - 18 + 1)), tooLarge},
+        Rejection{"LocalNameDiffers", sample(lastEntry([](ZipEntry& entry) {
+                      entry.localName = "Sample.app/Contents/MacOS/Other";
+                  })),
+                  recordsConflict},
+        Rejection{"LocalNameLength", sample(lastEntry([](ZipEntry& entry) {
+                      entry.localName = entry.name + "2";
+                  })),
+                  recordsConflict},
+        Rejection{"LocalFlags",
+                  sample(lastEntry([](ZipEntry& entry) { entry.localFlags = 0x0008; })),
+                  recordsConflict},
+        Rejection{"LocalMethod", sample(lastEntry([](ZipEntry& entry) { entry.localMethod = 8; })),
+                  recordsConflict},
+        Rejection{"LocalSignature",
+                  sample(lastEntry([](ZipEntry& entry) { entry.localHeaderOffset = 4; })),
+                  recordsConflict},
+        Rejection{"LocalHeaderInDirectory",
+                  [] {
+                      ZipWriter zip = samplePackage();
+                      zip.entries.back().localHeaderOffset =
+                          static_cast<std::uint32_t>(zip.bytes().find("PK\x01\x02"));
+                      return zip.bytes();
+                  },
+                  recordsConflict},
+        Rejection{"LocalExtraIntoDirectory", [] { return patched("PK\x03\x04", 28, 0xFFFF, 2); },
+                  recordsConflict},
+        Rejection{"TwoApplications", withFiles({"Sample.app/x", "Other.app/y"}), notOneApp},
+        Rejection{"NotAnApplication", withFiles({"Sample/x"}), notOneApp},
+        Rejection{"UpperCaseSuffix", withFiles({"Sample.APP/x"}), notOneApp},
+        Rejection{"FileBesideApplication", withFiles({"Sample.app/x", "README"}), notOneApp},
+        Rejection{"OnlyResourceForks", withFiles({"__MACOSX/._Sample.app"}), notOneApp},
+        Rejection{"LowerCaseResourceForks", sample(plusFile("__macosx/._x")), notOneApp},
+        Rejection{"FewerEntriesThanDirectory",
+                  sample(end({.entriesOnThisDisk = 3, .totalEntries = 3})), notOneApp},
+        Rejection{"PathThroughFile",
+                  withFiles({"Sample.app/Contents/Resources", "Sample.app/contents/resources/b/c"}),
+                  fileFolderConflict},
+        Rejection{"PathThroughTopLevelFile", withFiles({"Sample.app", "Sample.app/x"}),
+                  fileFolderConflict}),
+    [](const ::testing::TestParamInfo<Rejection>& parameter) { return parameter.param.label; });
 
 struct CorpusCase {
     const char* file;
     const char* sentence;
 };
 
-// Archives from other projects' test suites; each is refused for the first rule it breaks.
+// Archives from other projects' test suites.
 class ZipCorpusTest : public ::testing::TestWithParam<CorpusCase> {};
 
 TEST_P(ZipCorpusTest, RefusesWithTheFirstBrokenRule) {
@@ -383,28 +325,22 @@ INSTANTIATE_TEST_SUITE_P(
     Archives, ZipCorpusTest,
     ::testing::Values(
         CorpusCase{"go-archive-zip/readme.zip", notSupported},
-        CorpusCase{"go-archive-zip/test-trailing-junk.zip", notSupported},
         CorpusCase{"go-archive-zip/zip64.zip", notSupported},
         CorpusCase{"libarchive-zip/test_read_format_zip_with_invalid_traditional_eocd.zip",
                    notSupported},
         CorpusCase{"go-archive-zip/test-baddirsz.zip", directoryIncomplete},
         CorpusCase{"cpython-zip/exe_with_zip.payload-zeroed", directoryIncomplete},
-        CorpusCase{"libarchive-zip/test_read_format_zip_padded1.zip", directoryIncomplete},
         CorpusCase{"cpython-zip/zip_cp437_header.zip", invalidPath},
         CorpusCase{"libarchive-zip/test_compat_zip_8.zip", invalidPath},
         CorpusCase{"libarchive-zip/test_read_format_zip_7075_utf8_paths.zip", invalidPath},
         CorpusCase{"libarchive-zip/test_read_format_zip_traditional_encryption_data.zip",
                    invalidPath},
-        CorpusCase{"libarchive-zip/test_read_format_zip_winzip_aes256.zip", invalidPath},
         CorpusCase{"go-archive-zip/dupdir.zip", duplicatePath},
         CorpusCase{"libarchive-zip/test_read_format_zip_filename_utf8_ru.zip", duplicatePath},
         CorpusCase{"go-archive-zip/symlink.zip", specialFile},
-        CorpusCase{"libarchive-zip/test_read_format_zip_7z_lzma.payload-zeroed.zip", specialFile},
         CorpusCase{"libarchive-zip/test_read_format_zip_uncompressed_size_off_by_4gib.zip", zip64},
         CorpusCase{"libarchive-zip/test_read_format_zip.zip", recordsConflict},
         CorpusCase{"go-archive-zip/test.zip", notOneApp},
-        CorpusCase{"go-archive-zip/utf8-osx.zip", notOneApp},
-        CorpusCase{"libarchive-zip/test_compat_zip_4.zip", notOneApp},
-        CorpusCase{"libarchive-zip/test_read_format_zip_mac_metadata.zip", notOneApp}));
+        CorpusCase{"libarchive-zip/test_compat_zip_4.zip", notOneApp}));
 
 } // namespace
