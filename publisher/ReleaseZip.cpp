@@ -61,8 +61,9 @@ std::uint32_t dosTime(const struct stat& status) {
     if (parts.tm_year < 80) {
         return 0x00210000; // 1980-01-01, the earliest a DOS date can say
     }
-    const auto date = static_cast<std::uint32_t>((parts.tm_year - 80) << 9 |
-                                                 (parts.tm_mon + 1) << 5 | parts.tm_mday);
+    const int year = std::min(parts.tm_year - 80, 127); // the last year a DOS date holds
+    const auto date =
+        static_cast<std::uint32_t>(year << 9 | (parts.tm_mon + 1) << 5 | parts.tm_mday);
     const auto time =
         static_cast<std::uint32_t>(parts.tm_hour << 11 | parts.tm_min << 5 | parts.tm_sec / 2);
     return date << 16 | time;
