@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The update's backup copy of a 1 GiB, 2,000-file application bundle: copyBundle against
-# `cp -a`, alternated in the same run, each into a fresh folder, best of three.
+# `cp -a`, alternated in the same run, each into a fresh folder, best of five.
 # Usage: bench/installer/backup_compare.sh [BUILD_DIR]. The bundle is written once into
 # $KESTRYN_BENCH_BACKUP (default /tmp/kestryn-bench-backup) and reused by later runs.
 set -euo pipefail
@@ -39,7 +39,7 @@ warm() {
 }
 
 cp_s="" copy_ms=""
-for round in 1 2 3; do
+for round in 1 2 3 4 5; do
     warm
     seconds=$( { /usr/bin/time -f '%e' cp -a "$app" "$out/cp-$round.app" >/dev/null; } 2>&1 | tail -n 1)
     if [ -z "$cp_s" ] || awk "BEGIN{exit !($seconds < $cp_s)}"; then cp_s=$seconds; fi
