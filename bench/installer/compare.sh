@@ -25,9 +25,12 @@ best_of() { # runs, command... : the shortest wall time in seconds and the peak 
     shift
     local best="" rss=0
     for _ in $(seq "$runs"); do
-        local line
-        line=$( { /usr/bin/time -f '%e %M' "$@" >/dev/null; } 2>&1 | tail -n 1)
-        local seconds=${line% *} kib=${line#* }
+        local start end kib
+        start=$(date +%s%N)
+        kib=$( { /usr/bin/time -f '%M' "$@" >/dev/null; } 2>&1 | tail -n 1)
+        end=$(date +%s%N)
+        local seconds
+        seconds=$(awk "BEGIN{print ($end - $start) / 1e9}")
         if [ -z "$best" ] || awk "BEGIN{exit !($seconds < $best)}"; then best=$seconds; fi
         if [ "$kib" -gt "$rss" ]; then rss=$kib; fi
     done
