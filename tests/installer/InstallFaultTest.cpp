@@ -189,3 +189,39 @@ TEST_F(InstallFault, RecoveryLeavesAStagingFolderWhoseContentsCannotBePutBack) {
 }
 
 } // namespace
+
+namespace {
+
+using FirstInstallFault = InstallFixture;
+
+TEST_F(FirstInstallFault, EveryFailingCallLeavesNoBundleOrACompleteInstallation) {
+    fs::path zip = package("1.0", "1");
+    for (std::size_t call = 1;; ++call) {
+        FailingOperations operations;
+        operations.failing = {call};
+        bool succeeded = true;
+        try {
+            static_cast<void>(CenterInstaller::install(
+                zip, product, release("1.0", "1"), applications, backups, notRunning, operations));
+        } catch (const std::exception&) {
+            succeeded = false;
+        }
+        bool removalFailed =
+            call <= operations.calls.size() && operations.calls[call - 1].starts_with("remove ");
+        if (removalFailed) {
+            CenterInstaller::recoverInterruptedInstallations(applications);
+        }
+        EXPECT_TRUE(stagingFolders().empty()) << "failing call " << call;
+        if (succeeded) {
+            EXPECT_EQ(installedVersion(installedBundle), "1.0 1") << "failing call " << call;
+            fs::remove_all(installedBundle);
+        } else {
+            EXPECT_FALSE(fs::exists(installedBundle)) << "failing call " << call;
+        }
+        if (call > operations.calls.size()) {
+            break;
+        }
+    }
+}
+
+} // namespace
