@@ -70,14 +70,4 @@ TEST_F(InstallerVerbs, RefusesTheSameVersionAndAnUnsealedPackage) {
     EXPECT_EQ(fs::directory_iterator(installed.parent_path())->path(), installed);
 }
 
-TEST_F(InstallerVerbs, PreviewProductAndMissingProductAreRefused) {
-    fs::path zip = release("1.0");
-    ProgramResult preview = runProgram(kestryn, {"install", zip.string(), "--product", "effects"},
-                                       {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
-    EXPECT_EQ(preview.exitCode, 1);
-    EXPECT_EQ(preview.err, "幻彩工坊目前仅为界面预览，尚无可安装插件。\n");
-    EXPECT_EQ(runProgram(kestryn, {"install", zip.string()}).exitCode, 2);
-    EXPECT_EQ(runProgram(publish, {"seal", (temp / "nothing.app").string()}).exitCode, 2);
-}
-
 } // namespace

@@ -137,14 +137,4 @@ TEST_F(Install, RunningApplicationStopsTheUpdateAtEachOfTheThreeChecks) {
     }
 }
 
-TEST_F(Install, FirstInstallationAsksAboutTheIdentifierAlone) {
-    std::vector<std::optional<fs::path>> asked;
-    auto running = [&](const std::string&, const std::optional<fs::path>& url) {
-        asked.push_back(url);
-        return false;
-    };
-    static_cast<void>(run(package("1.0", "1"), release("1.0", "1"), running));
-    EXPECT_EQ(asked, (std::vector<std::optional<fs::path>>{std::nullopt, installedBundle}));
-}
-
 } // namespace

@@ -96,13 +96,6 @@ class LegacyIcon : public ::testing::Test {
     }
 };
 
-TEST_F(LegacyIcon, BundleWithoutIconHasEmptyState) {
-    LegacyIconState state = legacyIconState(bundle, attributes);
-    EXPECT_EQ(state, LegacyIconState{});
-    EXPECT_FALSE(state.hasIconFile);
-    EXPECT_FALSE(state.iconFileDigest);
-}
-
 TEST_F(LegacyIcon, ReadsFolderAndIconFileMetadataExactly) {
     std::string info(32, '\0');
     info[8] = 'i';
@@ -148,15 +141,6 @@ TEST_F(LegacyIcon, ChangedIconByteOrLostAttributeMakesStatesDiffer) {
     EXPECT_EQ(legacyIconState(bundle, attributes), before);
     ASSERT_EQ(attributes.removeAttribute(iconFile, resourceFork).status, Status::done);
     EXPECT_NE(legacyIconState(bundle, attributes), before);
-}
-
-TEST_F(LegacyIcon, ReplaceMakesTheAttributesEqualToTheDesiredMap) {
-    set(bundle, finderInfo, "old");
-    set(bundle, resourceFork, "fork");
-    replaceIconAttributes(bundle, {{finderInfo, "new"}}, attributes);
-    EXPECT_EQ(readIconAttributes(bundle, attributes), (IconAttributes{{finderInfo, "new"}}));
-    replaceIconAttributes(bundle, {}, attributes);
-    EXPECT_TRUE(readIconAttributes(bundle, attributes).empty());
 }
 
 TEST(LegacyIconAttributes, ReplaceWithWhatIsThereWritesNothing) {

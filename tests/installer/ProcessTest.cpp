@@ -17,10 +17,6 @@ TEST(Process, ReturnsStandardOutputAndErrorMergedInOrder) {
     EXPECT_EQ(shell("printf one; printf two >&2; printf three"), "onetwothree");
 }
 
-TEST(Process, PassesArgumentsUnchanged) {
-    EXPECT_EQ(run("/bin/echo", {"a b", "\"c\"", ""}), "a b \"c\" \n");
-}
-
 TEST(Process, NonZeroExitCarriesTheOutputInTheMessage) {
     try {
         shell("echo 'bundle: a sealed resource is missing' >&2; exit 3");
