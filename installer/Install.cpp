@@ -9,7 +9,7 @@
 #include "installer/LegacyIcon.h"
 #include "installer/PackageValidation.h"
 #include "installer/Staging.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 
 #include <system_error>
 

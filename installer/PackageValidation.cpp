@@ -7,7 +7,7 @@
 #include "core/Registry.h"
 #include "core/Uuid.h"
 #include "core/Versions.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 
 #include <cstdlib>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "installer/Unpack.h"
 
 #include "core/CenterError.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 #include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
 

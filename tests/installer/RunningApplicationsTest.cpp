@@ -16,10 +16,19 @@ namespace fs = std::filesystem;
 using CenterInstaller::isRunning;
 
 // A real process started from inside an application bundle: a copy of sleep as its executable.
+// Its identifier is unique to the test process, so tests running side by side never see each
+// other's applications.
 class RunningApplication : public ::testing::Test {
   protected:
     TemporaryDirectory temp;
-    fs::path app = writeBundle(temp.path(), "Sample.app");
+    std::string bundleID = "local.running-test-" + std::to_string(::getpid());
+    fs::path app = writeBundle(temp.path(), "Sample.app", contents());
+
+    BundleContents contents() const {
+        BundleContents sleeper;
+        sleeper.bundleID = bundleID;
+        return sleeper;
+    }
     pid_t child = -1;
 
     void SetUp() override {
@@ -45,8 +54,8 @@ class RunningApplication : public ::testing::Test {
 };
 
 TEST_F(RunningApplication, IsFoundByItsBundleIdentifier) {
-    EXPECT_TRUE(isRunning("local.soundlink", std::nullopt));
-    EXPECT_FALSE(isRunning("local.soundlink.other", std::nullopt));
+    EXPECT_TRUE(isRunning(bundleID, std::nullopt));
+    EXPECT_FALSE(isRunning(bundleID + ".other", std::nullopt));
 }
 
 TEST_F(RunningApplication, IsFoundByItsBundleEvenThroughALink) {
@@ -60,7 +69,7 @@ TEST_F(RunningApplication, IsNoLongerFoundOnceItEnds) {
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     child = -1;
-    EXPECT_FALSE(isRunning("local.soundlink", app));
+    EXPECT_FALSE(isRunning(bundleID, app));
 }
 
 } // namespace

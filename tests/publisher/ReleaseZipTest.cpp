@@ -2,7 +2,7 @@
 
 #include "core/CenterError.h"
 #include "installer/Unpack.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <archive.h>

@@ -1,5 +1,5 @@
 #include "cli/Verbs.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 
 #include <iostream>
 

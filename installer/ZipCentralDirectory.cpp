@@ -1,4 +1,4 @@
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 
 #include "core/CenterError.h"
 #include "installer/ZipKeySet.h"

@@ -1,7 +1,7 @@
 // ZIP packages from the network or the user: the header inspection must end in the package's
 // application name or one of its own rejections, never a crash or a read outside the bytes.
 #include "core/CenterError.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 
 #include <cstddef>
 #include <cstdint>
