@@ -2,7 +2,7 @@
 
 #include "core/CenterError.h"
 #include "core/ScopedRemoval.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 #include "installer/ZipRules.h"
 
 #include <algorithm>

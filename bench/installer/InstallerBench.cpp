@@ -2,7 +2,7 @@
 // package, and unpacking a 1 GiB, 2,000-file application. bench/installer/compare.sh writes the
 // inputs (into $KESTRYN_BENCH_INPUTS) and runs the standard tools beside these.
 #include "installer/Unpack.h"
-#include "installer/ZipInspection.h"
+#include "installer/ZipCentralDirectory.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
