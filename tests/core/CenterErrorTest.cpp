@@ -28,16 +28,4 @@ TEST(CenterError, EveryKindDescribesItselfWithItsSentence) {
     }
 }
 
-TEST(CenterError, RunningJoinsTheNameWithoutAnythingBetween) {
-    EXPECT_STREQ(CenterError::running("KESTRYN Sample").what(),
-                 "请先退出“KESTRYN Sample”，再安装更新。");
-    EXPECT_EQ(CenterError::running("KESTRYN Sample").payload(), "KESTRYN Sample");
-}
-
-TEST(CenterError, EqualityComparesKindAndPayload) {
-    EXPECT_EQ(CenterError::invalid("a"), CenterError::invalid("a"));
-    EXPECT_NE(CenterError::invalid("a"), CenterError::install("a"));
-    EXPECT_NE(CenterError::invalid("a"), CenterError::invalid("b"));
-}
-
 } // namespace

@@ -1,6 +1,5 @@
 #include "core/Detection.h"
 
-#include "core/PropertyList.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -84,18 +83,6 @@ TEST_F(Detection, RealInfoPlistsReadAsTheirToolsWrote) {
     EXPECT_EQ(xml->build, "2");
     EXPECT_FALSE(install(data / "sparkle" / "SparkleTestCodeSignApp.app__Contents__Info.plist"));
     EXPECT_FALSE(install(data / "fastlane" / "xcarchive__very-capable-app.xcarchive__Info.plist"));
-}
-
-TEST_F(Detection, BrokenPropertyListsNeverCrashTheReader) {
-    const std::filesystem::path data = KESTRYN_TEST_DATA "/plist-rust-crate-testdata";
-    for (const auto& entry : std::filesystem::directory_iterator(data)) {
-        if (entry.path().extension() == ".plist") {
-            std::optional<PropertyList> plist = PropertyList::read(entry.path());
-            if (plist) {
-                EXPECT_FALSE(plist->string("CFBundleIdentifier")) << entry.path();
-            }
-        }
-    }
 }
 
 TEST_F(Detection, TheSystemFolderWinsThenTheFirstNameInCodePointOrder) {

@@ -1,6 +1,7 @@
 #include "core/Digest.h"
 
 #include "core/CenterError.h"
+#include "tests/support/Hex.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <fstream>
@@ -9,14 +10,6 @@
 #include <random>
 
 namespace {
-
-std::string hexToBytes(const std::string& hex) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
 
 std::string oneShotDigest(const std::string& bytes) {
     unsigned char digest[SHA256_DIGEST_LENGTH];

@@ -2,6 +2,7 @@
 
 #include "core/Base64.h"
 #include "core/CenterError.h"
+#include "tests/support/Hex.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <fstream>
@@ -13,14 +14,6 @@
 using nlohmann::json;
 
 namespace {
-
-std::string hexToBytes(const std::string& hex) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
 
 std::string envelopeOf(const std::string& payload, const std::string& signature) {
     return json{{"payload", CenterCore::base64Encode(payload)},
