@@ -1,3 +1,4 @@
+#include "core/Detection.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -43,10 +44,13 @@ class InstallerVerbs : public ::testing::Test {
     }
 };
 
-TEST_F(InstallerVerbs, InstallsThenUpdatesWithABackupInTheSupportFolder) {
+TEST_F(InstallerVerbs, InstallsRefusesTheSameVersionUpdatesWithABackupAndRefusesUnsealed) {
     ProgramResult first = install(release("1.0"));
     ASSERT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(first.out, "已安装 回响工坊 1.0（1）：" + installed.string() + "\n");
+    ProgramResult again = install(temp / "1.0.zip", {"--backups", (temp / "b").string()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.err, "已安装相同或更新版本，无需替换。\n");
 
     ProgramResult update = install(release("1.1"));
     ASSERT_EQ(update.exitCode, 0) << update.err;
@@ -56,18 +60,12 @@ TEST_F(InstallerVerbs, InstallsThenUpdatesWithABackupInTheSupportFolder) {
     EXPECT_EQ(update.out, "已安装 回响工坊 1.1（1）：" + installed.string() +
                               "\n完整原版备份位于：" + backup.string() + "\n");
     EXPECT_EQ(treeSnapshot(backup / "Contents"), treeSnapshot(temp / "1.0/Echo.app/Contents"));
-}
-
-TEST_F(InstallerVerbs, RefusesTheSameVersionAndAnUnsealedPackage) {
-    ASSERT_EQ(install(release("1.0"), {"--backups", (temp / "b").string()}).exitCode, 0);
-    ProgramResult again = install(temp / "1.0.zip", {"--backups", (temp / "b").string()});
-    EXPECT_EQ(again.exitCode, 1);
-    EXPECT_EQ(again.err, "已安装相同或更新版本，无需替换。\n");
 
     ProgramResult unsealed = install(release("2.0", false));
     EXPECT_EQ(unsealed.exitCode, 1);
     EXPECT_TRUE(unsealed.err.starts_with("验证或安装未完成：")) << unsealed.err;
-    EXPECT_EQ(fs::directory_iterator(installed.parent_path())->path(), installed);
+    EXPECT_EQ(fs::directory_iterator(applications)->path(), installed);
+    EXPECT_EQ(CenterCore::readInstalledApp(installed)->version, "1.1");
 }
 
 } // namespace

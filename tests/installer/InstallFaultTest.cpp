@@ -1,24 +1,104 @@
-#include "tests/installer/FailingOperations.h"
 #include "tests/installer/InstallFixture.h"
 
 #include <algorithm>
+#include <optional>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using CenterInstaller::install;
+using namespace CenterInstaller;
+using Real = SystemInstallOperations;
+using Path = const fs::path&;
 
 const std::string rollbackFailed = "更新未完成，回退也未完成。完整原版备份位于：";
 
-// An update from 1.0 to 2.0 with chosen operations failing, checked against what the user must
-// be left with: the old bundle exactly as it was, or the new one with a faithful backup, or,
-// when the rollback itself failed, a faithful backup that the message names.
+// The real install operations, numbered call by call from 1, failing the chosen calls as the
+// platform would (an I/O error, or a failed attribute call), or ending the process just before
+// one call to stand for a crash.
+class FailingOperations : public Real {
+  public:
+    std::set<std::size_t> failing;
+    std::size_t crashBefore = 0;
+    // Every call made, as "operation name-of-the-item".
+    std::vector<std::string> calls;
+
+    void createDirectory(Path folder) override {
+        step("createDirectory", folder);
+        Real::createDirectory(folder);
+    }
+    void createDirectories(Path folder) override {
+        step("createDirectories", folder);
+        Real::createDirectories(folder);
+    }
+    void move(Path from, Path to) override {
+        step("move", to);
+        Real::move(from, to);
+    }
+    void remove(Path item) override {
+        step("remove", item);
+        Real::remove(item);
+    }
+    void unpack(Path zip, Path to) override {
+        step("unpack", to);
+        Real::unpack(zip, to);
+    }
+    void copyBundle(Path from, Path to) override {
+        step("copyBundle", to);
+        Real::copyBundle(from, to);
+    }
+    void verifySignature(Path app) override {
+        step("verifySignature", app);
+        Real::verifySignature(app);
+    }
+    void writeDurably(Path file, std::string_view contents) override {
+        step("writeDurably", file);
+        Real::writeDurably(file, contents);
+    }
+    AttributeResult attributeSize(Path item, const std::string& name) override {
+        return proceed("attributeSize", item) ? Real::attributeSize(item, name) : failed();
+    }
+    AttributeResult readAttribute(Path item, const std::string& name,
+                                  std::span<char> buffer) override {
+        return proceed("readAttribute", item) ? Real::readAttribute(item, name, buffer) : failed();
+    }
+    AttributeResult writeAttribute(Path item, const std::string& name,
+                                   std::span<const char> value) override {
+        return proceed("writeAttribute", item) ? Real::writeAttribute(item, name, value) : failed();
+    }
+    AttributeResult removeAttribute(Path item, const std::string& name) override {
+        return proceed("removeAttribute", item) ? Real::removeAttribute(item, name) : failed();
+    }
+
+  private:
+    static AttributeResult failed() { return AttributeResult::failed(); }
+    // Records the call; true when it should go ahead.
+    bool proceed(const char* operation, const fs::path& item) {
+        calls.push_back(std::string(operation) + " " + item.filename().string());
+        if (calls.size() == crashBefore) {
+            ::_exit(0);
+        }
+        return !failing.contains(calls.size());
+    }
+    void step(const char* operation, const fs::path& item) {
+        if (!proceed(operation, item)) {
+            throw fs::filesystem_error("injected failure", item,
+                                       std::make_error_code(std::errc::io_error));
+        }
+    }
+};
+
+// An update from 1.0 to 2.0 whose calls fail or crash one by one.
 class InstallFault : public InstallFixture {
   protected:
     fs::path zip;
     Picture old;
+    // The calls of an update that succeeds, and the number of the one that moves the installed
+    // Contents aside.
+    std::vector<std::string> calls;
+    std::size_t swap = 0;
 
     void SetUp() override {
         InstallFixture::SetUp();
@@ -28,53 +108,74 @@ class InstallFault : public InstallFixture {
         installOldVersion();
         old = picture(installedBundle);
         zip = package("2.0", "1");
+        calls = updateFailing({});
+        auto aside = std::find(calls.begin(), calls.end(), "move previous-Contents");
+        swap = static_cast<std::size_t>(aside - calls.begin()) + 1;
+        ASSERT_LT(swap, calls.size());
     }
 
-    // Runs the update with these calls failing; returns every call it made.
+    // Installs 2.0 through the operations; the error's sentence, or nothing on success.
+    std::optional<std::string> attempt(FailingOperations& operations) {
+        try {
+            static_cast<void>(run(zip, release("2.0", "1"), notRunning, operations));
+            return std::nullopt;
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+    }
+
+    // Runs the update in a child process that ends just before this call, as a crash would.
+    void crashBefore(std::size_t call) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FailingOperations operations;
+            operations.crashBefore = call;
+            static_cast<void>(attempt(operations));
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+    }
+
+    // Runs the update with these calls failing and checks what the user is left with: the old
+    // bundle exactly as it was, or the new one with a faithful backup, or, when the rollback
+    // itself failed, a faithful backup that the message names. Returns the calls made.
     std::vector<std::string> updateFailing(const std::set<std::size_t>& failing) {
         FailingOperations operations;
         operations.failing = failing;
-        std::string message;
-        bool succeeded = false;
-        try {
-            InstallReceipt receipt = install(zip, product, release("2.0", "1"), applications,
-                                             backups, notRunning, operations);
-            succeeded = true;
-            EXPECT_EQ(receipt.installedApp.version, "2.0");
-        } catch (const std::exception& error) {
-            message = error.what();
+        std::optional<std::string> message = attempt(operations);
+        std::string context = "failing calls";
+        bool removalFailed = false;
+        for (std::size_t call : failing) {
+            std::string name =
+                call <= operations.calls.size() ? operations.calls[call - 1] : "not reached";
+            context += " " + std::to_string(call) + " (" + name + ")";
+            removalFailed = removalFailed || name.starts_with("remove ");
         }
-        std::string context = "failing calls " + describe(failing, operations.calls);
-        bool removalFailed = std::any_of(failing.begin(), failing.end(), [&](std::size_t call) {
-            return call <= operations.calls.size() &&
-                   operations.calls[call - 1].starts_with("remove ");
-        });
+        SCOPED_TRACE(context);
+        bool rollbackLost = message && message->starts_with(rollbackFailed);
         // A failed rollback that left the bundle without Contents keeps them for recovery.
-        bool kept =
-            message.starts_with(rollbackFailed) && !fs::exists(installedBundle / "Contents");
-        if (kept) {
-            EXPECT_EQ(stagingFolders().size(), 1U) << context;
-        } else if (!removalFailed) {
-            EXPECT_TRUE(stagingFolders().empty()) << context;
+        bool kept = rollbackLost && !fs::exists(installedBundle / "Contents");
+        if (!removalFailed) {
+            EXPECT_EQ(stagingFolders().size(), kept ? 1U : 0U);
         }
         std::vector<fs::path> copies = entries(backups);
-        if (message.starts_with(rollbackFailed)) {
-            EXPECT_EQ(copies.size(), 1U) << context;
-            EXPECT_EQ(message, rollbackFailed + copies.at(0).string()) << context;
-            EXPECT_EQ(picture(copies.at(0)), old) << context;
-        } else if (succeeded) {
-            EXPECT_EQ(installedVersion(installedBundle), "2.0 1") << context;
-            EXPECT_EQ(copies.size(), 1U) << context;
-            EXPECT_EQ(picture(copies.at(0)), old) << context;
+        for (const fs::path& copy : copies) {
+            EXPECT_EQ(picture(copy), old);
+        }
+        if (!message) {
+            EXPECT_EQ(installedVersion(installedBundle), "2.0 1");
+            EXPECT_EQ(copies.size(), 1U);
+        } else if (rollbackLost) {
+            EXPECT_EQ(copies, std::vector<fs::path>{message->substr(rollbackFailed.size())});
         } else {
-            EXPECT_EQ(picture(installedBundle), old) << context << ": " << message;
-            for (const fs::path& copy : copies) {
-                EXPECT_EQ(picture(copy), old) << context;
-            }
+            EXPECT_EQ(picture(installedBundle), old) << *message;
         }
         if (kept) {
-            CenterInstaller::recoverInterruptedInstallations(applications);
-            EXPECT_EQ(picture(installedBundle), old) << context;
+            recoverInterruptedInstallations(applications);
+            EXPECT_EQ(picture(installedBundle), old);
         }
         restore();
         return operations.calls;
@@ -82,143 +183,73 @@ class InstallFault : public InstallFixture {
 
     // Puts the old version back for the next run.
     void restore() {
-        CenterInstaller::recoverInterruptedInstallations(applications);
+        recoverInterruptedInstallations(applications);
         if (picture(installedBundle) != old) {
             fs::remove_all(installedBundle);
-            fs::path copy = entries(backups).at(0);
-            fs::rename(copy, installedBundle);
+            fs::rename(entries(backups).at(0), installedBundle);
         }
         fs::remove_all(backups);
         EXPECT_TRUE(stagingFolders().empty());
     }
-
-    static std::string describe(const std::set<std::size_t>& failing,
-                                const std::vector<std::string>& calls) {
-        std::string text;
-        for (std::size_t call : failing) {
-            text += std::to_string(call) + " (" +
-                    (call <= calls.size() ? calls[call - 1] : std::string("not reached")) + ") ";
-        }
-        return text;
-    }
-
-    static std::size_t indexOf(const std::vector<std::string>& calls, const std::string& call) {
-        auto found = std::find(calls.begin(), calls.end(), call);
-        EXPECT_NE(found, calls.end()) << call;
-        return static_cast<std::size_t>(found - calls.begin()) + 1;
-    }
 };
 
-TEST_F(InstallFault, EveryFailingCallLeavesTheOldBundleOrACompleteUpdate) {
-    std::vector<std::string> calls = updateFailing({});
-    ASSERT_GT(calls.size(), 20U);
-    for (std::size_t call = 1; call <= calls.size(); ++call) {
-        updateFailing({call});
-    }
-}
-
-TEST_F(InstallFault, EveryFailingRollbackCallNamesTheCompleteBackup) {
-    std::vector<std::string> calls = updateFailing({});
-    std::size_t swapStart = indexOf(calls, std::string("move ") + "previous-Contents");
-    for (std::size_t first = swapStart + 1; first <= calls.size(); ++first) {
+TEST_F(InstallFault, EveryFailingCallOrPairOfRollbackCallsLeavesOneWholeVersion) {
+    for (std::size_t first = 1; first <= calls.size(); ++first) {
         std::vector<std::string> failed = updateFailing({first});
-        for (std::size_t second = first + 1; second <= failed.size(); ++second) {
+        for (std::size_t second = first + 1; first > swap && second <= failed.size(); ++second) {
             updateFailing({first, second});
         }
     }
 }
 
 TEST_F(InstallFault, RecoveryAfterACrashAnywhereInTheSwapRestoresOneWholeVersion) {
-    std::vector<std::string> calls = updateFailing({});
-    std::size_t swapStart = indexOf(calls, std::string("move ") + "previous-Contents");
-    Picture updated;
-    for (std::size_t crash = swapStart; crash <= calls.size() + 1; ++crash) {
-        pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            FailingOperations operations;
-            operations.interruptBefore = crash;
-            operations.interrupt = [] { ::_exit(0); };
-            try {
-                static_cast<void>(install(zip, product, release("2.0", "1"), applications, backups,
-                                          notRunning, operations));
-            } catch (...) {
-                ::_exit(2);
-            }
-            ::_exit(1);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        CenterInstaller::recoverInterruptedInstallations(applications);
-        EXPECT_TRUE(stagingFolders().empty()) << "crash before call " << crash;
+    for (std::size_t crash = swap; crash <= calls.size() + 1; ++crash) {
+        SCOPED_TRACE("crash before call " + std::to_string(crash));
+        crashBefore(crash);
+        recoverInterruptedInstallations(applications);
+        EXPECT_TRUE(stagingFolders().empty());
         Picture now = picture(installedBundle);
         if (now != old) {
-            EXPECT_EQ(installedVersion(installedBundle), "2.0 1") << "crash before call " << crash;
-            EXPECT_EQ(now.icon, CenterInstaller::LegacyIconState{});
+            EXPECT_EQ(installedVersion(installedBundle), "2.0 1");
+            EXPECT_EQ(now.icon, LegacyIconState{});
         }
         restore();
     }
 }
 
-TEST_F(InstallFault, RecoveryLeavesAStagingFolderWhoseContentsCannotBePutBack) {
-    std::vector<std::string> calls = updateFailing({});
-    std::size_t swapStart = indexOf(calls, std::string("move ") + "previous-Contents");
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        FailingOperations operations;
-        operations.interruptBefore = swapStart + 1;
-        operations.interrupt = [] { ::_exit(0); };
-        static_cast<void>(install(zip, product, release("2.0", "1"), applications, backups,
-                                  notRunning, operations));
-        ::_exit(1);
-    }
-    ::waitpid(child, nullptr, 0);
+TEST_F(InstallFault, RecoveryKeepsAStagingFolderWhoseContentsCannotBePutBack) {
+    crashBefore(swap + 1);
     ASSERT_FALSE(fs::exists(installedBundle / "Contents"));
-
-    FailingOperations failingMoves;
-    failingMoves.failing = {1};
-    CenterInstaller::recoverInterruptedInstallations(applications, failingMoves);
+    FailingOperations failingMove;
+    failingMove.failing = {1};
+    recoverInterruptedInstallations(applications, failingMove);
     ASSERT_EQ(stagingFolders().size(), 1U);
-    EXPECT_TRUE(fs::exists(stagingFolders()[0] / "previous-Contents"));
+    EXPECT_TRUE(fs::exists(stagingFolders()[0] / Staging::previousContents));
 
-    CenterInstaller::recoverInterruptedInstallations(applications);
+    recoverInterruptedInstallations(applications);
     EXPECT_TRUE(stagingFolders().empty());
     EXPECT_EQ(picture(installedBundle), old);
 }
 
-} // namespace
-
-namespace {
-
-using FirstInstallFault = InstallFixture;
-
-TEST_F(FirstInstallFault, EveryFailingCallLeavesNoBundleOrACompleteInstallation) {
-    fs::path zip = package("1.0", "1");
+TEST_F(InstallFault, FirstInstallationFailingAtAnyCallLeavesNoBundleOrACompleteOne) {
+    fs::remove_all(applications);
     for (std::size_t call = 1;; ++call) {
+        SCOPED_TRACE("failing call " + std::to_string(call));
         FailingOperations operations;
         operations.failing = {call};
-        bool succeeded = true;
-        try {
-            static_cast<void>(CenterInstaller::install(
-                zip, product, release("1.0", "1"), applications, backups, notRunning, operations));
-        } catch (const std::exception&) {
-            succeeded = false;
+        std::optional<std::string> message = attempt(operations);
+        bool reached = call <= operations.calls.size();
+        if (reached && operations.calls[call - 1].starts_with("remove ")) {
+            recoverInterruptedInstallations(applications);
         }
-        bool removalFailed =
-            call <= operations.calls.size() && operations.calls[call - 1].starts_with("remove ");
-        if (removalFailed) {
-            CenterInstaller::recoverInterruptedInstallations(applications);
-        }
-        EXPECT_TRUE(stagingFolders().empty()) << "failing call " << call;
-        if (succeeded) {
-            EXPECT_EQ(installedVersion(installedBundle), "1.0 1") << "failing call " << call;
-            fs::remove_all(installedBundle);
+        EXPECT_TRUE(stagingFolders().empty());
+        if (message) {
+            EXPECT_FALSE(fs::exists(installedBundle));
         } else {
-            EXPECT_FALSE(fs::exists(installedBundle)) << "failing call " << call;
+            EXPECT_EQ(installedVersion(installedBundle), "2.0 1");
+            fs::remove_all(installedBundle);
         }
-        if (call > operations.calls.size()) {
+        if (!reached) {
             break;
         }
     }

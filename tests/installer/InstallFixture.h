@@ -1,38 +1,64 @@
 #pragma once
 
 #include "core/CenterError.h"
+#include "core/FileContents.h"
 #include "core/Records.h"
-#include "installer/ExtendedAttributes.h"
 #include "installer/Install.h"
 #include "installer/LegacyIcon.h"
 #include "installer/Staging.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/TemporaryDirectory.h"
 
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
-// An applications folder, a backup folder and real packages of the product "audio", for
-// installation tests. The installed copy, when there is one, carries a legacy custom icon.
+// Runs the action and expects exactly this CenterError.
+inline void expectCenterError(const std::function<void()>& action, CenterError::Kind kind,
+                              const std::string& payload) {
+    try {
+        action();
+        ADD_FAILURE() << "no error, expected " << payload;
+    } catch (const CenterError& error) {
+        EXPECT_EQ(error.kind(), kind);
+        EXPECT_EQ(error.payload(), payload);
+    }
+}
+
+// The registered product "audio".
+inline CenterProduct audioProduct() {
+    CenterProduct result;
+    result.id = "audio";
+    result.bundleID = "local.soundlink";
+    result.name = "Sample";
+    result.minOS = "13.0";
+    return result;
+}
+
+// A release at this version and build, without an artifact.
+inline CenterRelease release(const std::string& version, const std::string& build) {
+    return {version, build, "2026-01-01", {}, {}};
+}
+
+// The items in a folder whose names begin with the prefix; none when it is missing.
+inline std::vector<std::filesystem::path> entries(const std::filesystem::path& folder,
+                                                  const std::string& prefix = "") {
+    std::vector<std::filesystem::path> found;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
+        if (entry.path().filename().string().starts_with(prefix)) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+// An applications folder, a backup folder and real packages of the product "audio", on a file
+// system with user extended attributes. The installed copy carries a legacy custom icon.
 class InstallFixture : public ::testing::Test {
-  public:
-    static CenterProduct audioProduct() {
-        CenterProduct result;
-        result.id = "audio";
-        result.bundleID = "local.soundlink";
-        result.name = "Sample";
-        result.minOS = "13.0";
-        return result;
-    }
-
-    static CenterRelease release(const std::string& version, const std::string& build) {
-        return {version, build, "2026-01-01", {}, {}};
-    }
-
   protected:
     TemporaryDirectory temp;
     std::filesystem::path applications = temp / "Applications";
@@ -52,23 +78,28 @@ class InstallFixture : public ::testing::Test {
         return false;
     }
 
+    InstallReceipt
+    run(const std::filesystem::path& zip, const CenterRelease& wanted,
+        const CenterInstaller::RunningCheck& running = notRunning,
+        CenterInstaller::InstallOperations& operations = CenterInstaller::systemOperations()) {
+        return CenterInstaller::install(zip, product, wanted, applications, backups, running,
+                                        operations);
+    }
+
     // A ZIP package holding Sample.app at this version.
-    std::filesystem::path package(const std::string& version, const std::string& build,
-                                  BundleContents contents = {}) {
+    std::filesystem::path package(const std::string& version, const std::string& build) {
         std::filesystem::path folder = temp / ("package-" + std::to_string(++packages));
-        contents.version = version;
-        contents.build = build;
+        BundleContents contents{.version = version, .build = build};
         contents.files["Resources/version.txt"] = version + " " + build;
         return zipBundle(writeBundle(folder, "Sample.app", contents), folder / "Sample.zip");
     }
 
     // Installs version 1.0 (build 1) by hand, with a legacy icon on the bundle folder.
     void installOldVersion() {
-        std::filesystem::create_directories(applications);
         BundleContents contents;
         contents.files["Resources/version.txt"] = "1.0 1";
         writeBundle(applications, installedBundle.filename().string(), contents);
-        setAttribute(installedBundle, "com.apple.FinderInfo", std::string(32, 'F'));
+        setAttribute(installedBundle, "com.apple.FinderInfo", std::string("\0\0\0\0icon", 8));
         std::filesystem::path icon =
             temp.write(installedBundle / CenterInstaller::legacyIconFileName, "icon image");
         setAttribute(icon, "com.apple.FinderInfo", std::string(32, 'I'));
@@ -81,7 +112,7 @@ class InstallFixture : public ::testing::Test {
                CenterInstaller::AttributeResult::Status::done;
     }
 
-    // The installed bundle as bytes and icon metadata, for before-and-after comparisons.
+    // A bundle as bytes and icon metadata, for before-and-after comparisons.
     struct Picture {
         std::map<std::string, std::string> tree;
         CenterInstaller::LegacyIconState icon;
@@ -91,37 +122,12 @@ class InstallFixture : public ::testing::Test {
         return {treeSnapshot(bundle), CenterInstaller::legacyIconState(bundle, attributes)};
     }
 
-    std::vector<std::filesystem::path> entries(const std::filesystem::path& folder,
-                                               const std::string& prefix = "") {
-        std::vector<std::filesystem::path> found;
-        std::error_code error;
-        for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->path().filename().string().starts_with(prefix)) {
-                found.push_back(it->path());
-            }
-        }
-        return found;
-    }
     std::vector<std::filesystem::path> stagingFolders() {
         return entries(applications, CenterInstaller::Staging::prefix);
     }
 
     // The version text the bundle's resources carry.
-    std::string installedVersion(const std::filesystem::path& bundle) {
-        std::ifstream stream(bundle / "Contents/Resources/version.txt");
-        return std::string(std::istreambuf_iterator<char>(stream), {});
+    static std::string installedVersion(const std::filesystem::path& bundle) {
+        return CenterCore::readFileContents(bundle / "Contents/Resources/version.txt", 64);
     }
 };
-
-// Runs the action and expects exactly this CenterError.
-inline void expectCenterError(const std::function<void()>& action, CenterError::Kind kind,
-                              const std::string& payload) {
-    try {
-        action();
-        ADD_FAILURE() << "no error, expected " << payload;
-    } catch (const CenterError& error) {
-        EXPECT_EQ(error.kind(), kind);
-        EXPECT_EQ(error.payload(), payload);
-    }
-}

@@ -1,8 +1,7 @@
 #include "installer/Process.h"
 
-#include "core/CenterError.h"
+#include "tests/installer/InstallFixture.h"
 
-#include <gtest/gtest.h>
 #include <system_error>
 
 namespace {
@@ -13,45 +12,24 @@ std::string shell(const std::string& script) {
     return run("/bin/sh", {"-c", script});
 }
 
-TEST(Process, ReturnsStandardOutputAndErrorMergedInOrder) {
+TEST(Process, ReturnsStandardOutputAndErrorMergedInOrderWithoutBlocking) {
     EXPECT_EQ(shell("printf one; printf two >&2; printf three"), "onetwothree");
-}
-
-TEST(Process, NonZeroExitCarriesTheOutputInTheMessage) {
-    try {
-        shell("echo 'bundle: a sealed resource is missing' >&2; exit 3");
-        FAIL() << "no error";
-    } catch (const CenterError& error) {
-        EXPECT_EQ(error.kind(), CenterError::Kind::install);
-        EXPECT_STREQ(error.what(), "验证或安装未完成：bundle: a sealed resource is missing\n");
-    }
-}
-
-TEST(Process, DeathBySignalIsAFailure) {
-    EXPECT_THROW(shell("kill -9 $$"), CenterError);
-}
-
-TEST(Process, MessageKeepsTheFirst1500CharactersNotBytes) {
-    // 1,499 ASCII letters then three-byte characters: the cut falls after the first of them.
-    try {
-        shell("printf '%1499s' '' | tr ' ' x; printf '验证验证'; exit 1");
-        FAIL() << "no error";
-    } catch (const CenterError& error) {
-        EXPECT_EQ(error.payload(), "验证或安装未完成：" + std::string(1499, 'x') + "验");
-    }
-}
-
-TEST(Process, OutputThatIsNotUTF8IsDropped) {
-    try {
-        shell("printf 'bad \\377 byte'; exit 1");
-        FAIL() << "no error";
-    } catch (const CenterError& error) {
-        EXPECT_EQ(error.payload(), "验证或安装未完成：");
-    }
-}
-
-TEST(Process, ReadsLargeOutputWithoutBlocking) {
     EXPECT_EQ(shell("head -c 1000000 /dev/zero").size(), 1000000U);
+}
+
+TEST(Process, FailureCarriesTheFirst1500CharactersOfValidOutput) {
+    const std::string incomplete = "验证或安装未完成：";
+    for (const auto& [script, payload] :
+         {std::pair{std::string("echo 'bundle: a resource is missing' >&2; exit 3"),
+                    incomplete + "bundle: a resource is missing\n"},
+          // 1,499 letters, then three-byte characters: the cut falls after the first of them.
+          std::pair{std::string("printf '%1499s' '' | tr ' ' x; printf '验证验证'; exit 1"),
+                    incomplete + std::string(1499, 'x') + "验"},
+          std::pair{std::string("printf 'bad \\377 byte'; exit 1"), incomplete},
+          std::pair{std::string("kill -9 $$"), incomplete}}) {
+        SCOPED_TRACE(script);
+        expectCenterError([&] { shell(script); }, CenterError::Kind::install, payload);
+    }
 }
 
 TEST(Process, ToolThatCannotStartThrowsThePlatformError) {

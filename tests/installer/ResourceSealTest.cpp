@@ -1,112 +1,82 @@
 #include "installer/ResourceSeal.h"
 
-#include "core/CenterError.h"
-#include "tests/support/Bundle.h"
-#include "tests/support/TemporaryDirectory.h"
-
-#include <fstream>
-#include <gtest/gtest.h>
-#include <plist/plist.h>
+#include "tests/installer/InstallFixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using CenterInstaller::ResourceSeal::check;
+namespace Seal = CenterInstaller::ResourceSeal;
+
+// A SHA-256 entry of 32 bytes that match no file.
+const std::string hash = "<key>hash2</key><data>" + std::string(43, 'A') + "=</data>";
 
 class ResourceSeal : public ::testing::Test {
   protected:
     TemporaryDirectory temp;
     fs::path app = writeBundle(temp.path(), "Sample.app");
 
-    // Expects check() to fail with this reason after the bundle's path.
-    void expectFailure(const std::string& reason) {
-        try {
-            check(app);
-            FAIL() << "the seal was accepted";
-        } catch (const CenterError& error) {
-            EXPECT_EQ(error.kind(), CenterError::Kind::install);
-            EXPECT_EQ(error.payload(), "验证或安装未完成：" + app.string() + ": " + reason);
-        }
+    // Rewrites the seal with one more entry under files2, holding these XML keys and values.
+    void addSealEntry(const std::string& key, const std::string& entry) {
+        std::string xml = CenterCore::readFileContents(Seal::sealPath(app), 1 << 20);
+        std::size_t files = xml.find("<dict>", xml.find("<key>files2</key>")) + 6;
+        temp.write(Seal::sealPath(app),
+                   xml.insert(files, "<key>" + key + "</key><dict>" + entry + "</dict>"));
     }
-
-    // Rewrites the seal with one more entry under files2.
-    void addSealEntry(const std::string& key, plist_t entry) {
-        std::ifstream in(CenterInstaller::ResourceSeal::sealPath(app), std::ios::binary);
-        std::string xml{std::istreambuf_iterator<char>(in), {}};
-        plist_t root = nullptr;
-        plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
-        plist_dict_set_item(plist_dict_get_item(root, "files2"), key.c_str(), entry);
-        char* out = nullptr;
-        std::uint32_t length = 0;
-        plist_to_xml(root, &out, &length);
-        temp.write(CenterInstaller::ResourceSeal::sealPath(app), std::string(out, length));
-        plist_to_xml_free(out);
-        plist_free(root);
+    void link(const fs::path& target, const std::string& name) {
+        fs::create_symlink(target, app / "Contents/Resources" / name);
     }
 };
 
-TEST_F(ResourceSeal, SealedBundleVerifies) {
-    EXPECT_NO_THROW(check(app));
+TEST_F(ResourceSeal, AcceptsTheSealedBundleWithItsLinksAndAbsentOptionalEntries) {
+    link("data.bin", "alias");
+    Seal::write(app);
+    addSealEntry("Resources/optional.bin", hash + "<key>optional</key><true/>");
+    EXPECT_NO_THROW(Seal::check(app));
 }
 
-TEST_F(ResourceSeal, SealCoversInfoPlistAndTheExecutable) {
-    temp.write(app / "Contents/MacOS/Sample", "#!/bin/sh\nexit 1\n");
-    expectFailure("已签名的文件被修改：MacOS/Sample");
-    temp.write(app / "Contents/Info.plist", "<plist/>");
-    expectFailure("已签名的文件被修改：Info.plist");
-}
-
-TEST_F(ResourceSeal, MissingSealedFileFails) {
-    fs::remove(app / "Contents/Resources/data.bin");
-    expectFailure("已签名的文件缺失：Resources/data.bin");
-}
-
-TEST_F(ResourceSeal, AddedFileFails) {
-    temp.write(app / "Contents/Resources/extra.txt", "x");
-    expectFailure("包含未签名的文件：Resources/extra.txt");
-}
-
-TEST_F(ResourceSeal, UnsealedBundleFails) {
-    fs::remove_all(app / "Contents/_CodeSignature");
-    expectFailure("未签名（缺少 Contents/_CodeSignature/CodeResources）。");
-}
-
-TEST_F(ResourceSeal, EntryThatLeavesContentsIsInvalid) {
-    plist_t entry = plist_new_dict();
-    plist_dict_set_item(entry, "hash2", plist_new_data(std::string(32, 'x').data(), 32));
-    addSealEntry("../Outside", entry);
-    expectFailure("签名文件无效。");
-}
-
-TEST_F(ResourceSeal, LinksAreSealedByTargetAndMayNotLeaveTheBundle) {
-    fs::create_symlink("data.bin", app / "Contents/Resources/alias");
-    CenterInstaller::ResourceSeal::write(app);
-    EXPECT_NO_THROW(check(app));
-    fs::remove(app / "Contents/Resources/alias");
-    fs::create_symlink("../MacOS/Sample", app / "Contents/Resources/alias");
-    expectFailure("已签名的文件被修改：Resources/alias");
-
-    fs::create_symlink("/etc/passwd", app / "Contents/Resources/escape");
-    CenterInstaller::ResourceSeal::write(app);
-    expectFailure("链接指向应用之外：Resources/escape");
-}
-
-TEST_F(ResourceSeal, OptionalEntryMayBeAbsentButMustMatchWhenPresent) {
-    plist_t entry = plist_new_dict();
-    plist_dict_set_item(entry, "hash2", plist_new_data(std::string(32, 'x').data(), 32));
-    plist_dict_set_item(entry, "optional", plist_new_bool(1));
-    addSealEntry("Resources/optional.bin", entry);
-    EXPECT_NO_THROW(check(app));
-
-    temp.write(app / "Contents/Resources/optional.bin", "other");
-    expectFailure("已签名的文件被修改：Resources/optional.bin");
-}
-
-TEST_F(ResourceSeal, NestedCodeSealedByHashCannotBeCheckedHere) {
-    plist_t entry = plist_new_dict();
-    plist_dict_set_item(entry, "cdhash", plist_new_data(std::string(20, 'x').data(), 20));
-    addSealEntry("Frameworks/Helper.framework", entry);
-    expectFailure("包含无法在本机验证的嵌套代码：Frameworks/Helper.framework");
+TEST_F(ResourceSeal, EachFaultNamesItsReason) {
+    std::vector<std::pair<std::function<void()>, std::string>> rows = {
+        {[&] { temp.write(app / "Contents/MacOS/Sample", "#!/bin/sh\nexit 1\n"); },
+         "已签名的文件被修改：MacOS/Sample"},
+        {[&] { temp.write(app / "Contents/Info.plist", "<plist/>"); },
+         "已签名的文件被修改：Info.plist"},
+        {[&] { fs::remove(app / "Contents/Resources/data.bin"); },
+         "已签名的文件缺失：Resources/data.bin"},
+        {[&] { temp.write(app / "Contents/Resources/extra.txt", "x"); },
+         "包含未签名的文件：Resources/extra.txt"},
+        {[&] { fs::remove_all(app / "Contents/_CodeSignature"); },
+         "未签名（缺少 Contents/_CodeSignature/CodeResources）。"},
+        {[&] { addSealEntry("../Outside", hash); }, "签名文件无效。"},
+        {[&] {
+             addSealEntry("Resources/optional.bin", hash + "<key>optional</key><true/>");
+             temp.write(app / "Contents/Resources/optional.bin", "other");
+         },
+         "已签名的文件被修改：Resources/optional.bin"},
+        {[&] {
+             addSealEntry("Frameworks/Helper.framework",
+                          "<key>cdhash</key><data>" + std::string(27, 'A') + "=</data>");
+         },
+         "包含无法在本机验证的嵌套代码：Frameworks/Helper.framework"},
+        {[&] {
+             link("data.bin", "alias");
+             Seal::write(app);
+             fs::remove(app / "Contents/Resources/alias");
+             link("../MacOS/Sample", "alias");
+         },
+         "已签名的文件被修改：Resources/alias"},
+        {[&] {
+             link("/etc/passwd", "escape");
+             Seal::write(app);
+         },
+         "链接指向应用之外：Resources/escape"}};
+    for (const auto& [change, reason] : rows) {
+        SCOPED_TRACE(reason);
+        fs::remove_all(app);
+        writeBundle(temp.path(), "Sample.app");
+        change();
+        expectCenterError([&] { Seal::check(app); }, CenterError::Kind::install,
+                          "验证或安装未完成：" + app.string() + ": " + reason);
+    }
 }
 
 } // namespace

@@ -15,60 +15,35 @@ namespace {
 namespace fs = std::filesystem;
 using CenterInstaller::isRunning;
 
-// A real process started from inside an application bundle: a copy of sleep as its executable.
-// Its identifier is unique to the test process, so tests running side by side never see each
-// other's applications.
-class RunningApplication : public ::testing::Test {
-  protected:
+// A real process started from inside an application bundle, a copy of sleep as its executable,
+// is found by its bundle identifier (unique to the test process, so tests running side by side
+// never see each other's applications) or by its bundle, even through a link, until it ends.
+TEST(RunningApplication, IsFoundByItsIdentifierOrBundleUntilItEnds) {
     TemporaryDirectory temp;
     std::string bundleID = "local.running-test-" + std::to_string(::getpid());
-    fs::path app = writeBundle(temp.path(), "Sample.app", contents());
-
-    BundleContents contents() const {
-        BundleContents sleeper;
-        sleeper.bundleID = bundleID;
-        return sleeper;
-    }
+    fs::path app = writeBundle(temp.path(), "Sample.app", {.bundleID = bundleID});
+    fs::path executable = app / "Contents/MacOS/Sample";
+    fs::copy_file("/bin/sleep", executable, fs::copy_options::overwrite_existing);
+    std::string path = executable.string();
+    std::string seconds = "30";
+    char* argv[] = {path.data(), seconds.data(), nullptr};
     pid_t child = -1;
-
-    void SetUp() override {
-        fs::path executable = app / "Contents/MacOS/Sample";
-        fs::copy_file("/bin/sleep", executable, fs::copy_options::overwrite_existing);
-        std::string path = executable.string();
-        std::string seconds = "30";
-        char* argv[] = {path.data(), seconds.data(), nullptr};
-        ASSERT_EQ(posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, environ), 0);
-        // The process shows its own executable once exec has happened.
-        fs::path shown = "/proc/" + std::to_string(child) + "/exe";
-        std::error_code error;
-        for (int i = 0; i < 500 && fs::read_symlink(shown, error) != executable; ++i) {
-            ::usleep(2000);
-        }
+    ASSERT_EQ(posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, environ), 0);
+    // The process shows its own executable once exec has happened.
+    fs::path shown = "/proc/" + std::to_string(child) + "/exe";
+    std::error_code error;
+    for (int i = 0; i < 500 && fs::read_symlink(shown, error) != executable; ++i) {
+        ::usleep(2000);
     }
-    void TearDown() override {
-        if (child > 0) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, nullptr, 0);
-        }
-    }
-};
+    fs::create_directory_symlink(app, temp / "Alias.app");
 
-TEST_F(RunningApplication, IsFoundByItsBundleIdentifier) {
     EXPECT_TRUE(isRunning(bundleID, std::nullopt));
     EXPECT_FALSE(isRunning(bundleID + ".other", std::nullopt));
-}
-
-TEST_F(RunningApplication, IsFoundByItsBundleEvenThroughALink) {
-    fs::create_directory_symlink(app, temp / "Alias.app");
     EXPECT_TRUE(isRunning("other.id", app));
     EXPECT_TRUE(isRunning("other.id", temp / "Alias.app"));
     EXPECT_FALSE(isRunning("other.id", temp / "Other.app"));
-}
-
-TEST_F(RunningApplication, IsNoLongerFoundOnceItEnds) {
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    child = -1;
     EXPECT_FALSE(isRunning(bundleID, app));
 }
 

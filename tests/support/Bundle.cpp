@@ -4,7 +4,6 @@
 #include "installer/ResourceSeal.h"
 
 #include <fstream>
-#include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -22,27 +21,15 @@ void writeFile(const fs::path& file, const std::string& bytes) {
 }
 
 std::string infoPlist(const BundleContents& contents) {
-    std::unique_ptr<void, decltype(&plist_free)> info(plist_new_dict(), &plist_free);
-    plist_dict_set_item(info.get(), "CFBundleIdentifier",
-                        plist_new_string(contents.bundleID.c_str()));
-    plist_dict_set_item(info.get(), "CFBundleShortVersionString",
-                        plist_new_string(contents.version.c_str()));
-    plist_dict_set_item(info.get(), "CFBundleVersion", plist_new_string(contents.build.c_str()));
-    plist_dict_set_item(info.get(), "CFBundleExecutable",
-                        plist_new_string(contents.executable.c_str()));
-    if (contents.customize) {
-        contents.customize(info.get());
+    std::string entries;
+    for (const auto& [key, value] : {std::pair{"CFBundleIdentifier", contents.bundleID},
+                                     std::pair{"CFBundleShortVersionString", contents.version},
+                                     std::pair{"CFBundleVersion", contents.build},
+                                     std::pair{"CFBundleExecutable", contents.executable}}) {
+        entries += std::string("<key>") + key + "</key><string>" + value + "</string>";
     }
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    if (contents.binaryPlist) {
-        plist_to_bin(info.get(), &bytes, &length);
-    } else {
-        plist_to_xml(info.get(), &bytes, &length);
-    }
-    std::string text(bytes, length);
-    std::free(bytes);
-    return text;
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries +
+           contents.info + "</dict></plist>\n";
 }
 
 } // namespace

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <map>
-#include <plist/plist.h>
 #include <string>
 
 // What a test application bundle holds.
@@ -12,16 +10,15 @@ struct BundleContents {
     std::string version = "1.0";
     std::string build = "1";
     std::string executable = "Sample";
-    bool binaryPlist = false;
     bool sealed = true;
     // Files under Contents/ by relative path, beside Info.plist and the executable.
     std::map<std::string, std::string> files = {{"Resources/data.bin", "resource data"}};
-    // Changes the Info.plist dictionary before it is written.
-    std::function<void(plist_t info)> customize;
+    // More Info.plist entries, as XML keys and values.
+    std::string info = "";
 };
 
-// Writes a real application bundle `folder`/`name` (Contents/Info.plist in XML or binary form,
-// an executable shell script, the files) and seals it unless told not to. Returns its path.
+// Writes a real application bundle `folder`/`name` (Contents/Info.plist, an executable shell
+// script, the files) and seals it unless told not to. Returns its path.
 std::filesystem::path writeBundle(const std::filesystem::path& folder, const std::string& name,
                                   const BundleContents& contents = {});
 
