@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/TemporaryDirectory.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+struct ssl_ctx_st;
+
 // How the test server answers one path. The builders cover the usual answers; the fields
 // make it misbehave on purpose.
 struct HttpsResponse {
@@ -21,10 +25,9 @@ struct HttpsResponse {
     std::string body;
     std::optional<std::filesystem::path> file;
     std::vector<std::pair<std::string, std::string>> headers;
-    // Send the body chunked, in pieces of `chunkBytes`, with no length announced.
-    bool chunked = false;
-    std::size_t chunkBytes = 16 * 1024;
-    // Repeat the body in chunks until the client hangs up (implies `chunked`).
+    // Send the body chunked, in pieces of this many bytes, with no length announced.
+    std::size_t chunkBytes = 0;
+    // Repeat the body in chunks until the client hangs up.
     bool endless = false;
     // Announce this Content-Length instead of the body's real size.
     std::optional<std::uint64_t> announcedLength;
@@ -32,8 +35,6 @@ struct HttpsResponse {
     std::optional<std::size_t> stallAfter;
     // Read the request, then answer nothing at all until the client hangs up.
     bool silent = false;
-    // Send only this many body bytes, then drop the connection.
-    std::optional<std::size_t> closeAfter;
 
     // A 200 answer with these bytes.
     static HttpsResponse bytes(std::string content);
@@ -48,14 +49,14 @@ struct HttpsResponse {
 // One request the server received.
 struct HttpsRequest {
     std::string path;
-    // Header names in lower case.
-    std::map<std::string, std::string> headers;
+    // The request line and headers as they arrived.
+    std::string head;
 };
 
 // A real HTTPS/1.1 server on 127.0.0.1 for tests and demonstrations. It makes its own
-// certificate authority and a server certificate valid for 127.0.0.1 and "localhost", and
-// writes the authority to `caFile()` for clients to trust. Each connection runs on its own
-// thread and carries one request; a client that hangs up midway is fine.
+// self-signed certificate for 127.0.0.1 and "localhost" and writes it to `caFile()` for
+// clients to trust. Each connection runs on its own thread and carries one request; a client
+// that hangs up midway is fine.
 class HttpsServer {
   public:
     // Starts listening on `port` (0: an ephemeral port).
@@ -72,25 +73,27 @@ class HttpsServer {
     [[nodiscard]] std::uint16_t port() const { return port_; }
     // The address of `path` on this server under `host` ("127.0.0.1" or "localhost").
     [[nodiscard]] std::string url(std::string_view path, std::string_view host = "127.0.0.1") const;
-    // The PEM file of the server's certificate authority.
+    // The PEM file of the certificate clients must trust.
     [[nodiscard]] const std::filesystem::path& caFile() const { return caFile_; }
     // Every request received so far, in order of arrival.
     [[nodiscard]] std::vector<HttpsRequest> requests() const;
 
   private:
-    struct Connection;
-    struct Tls;
+    struct Connection {
+        int socket = -1;
+        std::atomic<bool> done = false;
+        std::thread thread;
+    };
 
     void acceptLoop();
-    void serve(Connection& connection);
+    void serve(int socket);
     // Returns once the client hangs up or the server stops.
     void waitForHangUp(int socket) const;
     [[nodiscard]] HttpsResponse responseFor(const std::string& path) const;
-    void reapFinished();
 
-    std::unique_ptr<Tls> tls_;
-    std::filesystem::path folder_;
-    std::filesystem::path caFile_;
+    TemporaryDirectory folder_;
+    std::filesystem::path caFile_ = folder_ / "ca.pem";
+    std::shared_ptr<ssl_ctx_st> tls_;
     int listener_ = -1;
     int stopEvent_ = -1;
     std::uint16_t port_ = 0;

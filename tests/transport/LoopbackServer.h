@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/CatalogJSON.h"
+#include "core/Envelope.h"
+#include "core/FileContents.h"
 #include "tests/support/HttpsServer.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <cstdlib>
@@ -20,8 +24,8 @@ template <typename Error, typename Call> Error failureOf(Call&& call) {
     throw std::logic_error("the call did not fail as expected");
 }
 
-// A fixture with a real HTTPS server on 127.0.0.1 whose authority the transport trusts
-// through KESTRYN_CA_FILE, and a scratch folder.
+// A fixture with a real HTTPS server on 127.0.0.1 whose certificate the transport trusts
+// through KESTRYN_CA_FILE, a scratch folder, and catalogs signed by `kestryn-publish`.
 class LoopbackServer : public ::testing::Test {
   protected:
     LoopbackServer() { ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1); }
@@ -34,6 +38,31 @@ class LoopbackServer : public ::testing::Test {
             names.push_back(entry.path().filename().string());
         }
         return names;
+    }
+
+    // Runs `kestryn-publish` and returns what it printed; any failure fails the test.
+    static std::string publisher(const std::vector<std::string>& arguments) {
+        ProgramResult result = runProgram(KESTRYN_BIN_DIR "/kestryn-publish", arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    }
+
+    // Makes a key pair in `folder` with `kestryn-publish keygen`; the raw public key.
+    static std::string makeKeys(const std::filesystem::path& folder) {
+        static_cast<void>(publisher({"keygen", folder.string()}));
+        return CenterCore::loadPublicKeyFile(folder / "PublicKey.txt");
+    }
+
+    // The envelope `kestryn-publish sign` makes of the bundled catalog with the key in `keys`.
+    static std::string signedCatalog(const std::filesystem::path& keys) {
+        return publisher({"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key",
+                          (keys / "private.key").string()});
+    }
+
+    // The bundled catalog, the one `signedCatalog` signs.
+    static CenterCatalog bundledCatalog() {
+        return CenterCore::decodeCatalog(CenterCore::readFileContents(
+            KESTRYN_RESOURCES_DIR "/Catalog.json", CenterCore::maximumEnvelopeBytes));
     }
 
     HttpsServer server;

@@ -1,8 +1,5 @@
-#include "core/CatalogJSON.h"
-#include "tests/support/ProgramRun.h"
 #include "tests/transport/LoopbackServer.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -10,48 +7,25 @@ using nlohmann::json;
 namespace {
 
 const std::filesystem::path kestryn = KESTRYN_BIN_DIR "/kestryn";
-const std::filesystem::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
 
-// The command-line programs against a real server: a catalog signed with a key made by
-// `kestryn-publish keygen`, and an artifact described by `kestryn-publish artifact`.
+// The command-line programs against a real server.
 class TransportVerbs : public LoopbackServer {
   protected:
-    void SetUp() override {
-        ProgramResult keygen = runProgram(publish, {"keygen", (scratch / "keys").string()});
-        ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
-    }
-
     ProgramResult run(const std::vector<std::string>& arguments) const {
         return runProgram(kestryn, arguments, {{"KESTRYN_CA_FILE", server.caFile().string()}});
-    }
-
-    std::filesystem::path publicKey() const { return scratch / "keys" / "PublicKey.txt"; }
-
-    json describe(const std::filesystem::path& file) const {
-        ProgramResult described =
-            runProgram(publish, {"artifact", file.string(), "--url", server.url("/package.zip")});
-        EXPECT_EQ(described.exitCode, 0) << described.err;
-        return json::parse(described.out);
     }
 };
 
 TEST_F(TransportVerbs, FetchCatalogPrintsTheVerifiedCatalog) {
-    json catalog = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
-    ProgramResult signing =
-        runProgram(publish, {"sign", scratch.write("catalog.json", catalog.dump()).string(),
-                             "--key", (scratch / "keys" / "private.key").string()});
-    ASSERT_EQ(signing.exitCode, 0) << signing.err;
-    server.route("/catalog", HttpsResponse::bytes(signing.out));
-
-    ProgramResult fetched =
-        run({"fetch-catalog", server.url("/catalog"), "--key", publicKey().string()});
+    static_cast<void>(makeKeys(scratch / "keys"));
+    server.route("/catalog", HttpsResponse::bytes(signedCatalog(scratch / "keys")));
+    std::string publicKey = (scratch / "keys" / "PublicKey.txt").string();
+    ProgramResult fetched = run({"fetch-catalog", server.url("/catalog"), "--key", publicKey});
     ASSERT_EQ(fetched.exitCode, 0) << fetched.err;
-    EXPECT_EQ(fetched.out,
-              CenterCore::toJSON(CenterCore::decodeCatalog(catalog.dump())).dump(2) + "\n");
+    EXPECT_EQ(fetched.out, CenterCore::toJSON(bundledCatalog()).dump(2) + "\n");
 
     server.route("/catalog", HttpsResponse::error(404));
-    ProgramResult missing =
-        run({"fetch-catalog", server.url("/catalog"), "--key", publicKey().string()});
+    ProgramResult missing = run({"fetch-catalog", server.url("/catalog"), "--key", publicKey});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err, "服务器未返回有效的更新文件。\n");
 }
@@ -59,7 +33,9 @@ TEST_F(TransportVerbs, FetchCatalogPrintsTheVerifiedCatalog) {
 TEST_F(TransportVerbs, DownloadPrintsThePathOfTheVerifiedFile) {
     std::string content(300'000, 'z');
     server.route("/package.zip", HttpsResponse::bytes(content));
-    json artifact = describe(scratch.write("package.zip", content));
+    json artifact =
+        json::parse(publisher({"artifact", scratch.write("package.zip", content).string(), "--url",
+                               server.url("/package.zip")}));
     std::filesystem::path folder = scratch / "Downloads";
 
     ProgramResult downloaded =
