@@ -25,37 +25,17 @@ class FailingOperations : public Real {
     // Every call made, as "operation name-of-the-item".
     std::vector<std::string> calls;
 
-    void createDirectory(Path folder) override {
-        step("createDirectory", folder);
-        Real::createDirectory(folder);
+    void createDirectory(Path dir) override { Real::createDirectory(step("createDirectory", dir)); }
+    void createDirectories(Path dir) override {
+        Real::createDirectories(step("createDirectories", dir));
     }
-    void createDirectories(Path folder) override {
-        step("createDirectories", folder);
-        Real::createDirectories(folder);
-    }
-    void move(Path from, Path to) override {
-        step("move", to);
-        Real::move(from, to);
-    }
-    void remove(Path item) override {
-        step("remove", item);
-        Real::remove(item);
-    }
-    void unpack(Path zip, Path to) override {
-        step("unpack", to);
-        Real::unpack(zip, to);
-    }
-    void copyBundle(Path from, Path to) override {
-        step("copyBundle", to);
-        Real::copyBundle(from, to);
-    }
-    void verifySignature(Path app) override {
-        step("verifySignature", app);
-        Real::verifySignature(app);
-    }
+    void move(Path from, Path to) override { Real::move(from, step("move", to)); }
+    void remove(Path item) override { Real::remove(step("remove", item)); }
+    void unpack(Path zip, Path to) override { Real::unpack(zip, step("unpack", to)); }
+    void copyBundle(Path from, Path to) override { Real::copyBundle(from, step("copyBundle", to)); }
+    void verifySignature(Path app) override { Real::verifySignature(step("verifySignature", app)); }
     void writeDurably(Path file, std::string_view contents) override {
-        step("writeDurably", file);
-        Real::writeDurably(file, contents);
+        Real::writeDurably(step("writeDurably", file), contents);
     }
     AttributeResult attributeSize(Path item, const std::string& name) override {
         return proceed("attributeSize", item) ? Real::attributeSize(item, name) : failed();
@@ -82,11 +62,13 @@ class FailingOperations : public Real {
         }
         return !failing.contains(calls.size());
     }
-    void step(const char* operation, const fs::path& item) {
+    // Records the call and throws when it should fail; returns the item.
+    Path step(const char* operation, Path item) {
         if (!proceed(operation, item)) {
             throw fs::filesystem_error("injected failure", item,
                                        std::make_error_code(std::errc::io_error));
         }
+        return item;
     }
 };
 

@@ -4,7 +4,6 @@
 #include "installer/ResourceSeal.h"
 
 #include <fstream>
-#include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
@@ -13,11 +12,7 @@ namespace fs = std::filesystem;
 
 void writeFile(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());
-    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!stream) {
-        throw std::runtime_error("cannot write " + file.string());
-    }
+    std::ofstream(file, std::ios::binary) << bytes;
 }
 
 std::string infoPlist(const BundleContents& contents) {
