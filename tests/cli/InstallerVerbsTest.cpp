@@ -55,6 +55,11 @@ TEST_F(InstallerVerbs, InstallsRefusesTheSameVersionThenUpdatesWithABackup) {
     EXPECT_EQ(update.out, "已安装 回响工坊 1.1（1）：" + installed.string() +
                               "\n完整原版备份位于：" + backup.string() + "\n");
     EXPECT_EQ(treeSnapshot(backup / "Contents"), treeSnapshot(temp / "1.0/Echo.app/Contents"));
+
+    ProgramResult chosen = install(release("1.2"), {"--backups", (temp / "b").string()});
+    ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
+    EXPECT_EQ(treeSnapshot(fs::directory_iterator(temp / "b")->path() / "Contents"),
+              treeSnapshot(temp / "1.1/Echo.app/Contents"));
 }
 
 } // namespace
