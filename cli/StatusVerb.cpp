@@ -40,6 +40,9 @@ int statusVerb(const Arguments& arguments) {
         CenterCore::resourcesDirectory() / "Catalog.json", maximumCatalogBytes));
 
     nlohmann::json rows = nlohmann::json::array();
+    if (!arguments.flag("--json")) {
+        std::cout << "软件\t已安装版本\t可用更新\n";
+    }
     for (const CenterProduct& product : catalog.products) {
         std::optional<InstalledApp> app = CenterCore::detectInstalled(product, folders);
         bool update = CenterCore::availableUpdate(product, app);
