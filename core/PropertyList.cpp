@@ -2,6 +2,7 @@
 
 #include "core/FileContents.h"
 
+#include <cstdlib>
 #include <limits>
 
 std::optional<PropertyList> PropertyList::parse(std::string_view bytes) {
@@ -53,4 +54,22 @@ std::optional<std::string> PropertyList::stringOf(plist_t node) {
         return std::nullopt;
     }
     return std::string(text, length);
+}
+
+void PropertyList::forEach(plist_t dictionary,
+                           const std::function<void(const std::string&, plist_t)>& visit) {
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(dictionary, &iterator);
+    std::unique_ptr<void, decltype(&std::free)> ownedIterator(iterator, &std::free);
+    for (;;) {
+        char* rawKey = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dictionary, iterator, &rawKey, &value);
+        if (rawKey == nullptr) {
+            return;
+        }
+        std::string key(rawKey);
+        std::free(rawKey);
+        visit(key, value);
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <plist/plist.h>
@@ -21,6 +22,10 @@ class PropertyList {
     [[nodiscard]] plist_t value(const char* key) const;
     // The text under `key` of the root dictionary; nothing when absent or not text.
     [[nodiscard]] std::optional<std::string> string(const char* key) const;
+
+    // Calls `visit` with each key and value of a dictionary node, in stored order.
+    static void forEach(plist_t dictionary,
+                        const std::function<void(const std::string&, plist_t)>& visit);
 
     // The text of a string node; nothing for any other node.
     [[nodiscard]] static std::optional<std::string> stringOf(plist_t node);

@@ -51,11 +51,6 @@ class StagingFolder {
     bool kept_ = false;
 };
 
-bool isPresent(const fs::path& item) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(item, error));
-}
-
 void removeQuietly(InstallOperations& operations, const fs::path& item) {
     try {
         operations.remove(item);

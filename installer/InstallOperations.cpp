@@ -82,6 +82,11 @@ void SystemInstallOperations::verifySignature(const fs::path& app) {
     verifyCodeSignature(app);
 }
 
+bool isPresent(const fs::path& item) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(item, error));
+}
+
 void SystemInstallOperations::writeDurably(const fs::path& file, std::string_view contents) {
     fs::path temporary = file;
     temporary += ".partial";

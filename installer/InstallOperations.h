@@ -32,6 +32,9 @@ class InstallOperations : public ExtendedAttributes {
 };
 
 // The real operations of this machine.
+// Whether anything, a dangling link included, stands at the path.
+[[nodiscard]] bool isPresent(const std::filesystem::path& item);
+
 class SystemInstallOperations : public InstallOperations {
   public:
     void createDirectory(const std::filesystem::path& folder) override;

@@ -9,8 +9,6 @@
 #include "core/Versions.h"
 #include "installer/ZipCentralDirectory.h"
 
-#include <cstdlib>
-#include <memory>
 #include <optional>
 #include <system_error>
 #include <unistd.h>
@@ -69,21 +67,11 @@ std::vector<std::string> requirements(const CenterProduct& product, const Proper
         if (plist_get_node_type(byArchitecture) != PLIST_DICT) {
             throw CenterError::install("安装包的 macOS 版本要求无效。");
         }
-        plist_dict_iter iterator = nullptr;
-        plist_dict_new_iter(byArchitecture, &iterator);
-        std::unique_ptr<void, decltype(&std::free)> ownedIterator(iterator, &std::free);
-        for (;;) {
-            char* key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(byArchitecture, iterator, &key, &value);
-            if (key == nullptr) {
-                break;
-            }
-            std::free(key);
+        PropertyList::forEach(byArchitecture, [](const std::string&, plist_t value) {
             if (!PropertyList::stringOf(value)) {
                 throw CenterError::install("安装包的 macOS 版本要求无效。");
             }
-        }
+        });
         if (std::optional<std::string> arm =
                 PropertyList::stringOf(plist_dict_get_item(byArchitecture, "arm64"))) {
             found.push_back(*arm);

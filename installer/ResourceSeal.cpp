@@ -7,7 +7,6 @@
 #include "installer/Process.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -137,24 +136,13 @@ std::map<std::string, SealedItem> readSeal(const fs::path& app) {
         fail(app, "签名文件无效。");
     }
     std::map<std::string, SealedItem> seal;
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(files, &iterator);
-    std::unique_ptr<void, decltype(&std::free)> ownedIterator(iterator, &std::free);
-    for (;;) {
-        char* rawKey = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(files, iterator, &rawKey, &value);
-        if (rawKey == nullptr) {
-            break;
-        }
-        std::string key(rawKey);
-        std::free(rawKey);
+    PropertyList::forEach(files, [&](const std::string& key, plist_t value) {
         std::optional<SealedItem> item = sealedItem(value);
         if (!item || !isSafeKey(key)) {
             fail(app, "签名文件无效。");
         }
-        seal.emplace(std::move(key), *item);
-    }
+        seal.emplace(key, *item);
+    });
     return seal;
 }
 

@@ -1,10 +1,10 @@
 #include "installer/Staging.h"
 
 #include "core/Base64.h"
+#include "core/FileContents.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sys/file.h>
 #include <system_error>
@@ -33,22 +33,18 @@ int openFolder(const fs::path& folder) {
     return fd;
 }
 
-bool isPresent(const fs::path& item) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(item, error));
-}
-
 std::optional<Record> readRecord(const fs::path& file) {
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(file, error))) {
         return std::nullopt;
     }
-    std::ifstream stream(file, std::ios::binary);
     std::string text;
-    text.resize(maximumRecordBytes + 1);
-    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(stream.gcount()));
-    if (stream.bad() || text.size() > maximumRecordBytes) {
+    try {
+        text = CenterCore::readFileContents(file, maximumRecordBytes);
+    } catch (const fs::filesystem_error&) {
+        return std::nullopt;
+    }
+    if (text.size() > maximumRecordBytes) {
         return std::nullopt;
     }
     return decode(text);
