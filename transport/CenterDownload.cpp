@@ -2,7 +2,7 @@
 
 #include "core/CenterError.h"
 #include "core/Validation.h"
-#include "transport/CancellationError.h"
+#include "core/CancellationError.h"
 #include "transport/ExtraAuthorities.h"
 #include "transport/TransferError.h"
 

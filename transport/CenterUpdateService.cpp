@@ -7,7 +7,7 @@
 #include "core/ScopedRemoval.h"
 #include "core/Uuid.h"
 #include "core/Validation.h"
-#include "transport/CancellationError.h"
+#include "core/CancellationError.h"
 
 #include <system_error>
 

@@ -3,7 +3,7 @@
 #include "core/CenterError.h"
 #include "core/Digest.h"
 #include "tests/transport/LoopbackServer.h"
-#include "transport/CancellationError.h"
+#include "core/CancellationError.h"
 #include "transport/TransferError.h"
 
 namespace {
