@@ -1,4 +1,6 @@
+#include "cli/InterruptStop.h"
 #include "cli/Verbs.h"
+#include "core/CancellationError.h"
 #include "core/CatalogJSON.h"
 #include "core/CenterError.h"
 #include "core/FileContents.h"
@@ -13,6 +15,8 @@
 namespace {
 
 constexpr std::size_t maximumCatalogBytes = 64 * 1024 * 1024;
+// What a shell reports for a command ended by Ctrl+C.
+constexpr int interruptedExitCode = 130;
 
 // The center's support folder: $XDG_DATA_HOME, or ~/.local/share, then "KESTRYN Center".
 std::filesystem::path supportFolder() {
@@ -40,16 +44,28 @@ CenterProduct shippedProduct(const std::string& id) {
 } // namespace
 
 int installVerb(const Arguments& arguments) {
+    InterruptStop interrupt;
     std::filesystem::path package = arguments.positionals(1)[0];
     CenterProduct product = shippedProduct(arguments.required("--product"));
     std::filesystem::path applications =
         arguments.value("--applications").value_or(CenterInstaller::defaultApplicationsDirectory());
     std::optional<std::string> backups = arguments.value("--backups");
 
-    CenterRelease release = CenterInstaller::inspectLocalPackage(package, product);
-    InstallReceipt receipt = CenterInstaller::install(package, product, release, applications,
-                                                      backups ? std::filesystem::path(*backups)
-                                                              : supportFolder() / "Backups");
+    std::filesystem::path backupFolder =
+        backups ? std::filesystem::path(*backups) : supportFolder() / "Backups";
+
+    InstallReceipt receipt;
+    try {
+        CenterRelease release = CenterInstaller::inspectLocalPackage(
+            package, product, CenterInstaller::systemOperations(), interrupt.token());
+        receipt = CenterInstaller::install(package, product, release, applications, backupFolder,
+                                           CenterInstaller::isRunning,
+                                           CenterInstaller::systemOperations(), interrupt.token());
+    } catch (const CancellationError&) {
+        // Stopped before the installed software was touched, with every work folder removed.
+        std::cerr << "安装已取消，软件未作任何改动。\n";
+        return interruptedExitCode;
+    }
     const InstalledApp& app = receipt.installedApp;
     std::cout << "已安装 " << product.name << ' ' << app.version << "（" << app.build << "）："
               << app.url.string() << '\n';

@@ -1,5 +1,7 @@
 #include "installer/BundleCopy.h"
 
+#include "core/CancellationError.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -165,7 +167,7 @@ void copyLink(int fromFolder, int toFolder, const char* name, const struct stat&
     check(::utimensat(toFolder, name, times, AT_SYMLINK_NOFOLLOW), path, "cannot set link times");
 }
 
-void copyFolder(int from, int to, const fs::path& path);
+void copyFolder(int from, int to, const fs::path& path, const std::stop_token& stop);
 
 // One regular file of a folder, copied by whichever worker takes it first.
 struct FileCopy {
@@ -180,7 +182,7 @@ std::size_t copyWorkers() {
 // Copies a folder's files on several threads: the kernel's data copy is bound by one core each.
 // The first failure stops the others and is thrown.
 void copyFiles(int fromFolder, int toFolder, const std::vector<FileCopy>& files,
-               const fs::path& path) {
+               const fs::path& path, const std::stop_token& stop) {
     std::atomic<std::size_t> next{0};
     std::mutex failureLock;
     std::exception_ptr failure;
@@ -188,6 +190,9 @@ void copyFiles(int fromFolder, int toFolder, const std::vector<FileCopy>& files,
         for (std::size_t index = next++; index < files.size(); index = next++) {
             const FileCopy& file = files[index];
             try {
+                if (stop.stop_requested()) {
+                    throw CancellationError();
+                }
                 copyFile(fromFolder, toFolder, file.name.c_str(), file.status, path / file.name);
             } catch (...) {
                 std::lock_guard<std::mutex> hold(failureLock);
@@ -211,7 +216,7 @@ void copyFiles(int fromFolder, int toFolder, const std::vector<FileCopy>& files,
 }
 
 void copyEntry(int fromFolder, int toFolder, const char* name, const struct stat& status,
-               const fs::path& path) {
+               const fs::path& path, const std::stop_token& stop) {
     switch (status.st_mode & S_IFMT) {
     case S_IFLNK:
         copyLink(fromFolder, toFolder, name, status, path);
@@ -226,7 +231,7 @@ void copyEntry(int fromFolder, int toFolder, const char* name, const struct stat
         check(::mkdirat(toFolder, name, S_IRWXU), path, "cannot create folder");
         Descriptor to(::openat(toFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         check(to.get(), path, "cannot open folder");
-        copyFolder(from.get(), to.get(), path);
+        copyFolder(from.get(), to.get(), path, stop);
         check(::fchmod(to.get(), status.st_mode & 07777), path, "cannot set mode");
         copyTimes(to.get(), status, path);
         return;
@@ -238,7 +243,7 @@ void copyEntry(int fromFolder, int toFolder, const char* name, const struct stat
 
 // Copies the entries and attributes of one folder; the caller sets its mode and times last,
 // because adding entries changes them and a read-only mode would forbid it.
-void copyFolder(int from, int to, const fs::path& path) {
+void copyFolder(int from, int to, const fs::path& path, const std::stop_token& stop) {
     int listing = ::dup(from);
     check(listing, path, "cannot list folder");
     DIR* folder = ::fdopendir(listing);
@@ -267,16 +272,16 @@ void copyFolder(int from, int to, const fs::path& path) {
         if (S_ISREG(status.st_mode)) {
             files.push_back({name, status});
         } else {
-            copyEntry(from, to, name.c_str(), status, path / name);
+            copyEntry(from, to, name.c_str(), status, path / name, stop);
         }
     }
-    copyFiles(from, to, files, path);
+    copyFiles(from, to, files, path, stop);
     copyAttributes(from, to, path);
 }
 
 } // namespace
 
-void copyBundle(const fs::path& from, const fs::path& to) {
+void copyBundle(const fs::path& from, const fs::path& to, std::stop_token stop) {
     fs::path fromParent = from.parent_path().empty() ? "." : from.parent_path();
     fs::path toParent = to.parent_path().empty() ? "." : to.parent_path();
     Descriptor fromFolder(::open(fromParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -297,7 +302,7 @@ void copyBundle(const fs::path& from, const fs::path& to) {
     Descriptor target(::openat(toFolder.get(), to.filename().c_str(),
                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     check(target.get(), to, "cannot open folder");
-    copyFolder(source.get(), target.get(), from);
+    copyFolder(source.get(), target.get(), from, stop);
     check(::fchmod(target.get(), status.st_mode & 07777), to, "cannot set mode");
     copyTimes(target.get(), status, to);
 }

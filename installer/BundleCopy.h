@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stop_token>
 
 namespace CenterInstaller {
 
@@ -8,7 +9,9 @@ namespace CenterInstaller {
 // kernel (cloned where the file system can), modes, access and modification times, extended
 // attributes, symbolic links as links and named pipes as pipes. `to` must not exist yet.
 // Throws std::filesystem::filesystem_error at the first item that cannot be copied; what was
-// copied so far is left for the caller to remove.
-void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to);
+// copied so far is left for the caller to remove. A stop request ends it between two files with
+// CancellationError.
+void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to,
+                std::stop_token stop = {});
 
 } // namespace CenterInstaller

@@ -1,14 +1,17 @@
 #include "installer/Install.h"
 
+#include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/Detection.h"
 #include "core/Digest.h"
 #include "core/Uuid.h"
 #include "core/Validation.h"
 #include "core/Versions.h"
+#include "installer/FolderLock.h"
 #include "installer/LegacyIcon.h"
 #include "installer/PackageValidation.h"
 #include "installer/Staging.h"
+#include "installer/WorkFolder.h"
 #include "installer/ZipCentralDirectory.h"
 
 #include <system_error>
@@ -18,6 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Where an update copies the installed bundle before the copy is proven and named as a backup.
+constexpr const char* backupWorkPrefix = ".kestryn-backup-";
+
 // Everything one run needs to know about where it works.
 struct Places {
     const CenterProduct& product;
@@ -25,13 +31,24 @@ struct Places {
     fs::path target;
     fs::path staging;
     fs::path staged;
+    std::stop_token stop;
+
+    // A point where the run can end cleanly when its caller asks it to stop.
+    void checkpoint() const {
+        if (stop.stop_requested()) {
+            throw CancellationError();
+        }
+    }
 };
 
 // The staging folder of one run: held against recovery while the run lasts, removed at its end.
 class StagingFolder {
   public:
+    // Creates the folder and holds it. Installations into one applications folder take turns, so
+    // no recovery can take a new folder before it is held.
     StagingFolder(InstallOperations& operations, fs::path folder)
-        : operations_(operations), folder_(std::move(folder)) {}
+        : operations_(operations), folder_(std::move(folder)),
+          lock_(createHeld(operations_, folder_)) {}
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
     ~StagingFolder() {
@@ -40,14 +57,20 @@ class StagingFolder {
         }
     }
 
-    void hold() { lock_.emplace(folder_); }
     // Leaves the folder for recoverInterruptedInstallations: it holds Contents that are needed.
     void keep() { kept_ = true; }
+    [[nodiscard]] const fs::path& path() const { return folder_; }
 
   private:
+    static std::optional<FolderLock> createHeld(InstallOperations& operations,
+                                                const fs::path& folder) {
+        operations.createDirectory(folder);
+        return FolderLock::tryLock(folder);
+    }
+
     InstallOperations& operations_;
     fs::path folder_;
-    std::optional<Staging::Lock> lock_;
+    std::optional<FolderLock> lock_;
     bool kept_ = false;
 };
 
@@ -85,6 +108,7 @@ InstallReceipt receipt(const fs::path& target, std::optional<fs::path> backup) {
 }
 
 InstallReceipt installFirst(const Places& places, InstallOperations& operations) {
+    places.checkpoint();
     operations.move(places.staged, places.target);
     try {
         validateApp(places.target, places.product, places.release, operations);
@@ -123,18 +147,27 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
     const CenterProduct& product = places.product;
     LegacyIconState oldState = legacyIconState(places.target, operations);
     createIfMissing(operations, backupDirectory);
+    sweepWorkFolders(backupDirectory, backupWorkPrefix, operations);
     fs::path backup = backupDirectory / (product.id + "-" + CenterCore::newUUID() + ".app");
     if (isPresent(backup)) {
         throw CenterError::install("备份位置已存在，请重试。");
     }
     try {
-        operations.copyBundle(places.target, backup);
-        if (legacyIconState(backup, operations) != oldState) {
-            throw CenterError::install("旧图标元数据备份不完整，原软件未修改。");
+        {
+            // Copied under a work name and named as a backup only once proven, so a folder
+            // with a backup's name is always a complete copy, whenever the run is stopped.
+            WorkFolder copying(backupDirectory, backupWorkPrefix, operations);
+            fs::path copy = copying.path() / backup.filename();
+            operations.copyBundle(places.target, copy, places.stop);
+            if (legacyIconState(copy, operations) != oldState) {
+                throw CenterError::install("旧图标元数据备份不完整，原软件未修改。");
+            }
+            operations.move(copy, backup);
         }
         if (runningCheck(product.bundleID, places.target)) {
             throw CenterError::running(product.name);
         }
+        places.checkpoint();
         // Written before the Contents leave the bundle, so that a crash from here on can be
         // undone by recoverInterruptedInstallations.
         operations.writeDurably(
@@ -174,7 +207,7 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
 InstallReceipt install(const fs::path& zip, const CenterProduct& product,
                        const CenterRelease& release, const fs::path& applicationsDirectory,
                        const fs::path& backupDirectory, const RunningCheck& runningCheck,
-                       InstallOperations& operations) {
+                       InstallOperations& operations, std::stop_token stop) {
     validateIndependentProduct(product);
     if (!isLocalPath(zip) || !isLocalPath(applicationsDirectory) || !isLocalPath(backupDirectory)) {
         throw CenterError::invalid("安装路径必须位于本机。");
@@ -191,7 +224,10 @@ InstallReceipt install(const fs::path& zip, const CenterProduct& product,
         CenterCore::verifyFile(zip, *release.artifact);
     }
     createIfMissing(operations, applicationsDirectory);
-    recoverInterruptedInstallations(applicationsDirectory, operations);
+    // Installations into one applications folder take turns, and each one decides what to do
+    // only once it holds the folder, so two runs never both replace the same version.
+    FolderLock turn = FolderLock::wait(applicationsDirectory, stop);
+    recoverStagingFolders(applicationsDirectory, operations);
 
     std::optional<InstalledApp> installed =
         CenterCore::detectInstalled(product, {applicationsDirectory});
@@ -217,12 +253,12 @@ InstallReceipt install(const fs::path& zip, const CenterProduct& product,
     }
     std::string name = inspectZIP(zip);
 
-    fs::path staging = applicationsDirectory / (Staging::prefix + CenterCore::newUUID());
-    operations.createDirectory(staging);
-    StagingFolder stagingFolder(operations, staging);
-    stagingFolder.hold();
-    operations.unpack(zip, staging);
-    Places places{product, release, target, staging, staging / name};
+    StagingFolder stagingFolder(operations,
+                                applicationsDirectory / (Staging::prefix + CenterCore::newUUID()));
+    Places places{product, release, target, stagingFolder.path(), stagingFolder.path() / name,
+                  stop};
+    places.checkpoint();
+    operations.unpack(zip, places.staging, stop);
     validateApp(places.staged, product, release, operations);
     if (runningCheck(product.bundleID, target)) {
         throw CenterError::running(product.name);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 namespace CenterInstaller {
@@ -24,11 +25,13 @@ using RunningCheck = std::function<bool(const std::string& bundleID,
 // installation moves the new bundle into place; an update first makes a complete, verified
 // backup copy in `backupDirectory`, then swaps the bundle's Contents and rolls back on any
 // failure. Throws CenterError or a file-system error; a failed rollback names the backup copy.
-[[nodiscard]] InstallReceipt install(const std::filesystem::path& zip, const CenterProduct& product,
-                                     const CenterRelease& release,
-                                     const std::filesystem::path& applicationsDirectory,
-                                     const std::filesystem::path& backupDirectory,
-                                     const RunningCheck& runningCheck = isRunning,
-                                     InstallOperations& operations = systemOperations());
+// Installations into one applications folder take turns. A stop request ends the run at its
+// next safe point, before the installed bundle is touched, with CancellationError; once the
+// Contents are being swapped the run completes or rolls back as for any failure.
+[[nodiscard]] InstallReceipt
+install(const std::filesystem::path& zip, const CenterProduct& product,
+        const CenterRelease& release, const std::filesystem::path& applicationsDirectory,
+        const std::filesystem::path& backupDirectory, const RunningCheck& runningCheck = isRunning,
+        InstallOperations& operations = systemOperations(), std::stop_token stop = {});
 
 } // namespace CenterInstaller

@@ -70,12 +70,14 @@ void SystemInstallOperations::remove(const fs::path& item) {
     fs::remove_all(item);
 }
 
-void SystemInstallOperations::unpack(const fs::path& zip, const fs::path& destination) {
-    unpackZIP(zip, destination);
+void SystemInstallOperations::unpack(const fs::path& zip, const fs::path& destination,
+                                     std::stop_token stop) {
+    unpackZIP(zip, destination, std::move(stop));
 }
 
-void SystemInstallOperations::copyBundle(const fs::path& from, const fs::path& to) {
-    CenterInstaller::copyBundle(from, to);
+void SystemInstallOperations::copyBundle(const fs::path& from, const fs::path& to,
+                                         std::stop_token stop) {
+    CenterInstaller::copyBundle(from, to, std::move(stop));
 }
 
 void SystemInstallOperations::verifySignature(const fs::path& app) {

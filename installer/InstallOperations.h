@@ -3,6 +3,7 @@
 #include "installer/ExtendedAttributes.h"
 
 #include <filesystem>
+#include <stop_token>
 #include <string_view>
 
 namespace CenterInstaller {
@@ -20,11 +21,14 @@ class InstallOperations : public ExtendedAttributes {
     virtual void move(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     // Removes an item and everything in it.
     virtual void remove(const std::filesystem::path& item) = 0;
-    // Unpacks an inspected ZIP package into an existing folder (`ditto -x -k`).
-    virtual void unpack(const std::filesystem::path& zip,
-                        const std::filesystem::path& destination) = 0;
-    // Copies a whole bundle to a new path, metadata included (`ditto src dst`).
-    virtual void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    // Unpacks an inspected ZIP package into an existing folder (`ditto -x -k`); a stop request
+    // ends it early with CancellationError.
+    virtual void unpack(const std::filesystem::path& zip, const std::filesystem::path& destination,
+                        std::stop_token stop) = 0;
+    // Copies a whole bundle to a new path, metadata included (`ditto src dst`); a stop request
+    // ends it early with CancellationError.
+    virtual void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to,
+                            std::stop_token stop) = 0;
     // Verifies the bundle's code signature (`codesign --verify --deep --strict`).
     virtual void verifySignature(const std::filesystem::path& app) = 0;
     // Writes a small file so that after a crash it holds either nothing or all of `contents`.
@@ -41,9 +45,10 @@ class SystemInstallOperations : public InstallOperations {
     void createDirectories(const std::filesystem::path& folder) override;
     void move(const std::filesystem::path& from, const std::filesystem::path& to) override;
     void remove(const std::filesystem::path& item) override;
-    void unpack(const std::filesystem::path& zip,
-                const std::filesystem::path& destination) override;
-    void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    void unpack(const std::filesystem::path& zip, const std::filesystem::path& destination,
+                std::stop_token stop) override;
+    void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to,
+                    std::stop_token stop) override;
     void verifySignature(const std::filesystem::path& app) override;
     void writeDurably(const std::filesystem::path& file, std::string_view contents) override;
 

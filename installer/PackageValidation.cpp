@@ -5,8 +5,8 @@
 #include "core/FileContents.h"
 #include "core/PropertyList.h"
 #include "core/Registry.h"
-#include "core/Uuid.h"
 #include "core/Versions.h"
+#include "installer/WorkFolder.h"
 #include "installer/ZipCentralDirectory.h"
 
 #include <optional>
@@ -22,26 +22,8 @@ namespace fs = std::filesystem;
 constexpr std::size_t maximumInfoPlistBytes = 16 * 1024 * 1024;
 const char* const missingApplication = "安装包缺少有效的应用程序。";
 const char* const unmetRequirement = "当前 macOS 版本不满足此软件的要求。";
-
-// Removes a folder through the operations when it goes out of scope; failures are ignored.
-class RemovalGuard {
-  public:
-    RemovalGuard(InstallOperations& operations, fs::path folder)
-        : operations_(operations), folder_(std::move(folder)) {}
-    RemovalGuard(const RemovalGuard&) = delete;
-    RemovalGuard& operator=(const RemovalGuard&) = delete;
-    ~RemovalGuard() {
-        try {
-            operations_.remove(folder_);
-        } catch (...) {
-            // The temporary folder is the system's to clean up now.
-        }
-    }
-
-  private:
-    InstallOperations& operations_;
-    fs::path folder_;
-};
+// Where a package is unpacked to read the release it holds.
+const char* const inspectionPrefix = "kestryn-inspect-";
 
 bool isValidExecutableName(const std::optional<std::string>& name) {
     return name && !name->empty() && name->find('/') == std::string::npos &&
@@ -116,18 +98,19 @@ bool isLocalPath(const fs::path& location) {
 }
 
 CenterRelease inspectLocalPackage(const fs::path& zip, const CenterProduct& product,
-                                  InstallOperations& operations) {
+                                  InstallOperations& operations, std::stop_token stop) {
     validateIndependentProduct(product);
     if (!isLocalPath(zip)) {
         throw CenterError::invalid("安装包必须位于本机。");
     }
     std::string name = inspectZIP(zip);
-    fs::path folder = fs::temp_directory_path() / ("kestryn-inspect-" + CenterCore::newUUID());
-    operations.createDirectory(folder);
-    RemovalGuard removal(operations, folder);
-    operations.unpack(zip, folder);
+    const fs::path temporary = fs::temp_directory_path();
+    // A run that was killed left its folder behind, held by nobody any more.
+    sweepWorkFolders(temporary, inspectionPrefix, operations);
+    const WorkFolder folder(temporary, inspectionPrefix, operations);
+    operations.unpack(zip, folder.path(), stop);
 
-    fs::path app = folder / name;
+    fs::path app = folder.path() / name;
     std::optional<InstalledApp> unpacked = CenterCore::readInstalledApp(app);
     if (!unpacked || !CenterCore::isNumericVersion(unpacked->version) ||
         !CenterCore::isNumericVersion(unpacked->build)) {

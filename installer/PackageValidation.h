@@ -4,6 +4,7 @@
 #include "installer/InstallOperations.h"
 
 #include <filesystem>
+#include <stop_token>
 #include <string>
 
 namespace CenterInstaller {
@@ -17,10 +18,12 @@ void validateIndependentProduct(const CenterProduct& product);
 [[nodiscard]] bool isLocalPath(const std::filesystem::path& location);
 
 // The release that a local ZIP package holds, after inspecting, unpacking (into a temporary
-// "kestryn-inspect-" folder that is always removed) and validating its application.
+// "kestryn-inspect-" folder that is removed at the end, or by the next call if the process was
+// killed) and validating its application. A stop request ends it with CancellationError.
 [[nodiscard]] CenterRelease inspectLocalPackage(const std::filesystem::path& zip,
                                                 const CenterProduct& product,
-                                                InstallOperations& operations = systemOperations());
+                                                InstallOperations& operations = systemOperations(),
+                                                std::stop_token stop = {});
 
 // Throws unless the application bundle is the product at the release's version and build,
 // with a valid executable, system requirements this system meets, and a valid signature.

@@ -36,7 +36,8 @@ struct FreeNode {
 using Node = std::unique_ptr<void, FreeNode>;
 
 [[noreturn]] void fail(const fs::path& app, const std::string& reason) {
-    throw CenterError::install(incompleteMessage(app.string() + ": " + reason));
+    // The bundle's own name, never the temporary folder it may have been unpacked into.
+    throw CenterError::install(incompleteMessage(app.filename().string() + "：" + reason));
 }
 
 std::string hexToBytes(const std::string& hex) {

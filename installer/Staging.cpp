@@ -2,13 +2,11 @@
 
 #include "core/Base64.h"
 #include "core/FileContents.h"
+#include "installer/FolderLock.h"
+#include "installer/WorkFolder.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <nlohmann/json.hpp>
-#include <sys/file.h>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace CenterInstaller {
@@ -22,15 +20,6 @@ constexpr std::size_t maximumRecordBytes = 64 * 1024 * 1024;
 bool isBundleName(const std::string& name) {
     return name.size() > 4 && name.ends_with(".app") && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos && !name.starts_with('.');
-}
-
-int openFolder(const fs::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        throw fs::filesystem_error("cannot open folder", folder,
-                                   std::error_code(errno, std::generic_category()));
-    }
-    return fd;
 }
 
 std::optional<Record> readRecord(const fs::path& file) {
@@ -75,7 +64,7 @@ void restore(const fs::path& staging, const fs::path& bundle, const Record& reco
 
 void recoverFolder(const fs::path& applicationsDirectory, const fs::path& staging,
                    InstallOperations& operations) {
-    std::optional<Lock> lock = Lock::tryLock(staging);
+    std::optional<FolderLock> lock = FolderLock::tryLock(staging);
     if (!lock) {
         return;
     }
@@ -122,31 +111,6 @@ std::optional<Record> decode(std::string_view text) {
     return record;
 }
 
-Lock::Lock(const fs::path& folder) : fd_(openFolder(folder)) {
-    while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            int error = errno;
-            ::close(fd_);
-            throw fs::filesystem_error("cannot lock folder", folder,
-                                       std::error_code(error, std::generic_category()));
-        }
-    }
-}
-
-std::optional<Lock> Lock::tryLock(const fs::path& folder) {
-    Lock lock(openFolder(folder));
-    if (::flock(lock.fd_, LOCK_EX | LOCK_NB) != 0) {
-        return std::nullopt;
-    }
-    return lock;
-}
-
-Lock::~Lock() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
 void remove(const fs::path& folder, InstallOperations& operations) {
     try {
         operations.remove(folder / recordName);
@@ -169,17 +133,19 @@ void remove(const fs::path& folder, InstallOperations& operations) {
 
 void recoverInterruptedInstallations(const std::filesystem::path& applicationsDirectory,
                                      InstallOperations& operations) {
-    std::vector<std::filesystem::path> folders;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(applicationsDirectory, error), end;
-         !error && it != end; it.increment(error)) {
-        std::error_code kindError;
-        if (it->path().filename().string().starts_with(Staging::prefix) &&
-            it->is_directory(kindError) && !it->is_symlink(kindError)) {
-            folders.push_back(it->path());
+    try {
+        if (std::optional<FolderLock> turn = FolderLock::tryLock(applicationsDirectory)) {
+            recoverStagingFolders(applicationsDirectory, operations);
         }
+    } catch (...) {
+        // A folder that cannot be opened holds nothing to recover.
     }
-    for (const std::filesystem::path& folder : folders) {
+}
+
+void recoverStagingFolders(const std::filesystem::path& applicationsDirectory,
+                           InstallOperations& operations) {
+    for (const std::filesystem::path& folder :
+         prefixedFolders(applicationsDirectory, Staging::prefix)) {
         try {
             Staging::recoverFolder(applicationsDirectory, folder, operations);
         } catch (...) {

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace CenterInstaller {
 
@@ -39,25 +38,6 @@ struct Record {
 // Nothing when the text is not a record or names anything but one bundle folder.
 [[nodiscard]] std::optional<Record> decode(std::string_view text);
 
-// An exclusive hold on a staging folder for as long as the installation using it runs; the
-// system releases it when the process ends, however it ends.
-class Lock {
-  public:
-    // Waits for the folder; throws std::filesystem::filesystem_error when it cannot be opened.
-    explicit Lock(const std::filesystem::path& folder);
-    // Nothing when another process holds the folder.
-    [[nodiscard]] static std::optional<Lock> tryLock(const std::filesystem::path& folder);
-    Lock(Lock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-    Lock& operator=(Lock&&) = delete;
-    ~Lock();
-
-  private:
-    explicit Lock(int fd) : fd_(fd) {}
-    int fd_;
-};
-
 // Removes a finished run's staging folder: its record first, since nothing in it needs putting
 // back any more, then its items and the folder. Failures are ignored.
 void remove(const std::filesystem::path& folder, InstallOperations& operations);
@@ -68,8 +48,13 @@ void remove(const std::filesystem::path& folder, InstallOperations& operations);
 // Contents gets its previous Contents back, and a bundle holding its previous Contents gets its
 // "Icon\r" file and icon attributes back; then the staging folders go. A folder whose previous
 // Contents could not be put back is left untouched, and so is one a running installation
-// holds. Called before every installation and at start-up; never throws.
+// holds. Called at start-up; waits for nothing: while an installation runs in the folder it
+// does nothing, since every installation recovers the folder first. Never throws.
 void recoverInterruptedInstallations(const std::filesystem::path& applicationsDirectory,
                                      InstallOperations& operations = systemOperations());
+
+// The same for a caller that already holds the applications folder (FolderLock).
+void recoverStagingFolders(const std::filesystem::path& applicationsDirectory,
+                           InstallOperations& operations);
 
 } // namespace CenterInstaller

@@ -1,5 +1,6 @@
 #include "installer/Unpack.h"
 
+#include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "installer/ZipCentralDirectory.h"
 #include "installer/ZipMapping.h"
@@ -9,11 +10,15 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <atomic>
+#include <cerrno>
+#include <clocale>
 #include <exception>
+#include <locale.h>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -29,21 +34,35 @@ struct FreeArchiveWriter {
 using ArchiveReader = std::unique_ptr<archive, FreeArchiveReader>;
 using ArchiveWriter = std::unique_ptr<archive, FreeArchiveWriter>;
 
-constexpr std::size_t errorTextLimit = 1500;
+// libarchive turns entry names into the thread's locale encoding. Names in a package are UTF-8
+// (the inspection requires it) and belong on disk as those same bytes, so every thread that
+// reads or writes entries works under C.UTF-8, whatever the process's locale: services and
+// scripts often run under the plain C locale, in which no Chinese name can be converted.
+class Utf8Names {
+  public:
+    Utf8Names() : previous_(::uselocale(utf8Locale())) {}
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+    ~Utf8Names() { ::uselocale(previous_); }
 
-// The same sentence the installer gives for any unpacking step that did not complete.
-[[noreturn]] void fail(archive* source) {
-    const char* reason = archive_error_string(source);
-    std::string detail = reason != nullptr ? reason : "";
-    if (detail.size() > errorTextLimit) {
-        // Never cut a UTF-8 sequence of a path in the message in half.
-        std::size_t end = errorTextLimit;
-        while (end > 0 && (static_cast<unsigned char>(detail[end]) & 0xC0) == 0x80) {
-            --end;
-        }
-        detail.resize(end);
+  private:
+    static locale_t utf8Locale() {
+        static const locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+        return locale;
     }
-    throw CenterError::install("验证或安装未完成：" + detail);
+    locale_t previous_;
+};
+
+// libarchive's own text is English and names the temporary folder, so it never reaches the
+// user: a failure of the system (a full disk, a refused write) passes on as the system's error,
+// anything else is damaged data.
+[[noreturn]] void fail(archive* source) {
+    const int error = archive_errno(source);
+    // libarchive reports damaged data as EILSEQ and misuse as EINVAL; other codes are the system's.
+    if (error > 0 && error != EILSEQ && error != EINVAL) {
+        throw std::system_error(error, std::generic_category(), "unpack");
+    }
+    throw CenterError::install("验证或安装未完成：安装包中的数据已损坏，无法解压。");
 }
 
 ArchiveReader openReader(std::span<const unsigned char> package) {
@@ -97,12 +116,13 @@ void admit(archive_entry* entry, const ZipContents& contents) {
 // in all, and the first failure, which stops the others.
 struct SharedExtraction {
     SharedExtraction(std::span<const unsigned char> bytes, const ZipContents& admitted,
-                     const std::filesystem::path& destination)
-        : package(bytes), contents(admitted), root(destination) {}
+                     const std::filesystem::path& destination, std::stop_token stopToken)
+        : package(bytes), contents(admitted), root(destination), stop(std::move(stopToken)) {}
 
     std::span<const unsigned char> package;
     const ZipContents& contents;
     const std::filesystem::path& root;
+    std::stop_token stop;
     std::unique_ptr<std::atomic<bool>[]> claimed {};
     std::size_t entryCount = 0;
     std::atomic<std::uint64_t> written{0};
@@ -164,6 +184,9 @@ void copyData(archive* reader, archive* writer, SharedExtraction& shared) {
         if (shared.stopped) {
             return;
         }
+        if (shared.stop.stop_requested()) {
+            throw CancellationError();
+        }
     }
 }
 
@@ -193,12 +216,16 @@ std::size_t createFolders(SharedExtraction& shared, archive* writer) {
 // One thread's share of the files: each walks the whole archive and takes the next file that no
 // other thread has taken yet.
 void extractFiles(SharedExtraction& shared) {
+    const Utf8Names names;
     try {
         const ArchiveReader reader = openReader(shared.package);
         const ArchiveWriter writer = openWriter();
         archive_entry* entry = nullptr;
         for (std::size_t ordinal = 0; !shared.stopped && nextEntry(reader.get(), entry);
              ++ordinal) {
+            if (shared.stop.stop_requested()) {
+                throw CancellationError();
+            }
             // Only a package changed on disk meanwhile can read differently the second time.
             if (ordinal >= shared.entryCount) {
                 throw CenterError::invalid("ZIP 的文件记录存在冲突。");
@@ -233,12 +260,14 @@ unsigned threadCount() {
 
 } // namespace
 
-void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& destination) {
+void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& destination,
+               std::stop_token stop) {
+    const Utf8Names names;
     const ZipMapping mapping(zip);
     const ZipContents contents = inspectZIPBytes(mapping.bytes());
     const std::filesystem::path root = std::filesystem::canonical(destination);
 
-    SharedExtraction shared(mapping.bytes(), contents, root);
+    SharedExtraction shared(mapping.bytes(), contents, root, std::move(stop));
     const ArchiveWriter folders = openWriter();
     shared.entryCount = createFolders(shared, folders.get());
     shared.claimed = std::make_unique<std::atomic<bool>[]>(shared.entryCount);

@@ -31,8 +31,12 @@ class FailingOperations : public Real {
     }
     void move(Path from, Path to) override { Real::move(from, step("move", to)); }
     void remove(Path item) override { Real::remove(step("remove", item)); }
-    void unpack(Path zip, Path to) override { Real::unpack(zip, step("unpack", to)); }
-    void copyBundle(Path from, Path to) override { Real::copyBundle(from, step("copyBundle", to)); }
+    void unpack(Path zip, Path to, std::stop_token stop) override {
+        Real::unpack(zip, step("unpack", to), stop);
+    }
+    void copyBundle(Path from, Path to, std::stop_token stop) override {
+        Real::copyBundle(from, step("copyBundle", to), stop);
+    }
     void verifySignature(Path app) override { Real::verifySignature(step("verifySignature", app)); }
     void writeDurably(Path file, std::string_view contents) override {
         Real::writeDurably(step("writeDurably", file), contents);
@@ -143,7 +147,7 @@ class InstallFault : public InstallFixture {
         if (!removalFailed) {
             EXPECT_EQ(stagingFolders().size(), kept ? 1U : 0U);
         }
-        std::vector<fs::path> copies = entries(backups);
+        std::vector<fs::path> copies = entries(backups, product.id + "-");
         for (const fs::path& copy : copies) {
             EXPECT_EQ(picture(copy), old);
         }
@@ -168,7 +172,7 @@ class InstallFault : public InstallFixture {
         recoverInterruptedInstallations(applications);
         if (picture(installedBundle) != old) {
             fs::remove_all(installedBundle);
-            fs::rename(entries(backups).at(0), installedBundle);
+            fs::rename(entries(backups, product.id + "-").at(0), installedBundle);
         }
         fs::remove_all(backups);
         EXPECT_TRUE(stagingFolders().empty());

@@ -118,8 +118,7 @@ TEST_F(PackageValidation, ChangesAfterSealingAreRefused) {
     fs::path bundle = app();
     temp.write(bundle / "Contents/Resources/data.bin", "changed");
     expectCenterError([&] { validateApp(bundle, product(), release("1.0", "1")); }, Kind::install,
-                      "验证或安装未完成：" + bundle.string() +
-                          ": 已签名的文件被修改：Resources/data.bin");
+                      "验证或安装未完成：Sample.app：已签名的文件被修改：Resources/data.bin");
     fs::permissions(bundle / "Contents/MacOS/Sample", fs::perms::owner_read);
     expectCenterError([&] { validateApp(bundle, product(), release("1.0", "1")); }, Kind::install,
                       noApplication);

@@ -75,7 +75,7 @@ TEST_F(ResourceSeal, EachFaultNamesItsReason) {
         writeBundle(temp.path(), "Sample.app");
         change();
         expectCenterError([&] { Seal::check(app); }, CenterError::Kind::install,
-                          "验证或安装未完成：" + app.string() + ": " + reason);
+                          "验证或安装未完成：Sample.app：" + reason);
     }
 }
 

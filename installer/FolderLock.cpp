@@ -1,0 +1,70 @@
+#include "installer/FolderLock.h"
+
+#include "core/CancellationError.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace CenterInstaller {
+namespace {
+
+namespace fs = std::filesystem;
+
+int openFolder(const fs::path& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        throw fs::filesystem_error("cannot open folder", folder,
+                                   std::error_code(errno, std::generic_category()));
+    }
+    return fd;
+}
+
+} // namespace
+
+FolderLock FolderLock::wait(const fs::path& folder, std::stop_token stop) {
+    // Polled rather than blocking, so that a stop request ends the wait promptly.
+    for (;;) {
+        if (std::optional<FolderLock> lock = tryLock(folder)) {
+            return std::move(*lock);
+        }
+        if (stop.stop_requested()) {
+            throw CancellationError();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+std::optional<FolderLock> FolderLock::tryLock(const fs::path& folder) {
+    FolderLock lock(openFolder(folder));
+    while (::flock(lock.fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            return std::nullopt;
+        }
+        if (errno != EINTR) {
+            throw fs::filesystem_error("cannot lock folder", folder,
+                                       std::error_code(errno, std::generic_category()));
+        }
+    }
+    return lock;
+}
+
+bool FolderLock::holds(const fs::path& folder) const {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd_, &held) == 0 && ::lstat(folder.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+} // namespace CenterInstaller
