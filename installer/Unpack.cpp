@@ -2,6 +2,7 @@
 
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
+#include "core/Unicode.h"
 #include "installer/ZipCentralDirectory.h"
 #include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
@@ -20,6 +21,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace CenterInstaller {
@@ -95,34 +97,23 @@ ArchiveWriter openWriter() {
     return writer;
 }
 
-// Holds an entry, as the reader describes it, to the rules the inspection applied to the
-// central directory, and to the one application folder the inspection admitted.
-void admit(archive_entry* entry, const ZipContents& contents) {
-    const char* rawName = archive_entry_pathname(entry);
-    const std::string_view name = rawName != nullptr ? rawName : "";
-    checkZipEntryName(name);
-    const std::string_view top = zipTopLevelName(name);
-    if (top != contents.topLevelName && top != resourceForkFolder) {
-        throw CenterError::invalid("安装包必须只包含一个独立的 .app 软件。");
-    }
-    const auto type = archive_entry_filetype(entry);
-    if ((type != AE_IFREG && type != AE_IFDIR) || archive_entry_hardlink(entry) != nullptr ||
-        archive_entry_symlink(entry) != nullptr) {
-        throw CenterError::invalid("此安装方式不支持符号链接或特殊文件，请使用专用安装包。");
-    }
-}
-
 // The state the unpacking threads share: which file entries are taken, how many bytes came out
 // in all, and the first failure, which stops the others.
 struct SharedExtraction {
     SharedExtraction(std::span<const unsigned char> bytes, const ZipContents& admitted,
                      const std::filesystem::path& destination, std::stop_token stopToken)
-        : package(bytes), contents(admitted), root(destination), stop(std::move(stopToken)) {}
+        : package(bytes), contents(admitted), root(destination), stop(std::move(stopToken)) {
+        for (const std::string_view name : contents.unicodeNames) {
+            storedNames.emplace(CenterCore::nfc(name), name);
+        }
+    }
 
     std::span<const unsigned char> package;
     const ZipContents& contents;
     const std::filesystem::path& root;
     std::stop_token stop;
+    // The package's names that are not ASCII, as stored, by their composed form.
+    std::unordered_map<std::string, std::string_view> storedNames{};
     std::unique_ptr<std::atomic<bool>[]> claimed {};
     std::size_t entryCount = 0;
     std::atomic<std::uint64_t> written{0};
@@ -139,6 +130,40 @@ struct SharedExtraction {
     }
 };
 
+// The entry's name exactly as the package stores it. The reader recomposes names that are not
+// ASCII, and a bundle's seal lists its files by their stored bytes; a name the inspection never
+// saw is refused.
+std::string_view storedName(archive_entry* entry, const SharedExtraction& shared) {
+    const char* read = archive_entry_pathname(entry);
+    const std::string_view name = read != nullptr ? read : "";
+    if (std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; })) {
+        return name;
+    }
+    const auto stored = shared.storedNames.find(CenterCore::nfc(name));
+    if (stored == shared.storedNames.end()) {
+        throw CenterError::invalid("ZIP 包含不安全路径。");
+    }
+    return stored->second;
+}
+
+// Holds an entry, as the reader describes it, to the rules the inspection applied to the
+// central directory, and to the one application folder the inspection admitted. Returns the
+// name under which it is stored.
+std::string_view admit(archive_entry* entry, const SharedExtraction& shared) {
+    const std::string_view name = storedName(entry, shared);
+    checkZipEntryName(name);
+    const std::string_view top = zipTopLevelName(name);
+    if (top != shared.contents.topLevelName && top != resourceForkFolder) {
+        throw CenterError::invalid("安装包必须只包含一个独立的 .app 软件。");
+    }
+    const auto type = archive_entry_filetype(entry);
+    if ((type != AE_IFREG && type != AE_IFDIR) || archive_entry_hardlink(entry) != nullptr ||
+        archive_entry_symlink(entry) != nullptr) {
+        throw CenterError::invalid("此安装方式不支持符号链接或特殊文件，请使用专用安装包。");
+    }
+    return name;
+}
+
 // The next entry's header; false at the end of the archive.
 bool nextEntry(archive* reader, archive_entry*& entry) {
     const int status = archive_read_next_header(reader, &entry);
@@ -152,8 +177,7 @@ bool nextEntry(archive* reader, archive_entry*& entry) {
 }
 
 // Points the entry at its place under the destination, with the mode it may have there.
-void place(archive_entry* entry, const std::filesystem::path& root) {
-    const std::string name = archive_entry_pathname(entry);
+void place(archive_entry* entry, std::string_view name, const std::filesystem::path& root) {
     archive_entry_copy_pathname(entry, (root / name).c_str());
     // Set-uid, set-gid and sticky bits never survive; the rest of the mode does.
     archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
@@ -198,12 +222,12 @@ std::size_t createFolders(SharedExtraction& shared, archive* writer) {
     archive_entry* entry = nullptr;
     std::size_t count = 0;
     for (; nextEntry(admission.get(), entry); ++count) {
-        admit(entry, shared.contents);
+        admit(entry, shared);
     }
     const ArchiveReader reader = openReader(shared.package);
     while (nextEntry(reader.get(), entry)) {
         if (archive_entry_filetype(entry) == AE_IFDIR) {
-            place(entry, shared.root);
+            place(entry, admit(entry, shared), shared.root);
             if (archive_write_header(writer, entry) != ARCHIVE_OK ||
                 archive_write_finish_entry(writer) != ARCHIVE_OK) {
                 fail(writer);
@@ -234,8 +258,7 @@ void extractFiles(SharedExtraction& shared) {
                 shared.claimed[ordinal].exchange(true)) {
                 continue;
             }
-            admit(entry, shared.contents);
-            place(entry, shared.root);
+            place(entry, admit(entry, shared), shared.root);
             if (archive_write_header(writer.get(), entry) != ARCHIVE_OK) {
                 fail(writer.get());
             }

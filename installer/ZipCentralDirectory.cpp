@@ -5,6 +5,7 @@
 #include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
 
+#include <algorithm>
 #include <memory_resource>
 #include <optional>
 #include <string_view>
@@ -127,6 +128,7 @@ ZipContents inspectZIPBytes(Bytes bytes) {
     std::optional<std::string_view> topLevelName;
     bool severalTopLevelNames = false;
     std::uint64_t unpackedBytes = 0;
+    std::vector<std::string_view> unicodeNames;
 
     std::uint64_t p = directoryOffset;
     for (std::uint16_t index = 0; index < entryCount; ++index) {
@@ -141,6 +143,9 @@ ZipContents inspectZIPBytes(Bytes bytes) {
         }
         const std::string_view name = text(bytes, p + centralEntryBytes, nameLength);
         checkZipEntryName(name);
+        if (std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; })) {
+            unicodeNames.push_back(name);
+        }
 
         keys.push_back(zipEntryKey(name, &arena));
         if (!pathKeys.insert(keys.back())) {
@@ -171,7 +176,7 @@ ZipContents inspectZIPBytes(Bytes bytes) {
         reject("安装包必须只包含一个独立的 .app 软件。");
     }
     checkFileFolderConflicts(keys, fileKeys);
-    return {std::string(*topLevelName), unpackedBytes};
+    return {std::string(*topLevelName), unpackedBytes, std::move(unicodeNames)};
 }
 
 std::string inspectZIP(const std::filesystem::path& zip) {

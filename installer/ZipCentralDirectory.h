@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace CenterInstaller {
 
@@ -18,6 +20,9 @@ struct ZipContents {
     std::string topLevelName;
     // The sum of the declared uncompressed sizes of all entries.
     std::uint64_t unpackedBytes = 0;
+    // Every entry name that is not plain ASCII, exactly as stored: views into the inspected
+    // bytes, for the unpacker, whose library hands such names over recomposed.
+    std::vector<std::string_view> unicodeNames;
 };
 
 // The inspection of inspectZIP over a package's bytes already in memory.

@@ -4,10 +4,12 @@
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/ZipWriter.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -106,6 +108,32 @@ TEST_F(UnpackTest, UnpacksWhatTheZipToolWrites) {
     EXPECT_EQ(contents(app / "MacOS/Sample"), std::string(200000, 's'));
     EXPECT_EQ(mode(app / "MacOS/Sample"), 0755u);
     EXPECT_EQ(contents(app / "Resources/\xe4\xb8\x96\xe7\x95\x8c.txt"), "world");
+}
+
+// Services run under the plain C locale; product folders are Chinese and resources may carry
+// accents (composed or not) and emoji. Every name lands as the same UTF-8 bytes.
+TEST_F(UnpackTest, WritesUtf8NamesAsTheyAreUnderAnyLocale) {
+    const std::string app = "KESTRYN 回响工坊.app";
+    const std::vector<std::string> names = {
+        "Contents/Resources/说明 文档.txt", "Contents/Resources/Caf\u00e9.txt",
+        "Contents/Resources/Re\u0301sume\u0301.txt", "Contents/Resources/🎨 调色板/色彩.json"};
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        const std::string previous = std::setlocale(LC_ALL, nullptr);
+        ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr);
+        fs::remove_all(staging);
+        fs::create_directory(staging);
+        ZipWriter zip;
+        zip.folder(app + "/");
+        for (const std::string& name : names) {
+            zip.file(app + "/" + name, name).method = 8;
+        }
+        CenterInstaller::unpackZIP(package(zip), staging);
+        std::setlocale(LC_ALL, previous.c_str());
+        for (const std::string& name : names) {
+            EXPECT_EQ(contents(staging / app / name), name);
+        }
+    }
 }
 
 TEST_F(UnpackTest, ResolvesTheDestinationPathAndRequiresItToExist) {

@@ -1,5 +1,6 @@
 #include "tests/support/ZipWriter.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <zlib.h>
@@ -54,7 +55,10 @@ std::string ZipWriter::bytes() const {
         // headers.
         std::string common;
         put16(common, 20);
-        put16(common, 0); // flags
+        // Names that are not ASCII are marked as UTF-8, as every current packer marks them.
+        const bool ascii = std::all_of(entry.name.begin(), entry.name.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        put16(common, ascii ? 0 : 0x0800);
         put16(common, entry.method);
         put32(common, 0);
         put32(common, zipCRC32(entry.data));
