@@ -9,6 +9,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The hold on a folder just created; nothing when a sweep took it first.
+std::optional<FolderLock> holdNew(const fs::path& folder) {
+    try {
+        std::optional<FolderLock> lock = FolderLock::tryLock(folder);
+        if (lock && lock->holds(folder)) {
+            return lock;
+        }
+    } catch (const fs::filesystem_error&) {
+        // Removed before it could be opened.
+    }
+    return std::nullopt;
+}
+
 // Creates a folder that this run holds. A sweep in another process may remove a new folder
 // before it is held; then the run starts over with a fresh name.
 std::pair<fs::path, FolderLock> createHeld(const fs::path& parent, const std::string& prefix,
@@ -16,8 +29,7 @@ std::pair<fs::path, FolderLock> createHeld(const fs::path& parent, const std::st
     for (;;) {
         fs::path folder = parent / (prefix + CenterCore::newUUID());
         operations.createDirectory(folder);
-        std::optional<FolderLock> lock = FolderLock::tryLock(folder);
-        if (lock && lock->holds(folder)) {
+        if (std::optional<FolderLock> lock = holdNew(folder)) {
             return {std::move(folder), std::move(*lock)};
         }
     }

@@ -1,5 +1,6 @@
 #include "tests/support/ProgramRun.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -40,9 +41,9 @@ void drain(int out, int err, ProgramResult& result) {
 
 } // namespace
 
-ProgramResult runProgram(const std::filesystem::path& program,
-                         const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment) {
+RunningProgram::RunningProgram(const std::filesystem::path& program,
+                               const std::vector<std::string>& arguments,
+                               const std::map<std::string, std::string>& environment) {
     std::vector<std::string> argv = {program.string()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> argvPointers;
@@ -83,18 +84,42 @@ ProgramResult runProgram(const std::filesystem::path& program,
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
-    ProgramResult result;
-    if (spawned == 0) {
-        drain(out[0], err[0], result);
-    }
-    ::close(out[0]);
-    ::close(err[0]);
     if (spawned != 0) {
+        ::close(out[0]);
+        ::close(err[0]);
         throw std::system_error(spawned, std::generic_category(), "posix_spawn " + argv[0]);
     }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_ = pid;
+    out_ = out[0];
+    err_ = err[0];
+}
+
+RunningProgram::~RunningProgram() {
+    if (pid_ > 0) {
+        signal(SIGKILL);
+        static_cast<void>(wait());
     }
+}
+
+void RunningProgram::signal(int number) const {
+    ::kill(pid_, number);
+}
+
+ProgramResult RunningProgram::wait() {
+    ProgramResult result;
+    drain(out_, err_, result);
+    ::close(out_);
+    ::close(err_);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+ProgramResult runProgram(const std::filesystem::path& program,
+                         const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment) {
+    return RunningProgram(program, arguments, environment).wait();
 }

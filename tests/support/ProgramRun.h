@@ -12,6 +12,27 @@ struct ProgramResult {
     std::string err;
 };
 
+// A program started in the background, for tests that signal it or run several at once. Its
+// output is collected when it is waited for; the destructor kills and reaps it if the test
+// did not.
+class RunningProgram {
+  public:
+    RunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                   const std::map<std::string, std::string>& environment = {});
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    ~RunningProgram();
+
+    void signal(int number) const;
+    // Waits for the end; the exit code is 128 + the signal's number for a killed program.
+    ProgramResult wait();
+
+  private:
+    int pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+};
+
 // Runs a program to completion with the given arguments and extra environment variables, with
 // standard input closed, and collects both output streams.
 ProgramResult runProgram(const std::filesystem::path& program,
