@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <string_view>
 
 Arguments::Arguments(const std::vector<std::string>& words, const std::set<std::string>& valued,
                      const std::set<std::string>& flags) {
