@@ -1,6 +1,10 @@
 #include "cli/Arguments.h"
 
+#include "core/ErrorText.h"
+
+#include <algorithm>
 #include <iostream>
+#include <string_view>
 
 Arguments::Arguments(const std::vector<std::string>& words, const std::set<std::string>& valued,
                      const std::set<std::string>& flags) {
@@ -13,14 +17,16 @@ Arguments::Arguments(const std::vector<std::string>& words, const std::set<std::
         } else if (valued.contains(word) && i + 1 < words.size()) {
             values_[word].push_back(words[++i]);
         } else {
-            throw UsageError("unknown option or missing value: " + word);
+            throw UsageError(valued.contains(word) ? "选项 " + word + " 缺少值。"
+                                                   : "未知选项 " + word + "。");
         }
     }
 }
 
 const std::vector<std::string>& Arguments::positionals(std::size_t count) const {
     if (positionals_.size() != count) {
-        throw UsageError("wrong number of arguments");
+        throw UsageError("需要 " + std::to_string(count) + " 个参数，实际给了 " +
+                         std::to_string(positionals_.size()) + " 个。");
     }
     return positionals_;
 }
@@ -36,7 +42,7 @@ std::optional<std::string> Arguments::value(const std::string& option) const {
 std::string Arguments::required(const std::string& option) const {
     std::optional<std::string> given = value(option);
     if (!given) {
-        throw UsageError("missing " + option);
+        throw UsageError("缺少选项 " + option + "。");
     }
     return *given;
 }
@@ -48,38 +54,55 @@ std::vector<std::string> Arguments::values(const std::string& option) const {
 
 namespace {
 
-void printUsage(const char* program, const std::vector<Verb>& verbs) {
-    std::cerr << "usage:\n";
+bool isHelp(std::string_view word) {
+    return word == "-h" || word == "--help";
+}
+
+void printUsage(std::ostream& out, const char* program, const std::vector<Verb>& verbs) {
+    out << "用法：\n";
     for (const Verb& verb : verbs) {
-        std::cerr << "  " << program << ' ' << verb.name << ' ' << verb.usage << '\n';
+        out << "  " << program << ' ' << verb.name << ' ' << verb.usage << '\n';
     }
+    out << "每个命令都接受 -h 或 --help，显示它的用法。\n";
+}
+
+void printVerbUsage(std::ostream& out, const char* program, const Verb& verb) {
+    out << "用法：" << program << ' ' << verb.name << ' ' << verb.usage << '\n';
 }
 
 } // namespace
 
 int runProgram(const char* program, const std::vector<Verb>& verbs, int argc, char** argv) {
     if (argc < 2) {
-        printUsage(program, verbs);
+        std::cerr << program << "：缺少命令。\n";
+        printUsage(std::cerr, program, verbs);
         return 2;
     }
-    std::string name = argv[1];
-    for (const Verb& verb : verbs) {
-        if (name != verb.name) {
-            continue;
-        }
-        try {
-            Arguments arguments(std::vector<std::string>(argv + 2, argv + argc), verb.valued,
-                                verb.flags);
-            return verb.run(arguments);
-        } catch (const UsageError& error) {
-            std::cerr << program << ' ' << verb.name << ": " << error.what() << '\n'
-                      << "usage: " << program << ' ' << verb.name << ' ' << verb.usage << '\n';
-            return 2;
-        } catch (const std::exception& error) {
-            std::cerr << error.what() << '\n';
-            return 1;
-        }
+    const std::string name = argv[1];
+    if (isHelp(name)) {
+        printUsage(std::cout, program, verbs);
+        return 0;
     }
-    printUsage(program, verbs);
-    return 2;
+    auto verb = std::find_if(verbs.begin(), verbs.end(),
+                             [&](const Verb& candidate) { return name == candidate.name; });
+    if (verb == verbs.end()) {
+        std::cerr << "“" << name << "”不是 " << program << " 的命令。\n";
+        printUsage(std::cerr, program, verbs);
+        return 2;
+    }
+    const std::vector<std::string> words(argv + 2, argv + argc);
+    if (std::any_of(words.begin(), words.end(), isHelp)) {
+        printVerbUsage(std::cout, program, *verb);
+        return 0;
+    }
+    try {
+        return verb->run(Arguments(words, verb->valued, verb->flags));
+    } catch (const UsageError& error) {
+        std::cerr << program << ' ' << verb->name << "：" << error.what() << '\n';
+        printVerbUsage(std::cerr, program, *verb);
+        return 2;
+    } catch (...) {
+        std::cerr << CenterCore::describeError(std::current_exception()) << '\n';
+        return 1;
+    }
 }

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-// Bad usage of a command-line verb: the program prints its usage and exits 2.
+// Bad usage of a command-line verb, with a reason in the user's language: the program prints
+// it with its usage and exits 2.
 class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -45,6 +46,8 @@ struct Verb {
     std::set<std::string> flags;
 };
 
-// Runs the verb named by argv[1]: 0 on success, 1 with the error's sentence on stderr on
-// failure, 2 with the usage on bad usage.
+// Runs the verb named by argv[1]: 0 on success, 1 with the error's sentence (always the
+// user's language) on stderr on failure, 2 with the usage on stderr on bad usage or an unknown
+// verb. "-h" or "--help" in place of the verb, or anywhere after it, prints the program's or
+// the verb's usage to stdout and exits 0.
 int runProgram(const char* program, const std::vector<Verb>& verbs, int argc, char** argv);

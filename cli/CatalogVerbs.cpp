@@ -1,5 +1,7 @@
+#include "cli/CatalogFile.h"
 #include "cli/Verbs.h"
 #include "core/CatalogJSON.h"
+#include "core/CenterError.h"
 #include "core/Envelope.h"
 #include "core/FileContents.h"
 #include "core/Registry.h"
@@ -7,17 +9,8 @@
 
 #include <iostream>
 
-namespace {
-
-// A catalog document is never near this size; the cap keeps a wrong file from filling memory.
-constexpr std::size_t maximumCatalogBytes = 64 * 1024 * 1024;
-
-} // namespace
-
 int validateCatalogVerb(const Arguments& arguments) {
-    std::string document =
-        CenterCore::readFileContents(arguments.positionals(1)[0], maximumCatalogBytes);
-    CenterCatalog catalog = CenterCore::decodeCatalog(document);
+    CenterCatalog catalog = readCatalogFile(arguments.positionals(1)[0]);
     CenterCore::validateCatalog(catalog);
     CenterCore::validateRegistered(catalog);
     std::cout << "ok\n";
@@ -28,6 +21,9 @@ int verifyCatalogVerb(const Arguments& arguments) {
     std::filesystem::path keyFile = arguments.required("--key");
     std::string envelope =
         CenterCore::readFileContents(arguments.positionals(1)[0], CenterCore::maximumEnvelopeBytes);
+    if (envelope.size() > CenterCore::maximumEnvelopeBytes) {
+        throw CenterError::invalid("签名后的发布清单超过 8 MiB，软件中心不会接受。");
+    }
     std::string key = CenterCore::loadPublicKeyFile(keyFile);
     CenterCatalog catalog = CenterCore::verifyCatalog(envelope, key);
     std::cout << CenterCore::toJSON(catalog).dump(2) << '\n';

@@ -5,8 +5,11 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -16,7 +19,7 @@ std::int64_t byteCount(const std::string& text) {
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        throw UsageError("--size must be a whole number of bytes");
+        throw UsageError("--size 必须是以字节计的整数。");
     }
     return value;
 }
@@ -49,6 +52,38 @@ class ProgressBar {
     int shown_ = -1;
 };
 
+// The folders of a path that do not exist yet, which the download will create; unless kept, they
+// are removed again as long as they are empty, so a failed download leaves no trace of them.
+class CreatedFolders {
+  public:
+    explicit CreatedFolders(const std::filesystem::path& folder) {
+        std::filesystem::path missing = std::filesystem::absolute(folder).lexically_normal();
+        if (!missing.has_filename()) {
+            missing = missing.parent_path();
+        }
+        std::error_code unreadable;
+        while (missing.has_relative_path() &&
+               std::filesystem::symlink_status(missing, unreadable).type() ==
+                   std::filesystem::file_type::not_found) {
+            folders_.push_back(missing);
+            missing = missing.parent_path();
+        }
+    }
+    CreatedFolders(const CreatedFolders&) = delete;
+    CreatedFolders& operator=(const CreatedFolders&) = delete;
+    ~CreatedFolders() {
+        for (const std::filesystem::path& folder : folders_) {
+            std::error_code ignored;
+            std::filesystem::remove(folder, ignored);
+        }
+    }
+    void keep() { folders_.clear(); }
+
+  private:
+    // Deepest first, the order they can be removed in.
+    std::vector<std::filesystem::path> folders_;
+};
+
 } // namespace
 
 int downloadVerb(const Arguments& arguments) {
@@ -60,10 +95,11 @@ int downloadVerb(const Arguments& arguments) {
     std::optional<ArtifactFormat> format =
         CenterCore::artifactFormat(arguments.value("--format").value_or("zip"));
     if (!format) {
-        throw UsageError("--format must be zip, dmg or pkg");
+        throw UsageError("--format 只能是 zip、dmg 或 pkg。");
     }
     artifact.format = *format;
-    const std::string folder = arguments.required("--to");
+    const std::filesystem::path folder = arguments.required("--to");
+    CreatedFolders created(folder);
 
     InterruptStop interrupt;
     ProgressBar bar;
@@ -74,6 +110,7 @@ int downloadVerb(const Arguments& arguments) {
     std::filesystem::path file =
         CenterUpdateService().download(artifact, folder, progress, interrupt.token());
     bar.end();
+    created.keep();
     std::cout << file.string() << '\n';
     return 0;
 }

@@ -1,7 +1,6 @@
+#include "cli/CatalogFile.h"
 #include "cli/Verbs.h"
-#include "core/CatalogJSON.h"
 #include "core/Detection.h"
-#include "core/FileContents.h"
 #include "core/Resources.h"
 #include "core/Versions.h"
 
@@ -9,8 +8,6 @@
 #include <nlohmann/json.hpp>
 
 namespace {
-
-constexpr std::size_t maximumCatalogBytes = 64 * 1024 * 1024;
 
 std::string installedText(const std::optional<InstalledApp>& app) {
     return app ? app->version + "（" + app->build + "）" : "未安装";
@@ -25,6 +22,15 @@ std::string updateText(const CenterProduct& product, const std::optional<Install
            "）";
 }
 
+// The line under the table that names the folders the installed copies were looked for in.
+std::string searchedText(const std::vector<std::filesystem::path>& folders) {
+    std::string text = "已查找的应用程序文件夹：";
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        text += (i == 0 ? "" : "、") + folders[i].string();
+    }
+    return text + "。";
+}
+
 } // namespace
 
 int statusVerb(const Arguments& arguments) {
@@ -36,8 +42,7 @@ int statusVerb(const Arguments& arguments) {
     if (folders.empty()) {
         folders = CenterCore::applicationDirectories();
     }
-    CenterCatalog catalog = CenterCore::decodeCatalog(CenterCore::readFileContents(
-        CenterCore::resourcesDirectory() / "Catalog.json", maximumCatalogBytes));
+    CenterCatalog catalog = readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json");
 
     nlohmann::json rows = nlohmann::json::array();
     if (!arguments.flag("--json")) {
@@ -62,8 +67,11 @@ int statusVerb(const Arguments& arguments) {
         }
         rows.push_back(std::move(row));
     }
+    // The JSON form stays the array of rows that readers of it expect.
     if (arguments.flag("--json")) {
         std::cout << rows.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    } else {
+        std::cout << searchedText(folders) << '\n';
     }
     return 0;
 }

@@ -17,6 +17,8 @@ namespace {
 
 constexpr std::size_t publicKeyBytes = 32;
 constexpr std::size_t signatureBytes = 64;
+// A key file holds 44 characters; anything far larger is not one.
+constexpr std::size_t largestKeyFile = 4096;
 
 struct FreeKey {
     void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
@@ -77,25 +79,50 @@ std::optional<std::string> signedPayload(std::string_view envelope, std::string_
     return payload;
 }
 
+// The raw key of a file in the `PublicKey.txt` format, or nothing when it holds none.
+std::optional<std::string> publicKeyOf(std::string_view content) {
+    std::optional<std::string> key = base64Decode(trimmed(content));
+    if (!key || key->size() != publicKeyBytes || !ed25519Key(*key)) {
+        return std::nullopt;
+    }
+    return key;
+}
+
 } // namespace
 
 std::string loadPublicKey(const std::filesystem::path& resources) {
-    return loadPublicKeyFile(resources / "PublicKey.txt");
-}
-
-std::string loadPublicKeyFile(const std::filesystem::path& keyFile) {
     const CenterError unavailable = CenterError::invalid("尚未配置发布公钥，线上更新暂不可用。");
-    // A key file holds 44 characters; anything far larger is not one.
-    constexpr std::size_t largestKeyFile = 4096;
     std::string content;
     try {
-        content = readFileContents(keyFile, largestKeyFile);
+        content = readFileContents(resources / "PublicKey.txt", largestKeyFile);
     } catch (const std::filesystem::filesystem_error&) {
         throw unavailable;
     }
-    std::optional<std::string> key = base64Decode(trimmed(content));
-    if (!key || key->size() != publicKeyBytes || !ed25519Key(*key)) {
+    std::optional<std::string> key = publicKeyOf(content);
+    if (!key) {
         throw unavailable;
+    }
+    return *key;
+}
+
+std::string loadPublicKeyFile(const std::filesystem::path& keyFile) {
+    const CenterError notAKey =
+        CenterError::invalid("“" + keyFile.string() + "”不是发布公钥文件。");
+    std::string content;
+    try {
+        content = readFileContents(keyFile, largestKeyFile);
+    } catch (const std::filesystem::filesystem_error& error) {
+        if (error.code() == std::errc::no_such_file_or_directory) {
+            throw CenterError::invalid("公钥文件“" + keyFile.string() + "”不存在。");
+        }
+        if (error.code() == std::errc::is_a_directory) {
+            throw notAKey;
+        }
+        throw;
+    }
+    std::optional<std::string> key = publicKeyOf(content);
+    if (!key) {
+        throw notAKey;
     }
     return *key;
 }

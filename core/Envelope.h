@@ -16,7 +16,9 @@ inline constexpr std::size_t maximumEnvelopeBytes = 8 * 1024 * 1024;
 // Throws CenterError::invalid when the key is missing or unusable: online updates are off.
 [[nodiscard]] std::string loadPublicKey(const std::filesystem::path& resources);
 
-// The same for a key file in the `PublicKey.txt` format at any path.
+// The same for a key file in the `PublicKey.txt` format at any path the user names. Throws
+// CenterError::invalid naming the file when it is missing or holds no public key, and the
+// file system's error when it cannot be read for another reason.
 [[nodiscard]] std::string loadPublicKeyFile(const std::filesystem::path& file);
 
 // The catalog inside a signed envelope, after its Ed25519 signature, its decoding, its

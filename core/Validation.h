@@ -2,9 +2,13 @@
 
 #include "core/Records.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace CenterCore {
+
+// The largest artifact a catalog may list.
+inline constexpr std::int64_t maximumArtifactBytes = 20LL << 30;
 
 // Throws CenterError::invalid at the first rule the catalog breaks (structure, products,
 // releases); artifact errors pass through from validateArtifact. Registry membership is
@@ -15,8 +19,13 @@ void validateCatalog(const CenterCatalog& catalog);
 // 1 byte to 20 GiB, a 64-digit hexadecimal digest, and an HTTPS address without credentials.
 void validateArtifact(const ReleaseArtifact& artifact);
 
-// Throws CenterError::invalid unless the address is HTTPS with a host and no user, password
-// or fragment. The address is parsed by libcurl, the same parser that later fetches it.
+// The size rule of validateArtifact alone, so a file can be refused before it is read.
+void validateArtifactSize(std::int64_t byteCount);
+
+// Throws CenterError::invalid unless the address is well formed (with a valid port, if any)
+// and HTTPS with a host and no user, password or fragment; a malformed address and an
+// insecure one have sentences of their own. The address is parsed by libcurl, the same
+// parser that later fetches it.
 void validateHTTPS(std::string_view address);
 
 } // namespace CenterCore

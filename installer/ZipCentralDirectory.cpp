@@ -21,6 +21,7 @@ constexpr std::uint64_t localHeaderBytes = 30;
 constexpr std::uint32_t endSignature = 0x06054B50;
 constexpr std::uint32_t centralSignature = 0x02014B50;
 constexpr std::uint32_t localSignature = 0x04034B50;
+constexpr std::uint32_t spanningSignature = 0x08074B50;
 constexpr std::uint32_t zip64Marker = 0xFFFFFFFF;
 constexpr std::uint16_t zip64EntryCount = 0xFFFF;
 constexpr std::uint16_t encryptedFlag = 0x0001;
@@ -48,10 +49,22 @@ std::string_view text(Bytes bytes, std::uint64_t offset, std::uint64_t length) {
 }
 
 const char* const notSupported = "不支持分卷、空包或 ZIP64 安装包。";
+const char* const notZIP = "该文件不是 ZIP 安装包。";
 const char* const invalidPath = "ZIP 包含无效路径或加密内容。";
 const char* const conflictingRecords = "ZIP 的文件记录存在冲突。";
 
-// The offset of the end record whose comment reaches exactly to the end of the package.
+// Whether the package opens as every ZIP does: a local header, an end record or a spanning mark.
+bool opensLikeZIP(Bytes bytes) {
+    if (bytes.size() < 4) {
+        return false;
+    }
+    const std::uint32_t signature = u32(bytes, 0);
+    return signature == localSignature || signature == endSignature ||
+           signature == spanningSignature;
+}
+
+// The offset of the end record whose comment reaches exactly to the end of the package. A file
+// without one that does not even open like a ZIP is some other kind of file.
 std::uint64_t findEndRecord(Bytes bytes) {
     const std::uint64_t length = bytes.size();
     const std::uint64_t lowest = length > endSearchWindow ? length - endSearchWindow : 0;
@@ -60,7 +73,7 @@ std::uint64_t findEndRecord(Bytes bytes) {
             return e;
         }
         if (e == lowest) {
-            reject(notSupported);
+            reject(opensLikeZIP(bytes) ? notSupported : notZIP);
         }
     }
 }

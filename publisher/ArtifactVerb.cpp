@@ -11,10 +11,14 @@ int artifactVerb(const Arguments& arguments) {
     std::optional<ArtifactFormat> format =
         CenterCore::artifactFormat(arguments.value("--format").value_or("zip"));
     if (!format) {
-        throw UsageError("--format must be zip, dmg or pkg");
+        throw UsageError("--format 只能是 zip、dmg 或 pkg。");
     }
-    ReleaseArtifact artifact{arguments.required("--url"), CenterCore::sha256(file),
-                             static_cast<std::int64_t>(std::filesystem::file_size(file)), *format};
+    const std::string url = arguments.required("--url");
+    // The address and the size are settled before a file of up to 20 GiB is read for its digest.
+    CenterCore::validateHTTPS(url);
+    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file));
+    CenterCore::validateArtifactSize(size);
+    ReleaseArtifact artifact{url, CenterCore::sha256(file), size, *format};
     CenterCore::validateArtifact(artifact);
     std::cout << CenterCore::toJSON(artifact).dump(2) << '\n';
     return 0;

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
@@ -19,12 +20,25 @@ struct FreeKey {
     void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 };
 
+// Answers OpenSSL's request for a pass phrase with none, so an encrypted key is refused instead
+// of prompting on the terminal; notes that the key asked for one.
+int refusePassphrase(char*, int, int, void* asked) {
+    *static_cast<bool*>(asked) = true;
+    return -1;
+}
+
 std::unique_ptr<EVP_PKEY, FreeKey> readPrivateKey(const std::filesystem::path& file) {
     std::string pem = CenterCore::readFileContents(file, 64 * 1024);
     std::unique_ptr<BIO, decltype(&BIO_free)> memory(
         BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), BIO_free);
+    bool encrypted = false;
     EVP_PKEY* key =
-        memory ? PEM_read_bio_PrivateKey(memory.get(), nullptr, nullptr, nullptr) : nullptr;
+        memory ? PEM_read_bio_PrivateKey(memory.get(), nullptr, &refusePassphrase, &encrypted)
+               : nullptr;
+    ERR_clear_error();
+    if (key == nullptr && encrypted) {
+        throw CenterError::invalid("签名私钥已加密，请改用未加密的私钥：" + file.string());
+    }
     if (key == nullptr || EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
         EVP_PKEY_free(key);
         throw CenterError::invalid("签名私钥无效：" + file.string());

@@ -1,8 +1,8 @@
 #include "transport/CenterDownload.h"
 
+#include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/Validation.h"
-#include "core/CancellationError.h"
 #include "transport/ExtraAuthorities.h"
 #include "transport/TransferError.h"
 
@@ -22,7 +22,7 @@ const char* const oversize = "下载内容超过发布清单允许的大小。";
 const char* const invalidResponse = "服务器未返回有效的更新文件。";
 
 [[noreturn]] void failWith(CURLcode code) {
-    throw TransferError(code, curl_easy_strerror(code));
+    throw TransferError(code, std::string_view());
 }
 
 void initialiseOnce() {
@@ -41,7 +41,8 @@ template <typename Value> void set(CURL* easy, CURLoption option, Value value) {
 
 void check(CURLMcode result) {
     if (result != CURLM_OK) {
-        throw TransferError(CURLE_FAILED_INIT, curl_multi_strerror(result));
+        throw TransferError(result == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT,
+                            std::string_view());
     }
 }
 
@@ -163,7 +164,6 @@ void CenterDownload::configure(const ExtraAuthorities& authorities) {
         failWith(CURLE_OUT_OF_MEMORY);
     }
     set(easy, CURLOPT_HTTPHEADER, headers_.get());
-    set(easy, CURLOPT_ERRORBUFFER, errorText_);
     set(easy, CURLOPT_HEADERFUNCTION, &CenterDownload::onHeader);
     set(easy, CURLOPT_HEADERDATA, this);
     set(easy, CURLOPT_WRITEFUNCTION, &CenterDownload::onBody);
@@ -181,7 +181,6 @@ void CenterDownload::transfer(const std::string& address) {
     chunked_ = false;
     location_.clear();
     redirect_ = false;
-    errorText_[0] = '\0';
     set(easy_.get(), CURLOPT_URL, address.c_str());
 
     struct Attachment {
@@ -226,11 +225,10 @@ void CenterDownload::transfer(const std::string& address) {
         return;
     }
     if (result != CURLE_OK && stop_.stop_requested()) {
-        failWith(CURLE_ABORTED_BY_CALLBACK);
+        throw TransferError(CURLE_ABORTED_BY_CALLBACK, address);
     }
     if (result != CURLE_OK) {
-        bool detailed = errorText_[0] != '\0' && result != CURLE_OPERATION_TIMEDOUT;
-        throw TransferError(result, detailed ? errorText_ : curl_easy_strerror(result));
+        throw TransferError(result, address, status_);
     }
 }
 

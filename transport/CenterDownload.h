@@ -84,7 +84,6 @@ class CenterDownload {
     std::int64_t written_ = 0;
     // This download's own reason to fail, which wins over whatever libcurl reports after it.
     std::exception_ptr failure_;
-    char errorText_[CURL_ERROR_SIZE] = {};
 
     // The state of the current request; a redirect starts a new one.
     long status_ = 0;

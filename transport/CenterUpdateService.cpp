@@ -1,5 +1,6 @@
 #include "transport/CenterUpdateService.h"
 
+#include "core/CancellationError.h"
 #include "core/CatalogJSON.h"
 #include "core/Digest.h"
 #include "core/Envelope.h"
@@ -7,7 +8,6 @@
 #include "core/ScopedRemoval.h"
 #include "core/Uuid.h"
 #include "core/Validation.h"
-#include "core/CancellationError.h"
 
 #include <system_error>
 

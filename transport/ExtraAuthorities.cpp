@@ -36,9 +36,7 @@ ExtraAuthorities ExtraAuthorities::fromEnvironment() {
     // The loop ends on the end-of-file error that PEM reading always leaves behind.
     ERR_clear_error();
     if (authorities.certificates_.empty()) {
-        throw TransferError(CURLE_SSL_CACERT_BADFILE,
-                            std::string(curl_easy_strerror(CURLE_SSL_CACERT_BADFILE)) + ": " +
-                                file);
+        throw TransferError::unusableAuthorities(file);
     }
     return authorities;
 }

@@ -24,6 +24,37 @@ namespace {
 constexpr std::size_t maximumRequestBytes = 64 * 1024;
 constexpr std::size_t pieceBytes = 256 * 1024;
 
+// The bytes a request path stands for; nothing when an escape is malformed or yields a NUL.
+std::optional<std::string> percentDecoded(std::string_view path) {
+    auto hexValue = [](char c) -> int {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        if (c >= 'A' && c <= 'F') {
+            return c - 'A' + 10;
+        }
+        return -1;
+    };
+    std::string decoded;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] != '%') {
+            decoded.push_back(path[i]);
+            continue;
+        }
+        int high = i + 2 < path.size() ? hexValue(path[i + 1]) : -1;
+        int low = i + 2 < path.size() ? hexValue(path[i + 2]) : -1;
+        if (high < 0 || low < 0 || (high == 0 && low == 0)) {
+            return std::nullopt;
+        }
+        decoded.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    return decoded;
+}
+
 void require(bool condition, const char* what) {
     if (!condition) {
         throw std::system_error(errno, std::generic_category(), what);
@@ -109,10 +140,13 @@ HttpsServer::HttpsServer(std::uint16_t port)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     socklen_t length = sizeof address;
-    require(::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                ::listen(listener_, 64) == 0 &&
-                ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0,
-            "bind");
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 64) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        int error = errno;
+        ::close(listener_);
+        throw std::system_error(error, std::generic_category(), "bind");
+    }
     port_ = ntohs(address.sin_port);
     stopEvent_ = ::eventfd(0, EFD_CLOEXEC);
     require(stopEvent_ >= 0, "eventfd");
@@ -191,15 +225,34 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
     if (auto found = routes_.find(path); found != routes_.end()) {
         return found->second;
     }
-    if (root_) {
-        std::filesystem::path relative = std::filesystem::path(path).relative_path();
-        std::filesystem::path file = *root_ / relative;
-        if (std::find(relative.begin(), relative.end(), "..") == relative.end() &&
-            std::filesystem::is_regular_file(file)) {
-            return HttpsResponse::fileContent(file);
-        }
+    if (std::optional<std::filesystem::path> file = servedFile(path)) {
+        return HttpsResponse::fileContent(*file);
     }
     return HttpsResponse::error(404);
+}
+
+std::optional<std::filesystem::path> HttpsServer::servedFile(std::string_view path) const {
+    std::optional<std::string> decoded = percentDecoded(path);
+    if (!root_ || !decoded) {
+        return std::nullopt;
+    }
+    // Checked after decoding, so an escaped ".." or "/" cannot climb out of the folder either;
+    // a link inside it that leads out is refused as well.
+    std::filesystem::path relative = std::filesystem::path(*decoded).relative_path();
+    if (std::find(relative.begin(), relative.end(), "..") != relative.end()) {
+        return std::nullopt;
+    }
+    std::error_code missing;
+    std::filesystem::path root = std::filesystem::canonical(*root_, missing);
+    if (missing) {
+        return std::nullopt;
+    }
+    std::filesystem::path file = std::filesystem::canonical(root / relative, missing);
+    if (missing || !std::filesystem::is_regular_file(file, missing) ||
+        std::mismatch(root.begin(), root.end(), file.begin(), file.end()).first != root.end()) {
+        return std::nullopt;
+    }
+    return file;
 }
 
 void HttpsServer::waitForHangUp(int socket) const {

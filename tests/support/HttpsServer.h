@@ -59,7 +59,8 @@ struct HttpsRequest {
 // that hangs up midway is fine.
 class HttpsServer {
   public:
-    // Starts listening on `port` (0: an ephemeral port).
+    // Starts listening on `port` (0: an ephemeral port). Throws std::system_error when it
+    // cannot (a port in use: std::errc::address_in_use), leaving nothing behind.
     explicit HttpsServer(std::uint16_t port = 0);
     HttpsServer(const HttpsServer&) = delete;
     HttpsServer& operator=(const HttpsServer&) = delete;
@@ -67,7 +68,7 @@ class HttpsServer {
 
     // Answers requests for `path` (query ignored) with `response` from now on.
     void route(const std::string& path, HttpsResponse response);
-    // Serves the files under `root` for paths without a route.
+    // Serves the files under `root` for paths without a route, percent escapes decoded.
     void serveDirectory(std::filesystem::path root);
 
     [[nodiscard]] std::uint16_t port() const { return port_; }
@@ -90,6 +91,9 @@ class HttpsServer {
     // Returns once the client hangs up or the server stops.
     void waitForHangUp(int socket) const;
     [[nodiscard]] HttpsResponse responseFor(const std::string& path) const;
+    // The file under the served folder that a request path names once its escapes are decoded;
+    // nothing for a path that would leave the folder. Called with the mutex held.
+    [[nodiscard]] std::optional<std::filesystem::path> servedFile(std::string_view path) const;
 
     TemporaryDirectory folder_;
     std::filesystem::path caFile_ = folder_ / "ca.pem";

@@ -1,17 +1,67 @@
 // kestryn-test-server: serves a folder over HTTPS on 127.0.0.1 with a freshly made certificate
 // authority, for demonstrations and benchmarks. Prints "port=N" and "ca=PATH" (pass PATH as
 // KESTRYN_CA_FILE to clients), then serves until SIGINT or SIGTERM.
+#include "core/ErrorText.h"
 #include "tests/support/HttpsServer.h"
 
+#include <algorithm>
+#include <charconv>
 #include <csignal>
-#include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+const char* const usage =
+    "用法：kestryn-test-server 文件夹 [端口]\n"
+    "在 127.0.0.1 上通过 HTTPS 提供该文件夹，证书由它自己生成的证书颁发机构签发。\n"
+    "端口省略或为 0 时由系统选择空闲端口。启动后输出 port=端口 和 ca=证书文件，\n"
+    "把证书文件交给客户端的 KESTRYN_CA_FILE；按 Ctrl+C 停止。\n";
+
+bool isHelp(std::string_view word) {
+    return word == "-h" || word == "--help";
+}
+
+std::optional<std::uint16_t> portNumber(std::string_view text) {
+    unsigned value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+int badUsage(const char* reason) {
+    std::cerr << "kestryn-test-server：" << reason << '\n' << usage;
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::cerr << "usage: kestryn-test-server DIR [PORT]\n";
-        return 2;
+    const std::vector<std::string_view> words(argv + 1, argv + argc);
+    if (std::any_of(words.begin(), words.end(), isHelp)) {
+        std::cout << usage;
+        return 0;
+    }
+    if (words.empty() || words.size() > 2) {
+        return badUsage("需要一个文件夹，端口可以省略。");
+    }
+    const std::optional<std::uint16_t> port = words.size() == 2 ? portNumber(words[1]) : 0;
+    if (!port) {
+        return badUsage("端口必须是 0 到 65535 之间的整数。");
+    }
+    const std::filesystem::path folder = words[0];
+    std::error_code unreadable;
+    if (!std::filesystem::is_directory(folder, unreadable)) {
+        std::cerr << "要提供的文件夹“" << folder.string()
+                  << (std::filesystem::exists(folder, unreadable) ? "”不是文件夹。\n"
+                                                                  : "”不存在。\n");
+        return 1;
     }
     sigset_t signals;
     sigemptyset(&signals);
@@ -20,10 +70,22 @@ int main(int argc, char** argv) {
     // Blocked before any thread starts, so only the wait below receives them.
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    HttpsServer server(argc == 3 ? static_cast<std::uint16_t>(std::stoi(argv[2])) : 0);
-    server.serveDirectory(argv[1]);
-    std::cout << "port=" << server.port() << '\n' << "ca=" << server.caFile().string() << std::endl;
-    int received = 0;
-    sigwait(&signals, &received);
+    try {
+        HttpsServer server(*port);
+        server.serveDirectory(folder);
+        std::cout << "port=" << server.port() << '\n'
+                  << "ca=" << server.caFile().string() << std::endl;
+        int received = 0;
+        sigwait(&signals, &received);
+    } catch (const std::system_error& error) {
+        std::cerr << (error.code() == std::errc::address_in_use
+                          ? "端口 " + std::to_string(*port) + " 已被占用。"
+                          : CenterCore::describeError(std::current_exception()))
+                  << '\n';
+        return 1;
+    } catch (...) {
+        std::cerr << CenterCore::describeError(std::current_exception()) << '\n';
+        return 1;
+    }
     return 0;
 }

@@ -1,9 +1,9 @@
 #include "transport/CenterDownload.h"
 
+#include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/FileContents.h"
 #include "tests/transport/LoopbackServer.h"
-#include "core/CancellationError.h"
 #include "transport/TransferError.h"
 
 #include <gmock/gmock.h>
@@ -94,26 +94,33 @@ TEST_F(GuardedDownload, RefusesWhatTheUpdateChainForbidsAndLeavesNothing) {
     }
 }
 
+// Each failure keeps libcurl's code and tells the user what happened, with the server and the
+// HTTP status where one had arrived, never in libcurl's words.
 TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
     struct Row {
         std::string name;
         HttpsResponse response;
         CURLcode expected;
+        std::string sentence;
         std::size_t requests = 1;
         DownloadTimeouts timeouts{};
     };
     const std::vector<Row> rows = {
         {"truncated", misbehaving(500, [](HttpsResponse& r) { r.announcedLength = 1000; }),
-         CURLE_PARTIAL_FILE},
-        {"loop", HttpsResponse::redirect("/loop"), CURLE_TOO_MANY_REDIRECTS, 11},
+         CURLE_PARTIAL_FILE,
+         "下载未完成：服务器 127.0.0.1 在传输结束前断开了连接（HTTP 状态 200）。"},
+        {"loop", HttpsResponse::redirect("/loop"), CURLE_TOO_MANY_REDIRECTS,
+         "更新服务器的跳转次数过多。", 11},
         {"stalled",
          misbehaving(1000, [](HttpsResponse& r) { r.stallAfter = 100; }),
          CURLE_OPERATION_TIMEDOUT,
+         "等待服务器 127.0.0.1 响应超时（HTTP 状态 200）。",
          1,
          {10s, 200ms, 60s}},
         {"silent",
          misbehaving(1000, [](HttpsResponse& r) { r.silent = true; }),
          CURLE_OPERATION_TIMEDOUT,
+         "等待服务器 127.0.0.1 响应超时。",
          1,
          {3s, 10s, 60s}},
     };
@@ -121,7 +128,9 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
         std::size_t before = server.requests().size();
         timeouts = row.timeouts;
         server.route("/" + row.name, row.response);
-        EXPECT_EQ(failure<TransferError>("/" + row.name, 1000).code(), row.expected) << row.name;
+        TransferError error = failure<TransferError>("/" + row.name, 1000);
+        EXPECT_EQ(error.code(), row.expected) << row.name;
+        EXPECT_EQ(error.what(), row.sentence) << row.name;
         EXPECT_EQ(server.requests().size() - before, row.requests) << row.name;
         EXPECT_TRUE(entries(scratch.path()).empty()) << row.name;
     }
@@ -130,9 +139,32 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
 TEST_F(GuardedDownload, RefusesAServerOutsideTheTrust) {
     ::unsetenv("KESTRYN_CA_FILE");
     server.route("/file", HttpsResponse::bytes("ok"));
-    EXPECT_EQ(failure<TransferError>("/file", 100).code(), CURLE_PEER_FAILED_VERIFICATION);
+    TransferError error = failure<TransferError>("/file", 100);
+    EXPECT_EQ(error.code(), CURLE_PEER_FAILED_VERIFICATION);
+    EXPECT_STREQ(error.what(), "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。");
     EXPECT_TRUE(server.requests().empty());
     EXPECT_TRUE(entries(scratch.path()).empty());
+}
+
+TEST_F(GuardedDownload, NamesTheHostAndPortThatRefusedTheConnection) {
+    // A port that was free a moment ago: nothing listens there.
+    std::uint16_t closed = HttpsServer().port();
+    std::string address = "https://127.0.0.1:" + std::to_string(closed) + "/file";
+    TransferError error = failureOf<TransferError>([&] {
+        static_cast<void>(CenterDownload::perform(address, destination, 100, std::nullopt, {},
+                                                  stop.get_token(), timeouts));
+    });
+    EXPECT_EQ(error.code(), CURLE_COULDNT_CONNECT);
+    EXPECT_EQ(error.what(), "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。");
+    EXPECT_TRUE(entries(scratch.path()).empty());
+}
+
+TEST_F(GuardedDownload, RefusesACertificateFileWithoutACertificate) {
+    ::setenv("KESTRYN_CA_FILE", scratch.write("ca.pem", "no certificate here").c_str(), 1);
+    server.route("/file", HttpsResponse::bytes("ok"));
+    EXPECT_EQ(failure<TransferError>("/file", 100).what(),
+              "证书颁发机构文件“" + (scratch / "ca.pem").string() + "”中没有可用的证书。");
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(GuardedDownload, FollowsRedirectsAsTheIdentityEncodingWithoutCookies) {
@@ -178,7 +210,9 @@ TEST_F(GuardedDownload, AStopMidwayCancelsTheTransferAndLeavesNoFile) {
         }
         stop.request_stop();
     });
-    EXPECT_TRUE(failure<TransferError>("/slow", 4096).cancelled());
+    TransferError error = failure<TransferError>("/slow", 4096);
+    EXPECT_TRUE(error.cancelled());
+    EXPECT_STREQ(error.what(), "操作已取消。");
     EXPECT_TRUE(entries(scratch.path()).empty());
 }
 

@@ -1,9 +1,9 @@
 #include "transport/CenterUpdateService.h"
 
+#include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/Digest.h"
 #include "tests/transport/LoopbackServer.h"
-#include "core/CancellationError.h"
 #include "transport/TransferError.h"
 
 namespace {

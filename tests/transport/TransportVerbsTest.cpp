@@ -54,6 +54,42 @@ TEST_F(TransportVerbs, DownloadPrintsThePathOfTheVerifiedFile) {
     EXPECT_EQ(entries(folder).size(), 1u);
 }
 
+TEST_F(TransportVerbs, AFailedDownloadLeavesNoFolderItCreated) {
+    server.route("/missing.zip", HttpsResponse::error(404));
+    const std::filesystem::path folder = scratch / "新 的下载" / "软件";
+    auto download = [&] {
+        return run({"download", "--url", server.url("/missing.zip"), "--sha256",
+                    std::string(64, 'a'), "--size", "10", "--to", folder.string()});
+    };
+    ProgramResult failed = download();
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.err, "服务器未返回有效的更新文件。\n");
+    EXPECT_FALSE(std::filesystem::exists(scratch / "新 的下载"));
+
+    // A folder that was there before is the user's and stays.
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(download().exitCode, 1);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+TEST_F(TransportVerbs, ATransferFailureIsToldInChinese) {
+    static_cast<void>(makeKeys(scratch / "keys"));
+    const std::uint16_t closed = HttpsServer().port();
+    ProgramResult refused =
+        run({"fetch-catalog", "https://127.0.0.1:" + std::to_string(closed) + "/catalog", "--key",
+             (scratch / "keys" / "PublicKey.txt").string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。\n");
+
+    server.route("/catalog", HttpsResponse::bytes("{}"));
+    ProgramResult untrusted = runProgram(kestryn,
+                                         {"fetch-catalog", server.url("/catalog"), "--key",
+                                          (scratch / "keys" / "PublicKey.txt").string()},
+                                         {{"KESTRYN_CA_FILE", ""}});
+    EXPECT_EQ(untrusted.exitCode, 1);
+    EXPECT_EQ(untrusted.err, "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。\n");
+}
+
 TEST_F(TransportVerbs, DownloadTreatsABadSizeOrFormatAsUsage) {
     std::vector<std::string> common = {"--url",    server.url("/package.zip"),
                                        "--sha256", std::string(64, 'a'),

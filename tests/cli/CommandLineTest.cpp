@@ -1,0 +1,165 @@
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kestryn = KESTRYN_BIN_DIR "/kestryn";
+const fs::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
+
+// The conventions both programs share: help, usage, exit codes and sentences.
+class CommandLine : public ::testing::Test {
+  protected:
+    TemporaryDirectory folder;
+    const std::string digest = std::string(64, 'a');
+
+    static ProgramResult run(const fs::path& program, const std::vector<std::string>& arguments) {
+        return runProgram(program, arguments, {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
+    }
+
+    // A file of `bytes` bytes that takes no room on disk.
+    fs::path sparse(const char* name, std::uintmax_t bytes) const {
+        fs::path file = folder.write(name, "");
+        fs::resize_file(file, bytes);
+        return file;
+    }
+};
+
+TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
+    struct Row {
+        fs::path program;
+        std::vector<std::string> words;
+        std::string usage;
+    };
+    std::vector<Row> rows;
+    for (const auto& [program, verbs] : std::vector<std::pair<fs::path, std::vector<std::string>>>{
+             {kestryn,
+              {"status", "digest", "compare", "app-info", "inspect", "install", "validate-catalog",
+               "verify-catalog", "fetch-catalog", "download"}},
+             {publish, {"keygen", "sign", "artifact", "pack", "seal"}}}) {
+        rows.push_back({program, {"-h"}, "用法：\n  " + program.filename().string() + ' '});
+        rows.push_back({program, {"--help"}, "用法：\n  " + program.filename().string() + ' '});
+        for (const std::string& verb : verbs) {
+            std::string usage = "用法：" + program.filename().string() + ' ' + verb + ' ';
+            rows.push_back({program, {verb, "-h"}, usage});
+            // Never a file or a value, wherever it stands.
+            rows.push_back({program, {verb, "x", "--help"}, usage});
+        }
+    }
+    for (const Row& row : rows) {
+        ProgramResult result = run(row.program, row.words);
+        EXPECT_EQ(result.exitCode, 0) << row.usage;
+        EXPECT_TRUE(result.out.starts_with(row.usage)) << result.out;
+        EXPECT_TRUE(result.err.empty()) << result.err;
+    }
+}
+
+TEST_F(CommandLine, AnUnknownVerbIsNamedBeforeTheUsage) {
+    ProgramResult result = run(kestryn, {"statsu"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.err.starts_with("“statsu”不是 kestryn 的命令。\n用法：\n")) << result.err;
+    EXPECT_TRUE(result.out.empty());
+
+    ProgramResult publisher = run(publish, {"signn", "Catalog.json"});
+    EXPECT_EQ(publisher.exitCode, 2);
+    EXPECT_TRUE(publisher.err.starts_with("“signn”不是 kestryn-publish 的命令。\n"))
+        << publisher.err;
+}
+
+TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
+    struct Row {
+        std::vector<std::string> words;
+        std::string reason;
+    };
+    const std::vector<Row> rows = {
+        {{}, "kestryn：缺少命令。\n用法：\n"},
+        {{"compare", "1"},
+         "kestryn compare：需要 2 个参数，实际给了 1 个。\n用法：kestryn compare "},
+        {{"digest", "--bogus", "x"}, "kestryn digest：未知选项 --bogus。\n用法：kestryn digest "},
+        {{"verify-catalog", "envelope.json"},
+         "kestryn verify-catalog：缺少选项 --key。\n用法：kestryn verify-catalog "},
+        {{"verify-catalog", "envelope.json", "--key"},
+         "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
+        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12kb",
+          "--to", folder.path().string()},
+         "kestryn download：--size 必须是以字节计的整数。\n用法：kestryn download "},
+        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12",
+          "--format", "tar", "--to", folder.path().string()},
+         "kestryn download：--format 只能是 zip、dmg 或 pkg。\n用法：kestryn download "},
+    };
+    for (const Row& row : rows) {
+        ProgramResult result = run(kestryn, row.words);
+        EXPECT_EQ(result.exitCode, 2) << row.reason;
+        EXPECT_TRUE(result.err.starts_with(row.reason)) << result.err;
+    }
+}
+
+// What users met: missing and unreadable files, files of the wrong kind or size, malformed
+// addresses and encrypted keys, each told in one Chinese sentence with exit code 1.
+TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
+    const fs::path missing = folder / "缺少 的文件";
+    const fs::path notZIP = folder.write("KESTRYN 回响工坊.dmg", std::string(4096, 'd'));
+    const fs::path broken = folder.write("broken.json", "{");
+    const fs::path hugeCatalog = sparse("catalog.json", 70 * 1024 * 1024);
+    const fs::path hugeEnvelope = sparse("envelope.json", 9 * 1024 * 1024);
+    const fs::path hugeArtifact = sparse("huge.zip", 25'000'000'000ULL);
+    const fs::path encryptedKey = folder / "encrypted.pem";
+    ProgramResult keygen =
+        runProgram("/usr/bin/openssl", {"genpkey", "-algorithm", "ed25519", "-aes-256-cbc", "-pass",
+                                        "pass:secret", "-out", encryptedKey.string()});
+    ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
+
+    struct Row {
+        fs::path program;
+        std::vector<std::string> words;
+        std::string sentence;
+    };
+    const std::string absent = "“" + missing.string() + "”：文件或文件夹不存在。";
+    const std::vector<Row> rows = {
+        {kestryn, {"digest", missing.string()}, "无法打开" + absent},
+        {kestryn,
+         {"digest", folder.path().string()},
+         "无法读取“" + folder.path().string() + "”：这是一个文件夹，不是文件。"},
+        {kestryn, {"inspect", missing.string()}, "无法打开" + absent},
+        {kestryn, {"inspect", notZIP.string()}, "该文件不是 ZIP 安装包。"},
+        {kestryn, {"validate-catalog", missing.string()}, "无法打开" + absent},
+        {kestryn,
+         {"validate-catalog", broken.string()},
+         "内容不是有效的 JSON（第 2 个字节处有误）。"},
+        {kestryn, {"validate-catalog", hugeCatalog.string()}, "发布清单文件过大（超过 64 MiB）。"},
+        {kestryn,
+         {"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},
+         "签名后的发布清单超过 8 MiB，软件中心不会接受。"},
+        {kestryn,
+         {"download", "--url", "https://127.0.0.1:70000/a.zip", "--sha256", digest, "--size", "10",
+          "--to", folder.path().string()},
+         "更新地址中的端口号无效。"},
+        {kestryn,
+         {"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size",
+          "25000000000", "--to", folder.path().string()},
+         "安装包超过 20 GiB 的上限。"},
+        {publish,
+         {"artifact", missing.string(), "--url", "https://downloads.example.com/a.zip"},
+         "无法访问" + absent},
+        {publish,
+         {"artifact", hugeArtifact.string(), "--url", "https://downloads.example.com/a.zip"},
+         "安装包超过 20 GiB 的上限。"},
+        {publish,
+         {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key", encryptedKey.string()},
+         "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string()},
+        {publish,
+         {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key", missing.string()},
+         "无法打开" + absent},
+    };
+    for (const Row& row : rows) {
+        ProgramResult result = run(row.program, row.words);
+        EXPECT_EQ(result.exitCode, 1) << row.sentence;
+        EXPECT_EQ(result.err, row.sentence + "\n");
+        EXPECT_TRUE(result.out.empty()) << result.out;
+    }
+}
+
+} // namespace
