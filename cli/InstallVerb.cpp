@@ -1,9 +1,8 @@
+#include "cli/CatalogFile.h"
 #include "cli/InterruptStop.h"
 #include "cli/Verbs.h"
 #include "core/CancellationError.h"
-#include "core/CatalogJSON.h"
 #include "core/CenterError.h"
-#include "core/FileContents.h"
 #include "core/Resources.h"
 #include "installer/Install.h"
 #include "installer/PackageValidation.h"
@@ -14,7 +13,6 @@
 
 namespace {
 
-constexpr std::size_t maximumCatalogBytes = 64 * 1024 * 1024;
 // What a shell reports for a command ended by Ctrl+C.
 constexpr int interruptedExitCode = 130;
 
@@ -25,14 +23,13 @@ std::filesystem::path supportFolder() {
     }
     const char* home = std::getenv("HOME");
     if (home == nullptr || *home == '\0') {
-        throw UsageError("HOME is not set; name the backup folder with --backups");
+        throw UsageError("未设置 HOME，请用 --backups 指定备份文件夹。");
     }
     return std::filesystem::path(home) / ".local/share/KESTRYN Center";
 }
 
 CenterProduct shippedProduct(const std::string& id) {
-    CenterCatalog catalog = CenterCore::decodeCatalog(CenterCore::readFileContents(
-        CenterCore::resourcesDirectory() / "Catalog.json", maximumCatalogBytes));
+    CenterCatalog catalog = readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json");
     auto found = std::find_if(catalog.products.begin(), catalog.products.end(),
                               [&](const CenterProduct& product) { return product.id == id; });
     if (found == catalog.products.end()) {
