@@ -217,7 +217,7 @@ TEST_F(ReleaseZipTest, RefusesWhatTheCenterWouldRefuseAndKeepsTheEarlierPackage)
         } catch (const CenterError& error) {
             EXPECT_EQ(error.what(), refused.sentence);
         }
-        EXPECT_EQ(contents(package), earlierRelease);
+        EXPECT_TRUE(contents(package) == earlierRelease) << "the earlier package changed";
         EXPECT_FALSE(fs::exists(inside));
         EXPECT_EQ(leftovers(), std::vector<std::string>());
     }
@@ -246,7 +246,7 @@ TEST_F(ReleaseZipTest, StopsWhenAskedAndKeepsTheEarlierPackage) {
     stop.request_stop();
     EXPECT_THROW((void)CenterPublisher::packRelease(app, package, stop.get_token()),
                  CancellationError);
-    EXPECT_EQ(contents(package), earlierRelease);
+    EXPECT_TRUE(contents(package) == earlierRelease) << "the earlier package changed";
     EXPECT_EQ(leftovers(), std::vector<std::string>());
 }
 
