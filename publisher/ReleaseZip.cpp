@@ -414,8 +414,10 @@ void refuseFolderOutput(const fs::path& output) {
 // A hidden, unique name beside the package: the package appears whole under its own name or not
 // at all, and an earlier package stays as it was until then.
 fs::path partialBeside(const fs::path& output) {
-    return output.parent_path() /
-           ("." + output.filename().string() + "." + CenterCore::newUUID() + ".partial");
+    // Appended piece by piece: GCC 12 at -O3 misreads `"." + name` as an overlapping copy.
+    std::string name = ".";
+    name.append(output.filename().string()).append(".").append(CenterCore::newUUID());
+    return output.parent_path() / name.append(".partial");
 }
 
 } // namespace

@@ -139,6 +139,19 @@ TEST_F(PublisherVerbs, SealRefusesABundleTheCenterCouldNotRunAndWritesNoSeal) {
          "应用程序缺少可执行文件：" + executable.string()},
         {"an executable that may not run", [&] { fs::permissions(executable, fs::perms(0644)); },
          "应用程序缺少可执行文件：" + executable.string()},
+        {"a seal folder linked elsewhere",
+         [&] {
+             fs::create_directories(folder / "elsewhere");
+             fs::create_directory_symlink(folder / "elsewhere", app / "Contents/_CodeSignature");
+         },
+         "签名位置是符号链接，不会写入：" + (app / "Contents/_CodeSignature").string()},
+        {"a seal linked elsewhere",
+         [&] {
+             fs::create_directories(app / "Contents/_CodeSignature");
+             fs::create_symlink(folder / "elsewhere/CodeResources",
+                                app / "Contents/_CodeSignature/CodeResources");
+         },
+         "签名位置是符号链接，不会写入：" + CenterInstaller::ResourceSeal::sealPath(app).string()},
     };
     for (const Case& refused : cases) {
         SCOPED_TRACE(refused.what);
@@ -149,6 +162,7 @@ TEST_F(PublisherVerbs, SealRefusesABundleTheCenterCouldNotRunAndWritesNoSeal) {
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err, refused.sentence + "\n");
         EXPECT_FALSE(fs::exists(CenterInstaller::ResourceSeal::sealPath(app)));
+        EXPECT_FALSE(fs::exists(folder / "elsewhere/CodeResources"));
     }
 }
 
