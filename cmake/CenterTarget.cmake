@@ -2,8 +2,12 @@
 function(kestryn_harden target)
     target_compile_options(${target} PRIVATE
         -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
-        -Wold-style-cast -Wcast-qual -Wformat=2 -Werror
+        -Wold-style-cast -Wcast-qual -Wformat=2
         -fstack-protector-strong)
+    # Off by default: a newer or older compiler's new warning must not break a user's build.
+    if(KESTRYN_WARNINGS_AS_ERRORS)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
     if(NOT KESTRYN_SANITIZE AND NOT KESTRYN_FUZZ)
         target_compile_definitions(${target} PRIVATE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
     endif()

@@ -1,9 +1,13 @@
 #include "publisher/ReleaseZip.h"
 
+#include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/ScopedRemoval.h"
+#include "core/Uuid.h"
+#include "installer/SignatureCheck.h"
 #include "installer/ZipCentralDirectory.h"
 #include "installer/ZipRules.h"
+#include "publisher/BundleCheck.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -93,9 +97,6 @@ Item describe(const fs::path& source, std::string name) {
 // Every folder and file of the bundle, the bundle itself first, in byte order of their names.
 std::vector<Item> collect(const fs::path& app, const std::string& topLevelName) {
     std::vector<Item> items{describe(app, topLevelName)};
-    if (!items.front().folder) {
-        throw CenterError::invalid("只能打包应用程序文件夹：" + app.string());
-    }
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(app)) {
         const std::string relative = entry.path().lexically_relative(app).generic_string();
         items.push_back(describe(entry.path(), topLevelName + "/" + relative));
@@ -115,12 +116,13 @@ std::vector<Item> collect(const fs::path& app, const std::string& topLevelName) 
     return items;
 }
 
-// The package file: written in large blocks, with the local headers patched in place once the
-// sizes they announce are known.
+// The package file, always a new one: written in large blocks, with the local headers patched in
+// place once the sizes they announce are known. Every append honours the caller's stop request,
+// at least once for each chunk read from the bundle.
 class PackageFile {
   public:
-    explicit PackageFile(const fs::path& file) : file_(file) {
-        fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    PackageFile(const fs::path& file, std::stop_token stop) : file_(file), stop_(std::move(stop)) {
+        fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd_ < 0) {
             failFile("cannot create package", file);
         }
@@ -137,6 +139,9 @@ class PackageFile {
     [[nodiscard]] std::uint64_t offset() const { return offset_; }
 
     void append(const void* data, std::size_t size) {
+        if (stop_.stop_requested()) {
+            throw CancellationError();
+        }
         const auto* bytes = static_cast<const char*>(data);
         buffer_.insert(buffer_.end(), bytes, bytes + size);
         offset_ += size;
@@ -192,6 +197,7 @@ class PackageFile {
     }
 
     fs::path file_;
+    std::stop_token stop_;
     int fd_ = -1;
     std::uint64_t offset_ = 0;
     std::vector<char> buffer_;
@@ -373,8 +379,7 @@ std::string endRecord(std::size_t entries, std::uint64_t directorySize,
     return record;
 }
 
-void writePackage(const std::vector<Item>& items, const fs::path& output) {
-    PackageFile out(output);
+void writePackage(const std::vector<Item>& items, PackageFile& out) {
     std::vector<unsigned char> chunk(chunkBytes);
     std::vector<unsigned char> compressed(chunkBytes);
     std::string directory;
@@ -397,17 +402,45 @@ void refuseOutputInside(const fs::path& app, const fs::path& output) {
     }
 }
 
+// Only a file may be replaced: a folder named as the package is refused, never emptied.
+void refuseFolderOutput(const fs::path& output) {
+    std::error_code error;
+    const fs::path name = output.filename();
+    if (name.empty() || name == "." || name == ".." || fs::is_directory(output, error)) {
+        throw CenterError::invalid("安装包只能写成文件，不能写到文件夹：" + output.string());
+    }
+}
+
+// A hidden, unique name beside the package: the package appears whole under its own name or not
+// at all, and an earlier package stays as it was until then.
+fs::path partialBeside(const fs::path& output) {
+    // Appended piece by piece: GCC 12 at -O3 misreads `"." + name` as an overlapping copy.
+    std::string name = ".";
+    name.append(output.filename().string()).append(".").append(CenterCore::newUUID());
+    return output.parent_path() / name.append(".partial");
+}
+
 } // namespace
 
-std::string packRelease(const fs::path& app, const fs::path& output) {
+std::string packRelease(const fs::path& app, const fs::path& output, std::stop_token stop) {
     const fs::path bundle = app.has_filename() ? app : app.parent_path();
-    const std::string topLevelName = bundle.filename().string();
-    const std::vector<Item> items = collect(bundle, topLevelName);
+    requireApplication(bundle);
+    const std::vector<Item> items = collect(bundle, bundle.filename().string());
     refuseOutputInside(bundle, output);
+    refuseFolderOutput(output);
+    CenterInstaller::verifyCodeSignature(bundle);
 
-    ScopedRemoval removeOnFailure(output);
-    writePackage(items, output);
-    std::string name = CenterInstaller::inspectZIP(output);
+    const fs::path partial = partialBeside(output);
+    PackageFile out(partial, stop);
+    ScopedRemoval removeOnFailure(partial);
+    writePackage(items, out);
+    std::string name = CenterInstaller::inspectZIP(partial);
+    if (stop.stop_requested()) {
+        throw CancellationError();
+    }
+    if (::rename(partial.c_str(), output.c_str()) != 0) {
+        throw CenterError::invalid("无法把安装包放到位，原有文件保持不变：" + output.string());
+    }
     removeOnFailure.release();
     return name;
 }

@@ -1,14 +1,25 @@
+#include "installer/ResourceSeal.h"
+#include "tests/support/Bundle.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 
 using nlohmann::json;
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::filesystem::path kestryn = KESTRYN_BIN_DIR "/kestryn";
 const std::filesystem::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
@@ -90,6 +101,144 @@ TEST_F(PublisherVerbs, ArtifactDescribesAFileForTheCatalog) {
                                    "--format", "tar"})
                   .exitCode,
               2);
+}
+
+std::string contents(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The hidden names in a folder: what an unfinished pack would leave.
+std::vector<std::string> hiddenNames(const fs::path& folder) {
+    std::vector<std::string> hidden;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with('.')) {
+            hidden.push_back(entry.path().filename().string());
+        }
+    }
+    return hidden;
+}
+
+TEST_F(PublisherVerbs, SealRefusesABundleTheCenterCouldNotRunAndWritesNoSeal) {
+    const fs::path app = folder / "KESTRYN 回响工坊.app";
+    const fs::path executable = app / "Contents/MacOS/Sample";
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::string sentence;
+    };
+    const std::vector<Case> cases = {
+        {"no bundle at all", [&] { fs::remove_all(app); },
+         "找不到应用程序文件夹（应含有 Contents 文件夹）：" + app.string()},
+        {"no Info.plist", [&] { fs::remove(app / "Contents/Info.plist"); },
+         "应用程序缺少可读取的 Contents/Info.plist：" + app.string()},
+        {"no executable named",
+         [&] { writeBundle(folder.path(), app.filename(), {.executable = "", .sealed = false}); },
+         "应用程序的 Info.plist 未写明有效的可执行文件名（CFBundleExecutable）：" + app.string()},
+        {"a named executable that is missing", [&] { fs::remove(executable); },
+         "应用程序缺少可执行文件：" + executable.string()},
+        {"an executable that may not run", [&] { fs::permissions(executable, fs::perms(0644)); },
+         "应用程序缺少可执行文件：" + executable.string()},
+        {"a seal folder linked elsewhere",
+         [&] {
+             fs::create_directories(folder / "elsewhere");
+             fs::create_directory_symlink(folder / "elsewhere", app / "Contents/_CodeSignature");
+         },
+         "签名位置是符号链接，不会写入：" + (app / "Contents/_CodeSignature").string()},
+        {"a seal linked elsewhere",
+         [&] {
+             fs::create_directories(app / "Contents/_CodeSignature");
+             fs::create_symlink(folder / "elsewhere/CodeResources",
+                                app / "Contents/_CodeSignature/CodeResources");
+         },
+         "签名位置是符号链接，不会写入：" + CenterInstaller::ResourceSeal::sealPath(app).string()},
+    };
+    for (const Case& refused : cases) {
+        SCOPED_TRACE(refused.what);
+        fs::remove_all(app);
+        writeBundle(folder.path(), app.filename(), {.sealed = false});
+        refused.change();
+        ProgramResult result = runProgram(publish, {"seal", app.string()}, {{"LC_ALL", "C"}});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, refused.sentence + "\n");
+        EXPECT_FALSE(fs::exists(CenterInstaller::ResourceSeal::sealPath(app)));
+        EXPECT_FALSE(fs::exists(folder / "elsewhere/CodeResources"));
+    }
+}
+
+TEST_F(PublisherVerbs, PackShipsOnlyABundleWhoseSealStillHolds) {
+    const fs::path app = writeBundle(folder.path(), "KESTRYN 回响工坊.app", {.sealed = false});
+    const fs::path package = folder / "发布 文件夹/回响工坊 1.0.zip";
+    fs::create_directories(package.parent_path());
+    const std::string unfinished = "验证或安装未完成：" + app.string() + ": ";
+
+    ProgramResult unsealed = runProgram(publish, {"pack", app.string(), package.string()});
+    EXPECT_EQ(unsealed.exitCode, 1);
+    EXPECT_EQ(unsealed.err,
+              unfinished + "未签名（缺少 Contents/_CodeSignature/CodeResources）。\n");
+    EXPECT_FALSE(fs::exists(package));
+
+    ProgramResult sealed = runProgram(publish, {"seal", app.string()});
+    ASSERT_EQ(sealed.exitCode, 0) << sealed.err;
+    EXPECT_EQ(sealed.out, CenterInstaller::ResourceSeal::sealPath(app).string() + "\n");
+    ProgramResult packed = runProgram(publish, {"pack", app.string(), package.string()});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    EXPECT_EQ(runProgram(kestryn, {"inspect", package.string()}).out, "KESTRYN 回响工坊.app\n");
+
+    const std::string released = contents(package);
+    folder.write(app / "Contents/Resources/data.bin", "changed after sealing");
+    ProgramResult stale = runProgram(publish, {"pack", app.string(), package.string()});
+    EXPECT_EQ(stale.exitCode, 1);
+    EXPECT_EQ(stale.err, unfinished + "已签名的文件被修改：Resources/data.bin\n");
+    EXPECT_TRUE(contents(package) == released) << "the released package changed";
+    EXPECT_EQ(hiddenNames(package.parent_path()), std::vector<std::string>());
+}
+
+// A pack stopped by Ctrl+C or SIGTERM halfway through a big bundle leaves the earlier package
+// byte for byte and no hidden file beside it.
+TEST_F(PublisherVerbs, AnInterruptedPackKeepsTheEarlierPackage) {
+    const fs::path app = writeBundle(folder.path(), "KESTRYN 回响工坊.app", {.sealed = false});
+    fs::resize_file(folder.write(app / "Contents/Resources/素材 库.bin", ""), 256 << 20);
+    CenterInstaller::ResourceSeal::write(app);
+    const fs::path package = folder / "发布 文件夹/回响工坊 1.0.zip";
+    const std::string earlier = "PK the release users already download";
+    folder.write(package.lexically_relative(folder.path()), earlier);
+
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const std::string arguments[] = {publish.string(), "pack", app.string(), package.string()};
+        std::vector<char*> argv;
+        for (const std::string& word : arguments) {
+            argv.push_back(const_cast<char*>(word.c_str()));
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, (folder / "stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+
+        // Interrupt once the package is being written, not before.
+        int status = 0;
+        bool finished = false;
+        while (hiddenNames(package.parent_path()).empty() && !finished) {
+            finished = ::waitpid(pid, &status, WNOHANG) == pid;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_FALSE(finished) << "the pack ended before it could be interrupted";
+        ASSERT_EQ(::kill(pid, signal), 0);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(contents(folder / "stderr"),
+                  "打包已中断，未写入安装包：" + package.string() + "\n");
+        EXPECT_TRUE(contents(package) == earlier) << "the earlier package changed";
+        EXPECT_EQ(hiddenNames(package.parent_path()), std::vector<std::string>());
+    }
 }
 
 } // namespace

@@ -199,7 +199,9 @@ class PublicKeyFile : public ::testing::Test {
 };
 
 TEST_F(PublicKeyFile, HoldsTheBase64OfThe32RawBytesWithSurroundingSpaceIgnored) {
-    resources.write("PublicKey.txt", " " + CenterCore::base64Encode(key) + "\r\n");
+    std::string spaced = " ";
+    spaced += CenterCore::base64Encode(key) + "\r\n";
+    resources.write("PublicKey.txt", spaced);
     EXPECT_EQ(load(), key);
 }
 

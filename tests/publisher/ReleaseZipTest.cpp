@@ -1,14 +1,18 @@
 #include "publisher/ReleaseZip.h"
 
+#include "core/CancellationError.h"
 #include "core/CenterError.h"
-#include "installer/Unpack.h"
+#include "installer/ResourceSeal.h"
+#include "tests/support/Bundle.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <locale.h>
 #include <random>
 #include <sys/stat.h>
 
@@ -21,95 +25,229 @@ std::string contents(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Packs a small but complete bundle: nested folders, an empty folder, an executable,
-// compressible and incompressible data.
+// One entry of a package as a ZIP reader sees it, names taken as the UTF-8 they are stored as.
+struct Entry {
+    std::string name;
+    unsigned mode = 0;
+    std::string bytes;
+};
+
+std::vector<Entry> entries(const fs::path& zip) {
+    // The reader converts stored names to this thread's locale; only a UTF-8 one holds them all.
+    const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    const locale_t previous = ::uselocale(utf8);
+    std::vector<Entry> found;
+    archive* reader = archive_read_new();
+    archive_read_support_format_zip_seekable(reader);
+    EXPECT_EQ(archive_read_open_filename(reader, zip.c_str(), 1 << 16), ARCHIVE_OK);
+    archive_entry* entry = nullptr;
+    for (int status = archive_read_next_header(reader, &entry);
+         status == ARCHIVE_OK || status == ARCHIVE_WARN;
+         status = archive_read_next_header(reader, &entry)) {
+        Entry& item = found.emplace_back(
+            Entry{archive_entry_pathname(entry), archive_entry_mode(entry), std::string()});
+        item.bytes.resize(static_cast<std::size_t>(archive_entry_size(entry)));
+        EXPECT_EQ(archive_read_data(reader, item.bytes.data(), item.bytes.size()),
+                  static_cast<la_ssize_t>(item.bytes.size()));
+    }
+    archive_read_free(reader);
+    ::uselocale(previous);
+    ::freelocale(utf8);
+    return found;
+}
+
+const std::string earlierRelease = "PK the release users already download";
+
+// Packs a small but complete sealed bundle with a Chinese name: nested folders, an empty
+// folder, an executable, compressible and incompressible data.
 class ReleaseZipTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        directory.write("Sample.app/Contents/Info.plist", "<plist/>");
-        directory.write("Sample.app/Contents/Resources/text", std::string(200000, 't'));
+    void SetUp() override { freshBundle(); }
+
+    // Writes and seals the bundle anew, over whatever an earlier case did to it.
+    void freshBundle() {
+        fs::remove_all(directory / "KESTRYN 回响工坊.app");
         std::independent_bits_engine<std::mt19937, 8, unsigned> bytes(12345);
         std::generate(random.begin(), random.end(), [&] { return static_cast<char>(bytes()); });
-        directory.write("Sample.app/Contents/Resources/random", random);
-        fs::create_directories(directory / "Sample.app/Contents/Resources/Empty");
-        fs::permissions(directory.write("Sample.app/Contents/MacOS/Sample", "#!/bin/sh\n"),
-                        fs::perms(0755));
+        app = writeBundle(directory.path(), "KESTRYN 回响工坊.app",
+                          {.files = {{"Resources/text", std::string(200000, 't')},
+                                     {"Resources/random", random}}});
+        fs::create_directories(app / "Contents/Resources/Empty");
     }
 
-    // Expects packing refused with the sentence, and no package left behind.
-    void expectRefused(const fs::path& app, const std::string& sentence) const {
-        try {
-            (void)CenterPublisher::packRelease(app, package);
-            ADD_FAILURE() << "packed; expected " << sentence;
-        } catch (const CenterError& error) {
-            EXPECT_EQ(error.kind(), CenterError::Kind::invalid);
-            EXPECT_EQ(error.what(), sentence);
+    // The hidden files a pack left beside its package.
+    [[nodiscard]] std::vector<std::string> leftovers() const {
+        std::vector<std::string> hidden;
+        for (const fs::directory_entry& entry : fs::directory_iterator(package.parent_path())) {
+            if (entry.path().filename().string().starts_with('.')) {
+                hidden.push_back(entry.path().filename().string());
+            }
         }
-        EXPECT_FALSE(fs::exists(package));
+        return hidden;
     }
 
     TemporaryDirectory directory;
     std::string random = std::string(100000, '\0');
-    fs::path package = directory / "Sample.zip";
+    fs::path app;
+    fs::path package = directory / "回响工坊 1.0.zip";
 };
 
 TEST_F(ReleaseZipTest, WritesTheBundleUnderItsOwnNameInSortedOrderWithModes) {
-    EXPECT_EQ(CenterPublisher::packRelease(directory / "Sample.app/", package), "Sample.app");
+    EXPECT_EQ(CenterPublisher::packRelease(app.string() + "/", package), "KESTRYN 回响工坊.app");
     std::vector<std::pair<std::string, unsigned>> listed;
-    archive* reader = archive_read_new();
-    archive_read_support_format_zip_seekable(reader);
-    ASSERT_EQ(archive_read_open_filename(reader, package.c_str(), 1 << 16), ARCHIVE_OK);
-    for (archive_entry* entry = nullptr; archive_read_next_header(reader, &entry) == ARCHIVE_OK;) {
-        listed.emplace_back(archive_entry_pathname(entry), archive_entry_mode(entry));
+    for (const Entry& entry : entries(package)) {
+        listed.emplace_back(entry.name, entry.mode);
     }
-    archive_read_free(reader);
+    const std::string top = "KESTRYN 回响工坊.app/";
     const std::vector<std::pair<std::string, unsigned>> expected = {
-        {"Sample.app/", S_IFDIR | 0755},
-        {"Sample.app/Contents/", S_IFDIR | 0755},
-        {"Sample.app/Contents/Info.plist", S_IFREG | 0644},
-        {"Sample.app/Contents/MacOS/", S_IFDIR | 0755},
-        {"Sample.app/Contents/MacOS/Sample", S_IFREG | 0755},
-        {"Sample.app/Contents/Resources/", S_IFDIR | 0755},
-        {"Sample.app/Contents/Resources/Empty/", S_IFDIR | 0755},
-        {"Sample.app/Contents/Resources/random", S_IFREG | 0644},
-        {"Sample.app/Contents/Resources/text", S_IFREG | 0644},
+        {top, S_IFDIR | 0755},
+        {top + "Contents/", S_IFDIR | 0755},
+        {top + "Contents/Info.plist", S_IFREG | 0644},
+        {top + "Contents/MacOS/", S_IFDIR | 0755},
+        {top + "Contents/MacOS/Sample", S_IFREG | 0755},
+        {top + "Contents/Resources/", S_IFDIR | 0755},
+        {top + "Contents/Resources/Empty/", S_IFDIR | 0755},
+        {top + "Contents/Resources/random", S_IFREG | 0644},
+        {top + "Contents/Resources/text", S_IFREG | 0644},
+        {top + "Contents/_CodeSignature/", S_IFDIR | 0755},
+        {top + "Contents/_CodeSignature/CodeResources", S_IFREG | 0644},
     };
     EXPECT_EQ(listed, expected);
 }
 
-TEST_F(ReleaseZipTest, UnpacksToTheSameFilesFromTheSameBytesEveryTime) {
-    (void)CenterPublisher::packRelease(directory / "Sample.app", package);
-    (void)CenterPublisher::packRelease(directory / "Sample.app", directory / "Again.zip");
+TEST_F(ReleaseZipTest, ReplacesAnEarlierPackageWithTheSameBytesEveryTime) {
+    directory.write(package.filename(), earlierRelease);
+    (void)CenterPublisher::packRelease(app, package);
+    (void)CenterPublisher::packRelease(app, directory / "Again.zip");
     EXPECT_EQ(contents(package), contents(directory / "Again.zip"));
+    EXPECT_TRUE(leftovers().empty());
     // Compressible text shrinks; random bytes are stored rather than grown.
     EXPECT_LT(fs::file_size(package), random.size() + 20000);
 
-    fs::create_directory(directory / "staging");
-    CenterInstaller::unpackZIP(package, directory / "staging");
-    const fs::path unpacked = directory / "staging/Sample.app/Contents";
-    EXPECT_EQ(contents(unpacked / "Resources/text"), std::string(200000, 't'));
-    EXPECT_EQ(contents(unpacked / "Resources/random"), random);
-    EXPECT_EQ(contents(unpacked / "MacOS/Sample"), "#!/bin/sh\n");
-    EXPECT_EQ(fs::status(unpacked / "MacOS/Sample").permissions(), fs::perms(0755));
-    EXPECT_TRUE(fs::is_directory(unpacked / "Resources/Empty"));
+    // Every file comes back byte for byte, the seal included, so the seal still verifies.
+    std::size_t files = 0;
+    for (const Entry& entry : entries(package)) {
+        if (S_ISREG(entry.mode)) {
+            ++files;
+            const fs::path relative = fs::path(entry.name).lexically_relative(app.filename());
+            EXPECT_EQ(entry.bytes, contents(app / relative)) << entry.name;
+        }
+    }
+    EXPECT_EQ(files, 5u);
 }
 
-TEST_F(ReleaseZipTest, RefusesWhatTheInstallerWouldRefuseAndLeavesNoPackage) {
-    fs::create_directory_symlink(directory / "Sample.app", directory / "Linked.app");
-    expectRefused(directory / "Linked.app", "应用程序包含符号链接或特殊文件，无法打包：Linked.app");
-    const fs::path plist = directory / "Sample.app/Contents/Info.plist";
-    expectRefused(plist, "只能打包应用程序文件夹：" + plist.string());
-    expectRefused(directory / "Sample.app/Contents", "安装包必须只包含一个独立的 .app 软件。");
-    package = directory / "Sample.app/Contents/Sample.zip";
-    expectRefused(directory / "Sample.app", "安装包不能写在应用程序文件夹之内。");
-    // What collecting the bundle finds is refused before the output's place is judged.
-    fs::create_symlink("MacOS/Sample", directory / "Sample.app/Contents/link");
-    expectRefused(directory / "Sample.app",
-                  "应用程序包含符号链接或特殊文件，无法打包：Sample.app/Contents/link");
-    fs::remove(directory / "Sample.app/Contents/link");
-    fs::resize_file(directory.write("Sample.app/Contents/Resources/huge", ""), 0xFFFFFFFF);
-    expectRefused(directory / "Sample.app",
-                  "应用程序超出不含 ZIP64 的安装包所能容纳的大小，无法打包。");
+TEST_F(ReleaseZipTest, RefusesWhatTheCenterWouldRefuseAndKeepsTheEarlierPackage) {
+    const fs::path inside = app / "Contents/Resources/Release.zip";
+    const std::string unfinished = "验证或安装未完成：" + app.string() + ": ";
+    struct Case {
+        const char* what;
+        std::function<fs::path()> bundle; // prepares the bundle to pack and returns its path
+        std::string sentence;
+        fs::path output = {};
+    };
+    const std::vector<Case> cases = {
+        {"a link to the bundle",
+         [&] {
+             fs::create_directory_symlink(app, directory / "Linked.app");
+             return directory / "Linked.app";
+         },
+         "应用程序包含符号链接或特殊文件，无法打包：Linked.app"},
+        {"a file rather than a bundle", [&] { return app / "Contents/Info.plist"; },
+         "找不到应用程序文件夹（应含有 Contents 文件夹）：" +
+             (app / "Contents/Info.plist").string()},
+        {"a bundle that is not there", [&] { return directory / "Missing.app"; },
+         "找不到应用程序文件夹（应含有 Contents 文件夹）：" + (directory / "Missing.app").string()},
+        {"a folder not named .app",
+         [&] { return writeBundle(directory.path(), "KESTRYN 回响工坊"); },
+         "安装包必须只包含一个独立的 .app 软件。"},
+        {"a package inside the bundle", [&] { return app; }, "安装包不能写在应用程序文件夹之内。",
+         inside},
+        {"a link inside the bundle",
+         [&] {
+             fs::create_symlink("MacOS/Sample", app / "Contents/link");
+             return app;
+         },
+         "应用程序包含符号链接或特殊文件，无法打包：KESTRYN 回响工坊.app/Contents/link"},
+        {"more than a ZIP without ZIP64 holds",
+         [&] {
+             fs::resize_file(directory.write(app / "Contents/Resources/huge", ""), 0xFFFFFFFF);
+             return app;
+         },
+         "应用程序超出不含 ZIP64 的安装包所能容纳的大小，无法打包。"},
+        {"an Info.plist that is not a property list",
+         [&] {
+             directory.write(app / "Contents/Info.plist", "not a property list");
+             return app;
+         },
+         "应用程序缺少可读取的 Contents/Info.plist：" + app.string()},
+        {"an executable without its execute permission",
+         [&] {
+             fs::permissions(app / "Contents/MacOS/Sample", fs::perms(0644));
+             return app;
+         },
+         "应用程序缺少可执行文件：" + (app / "Contents/MacOS/Sample").string()},
+        {"no seal",
+         [&] {
+             fs::remove(app / "Contents/_CodeSignature/CodeResources");
+             return app;
+         },
+         unfinished + "未签名（缺少 Contents/_CodeSignature/CodeResources）。"},
+        {"a file changed after sealing",
+         [&] {
+             directory.write(app / "Contents/Resources/text", "changed");
+             return app;
+         },
+         unfinished + "已签名的文件被修改：Resources/text"},
+        {"a file added after sealing",
+         [&] {
+             directory.write(app / "Contents/Resources/added", "added");
+             return app;
+         },
+         unfinished + "包含未签名的文件：Resources/added"},
+    };
+    for (const Case& refused : cases) {
+        SCOPED_TRACE(refused.what);
+        freshBundle();
+        directory.write(package.filename(), earlierRelease);
+        const fs::path bundle = refused.bundle();
+        try {
+            (void)CenterPublisher::packRelease(bundle,
+                                               refused.output.empty() ? package : refused.output);
+            ADD_FAILURE() << "packed; expected " << refused.sentence;
+        } catch (const CenterError& error) {
+            EXPECT_EQ(error.what(), refused.sentence);
+        }
+        EXPECT_TRUE(contents(package) == earlierRelease) << "the earlier package changed";
+        EXPECT_FALSE(fs::exists(inside));
+        EXPECT_EQ(leftovers(), std::vector<std::string>());
+    }
+}
+
+TEST_F(ReleaseZipTest, RefusesAFolderAsThePackageAndLeavesItUntouched) {
+    directory.write("site/index.html", "<p>下载</p>");
+    const std::map<std::string, std::string> before = treeSnapshot(directory.path());
+    for (const fs::path& output :
+         {directory.path(), directory / "site", directory / "site/", directory / "site/.",
+          directory / "new/", directory / "site/.."}) {
+        SCOPED_TRACE(output);
+        try {
+            (void)CenterPublisher::packRelease(app, output);
+            ADD_FAILURE() << "packed into a folder";
+        } catch (const CenterError& error) {
+            EXPECT_EQ(error.what(), "安装包只能写成文件，不能写到文件夹：" + output.string());
+        }
+        EXPECT_EQ(treeSnapshot(directory.path()), before);
+    }
+}
+
+TEST_F(ReleaseZipTest, StopsWhenAskedAndKeepsTheEarlierPackage) {
+    directory.write(package.filename(), earlierRelease);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW((void)CenterPublisher::packRelease(app, package, stop.get_token()),
+                 CancellationError);
+    EXPECT_TRUE(contents(package) == earlierRelease) << "the earlier package changed";
+    EXPECT_EQ(leftovers(), std::vector<std::string>());
 }
 
 } // namespace
