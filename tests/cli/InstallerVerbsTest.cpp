@@ -139,6 +139,7 @@ TEST_F(InstallerVerbs, EveryInstallableProductInstallsAndUpdatesUnderAnyLocale) 
         {"subtitle", "行文工坊", "local.captionlink.workflow"},
         audio,
         {"library", "藏集工坊", "local.tavelo.asset-library"},
+        {"video", "动帧工坊", "com.kestryn.video-assistant.preview"},
     };
     for (const char* name : {"", "C.UTF-8"}) {
         locale = name;
