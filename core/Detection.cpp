@@ -98,4 +98,37 @@ std::optional<InstalledApp> detectInstalled(const CenterProduct& product,
     return std::nullopt;
 }
 
+std::map<std::string, InstalledApp>
+detectAllInstalled(const std::vector<CenterProduct>& products,
+                   const std::vector<std::filesystem::path>& folders) {
+    std::map<std::string, InstalledApp> found;
+    std::multimap<std::string, const CenterProduct*> wanted;
+    for (const CenterProduct& product : products) {
+        if (!previewOnlyProductIDs().contains(product.id)) {
+            wanted.emplace(product.bundleID, &product);
+        }
+    }
+    for (const std::filesystem::path& folder : folders) {
+        for (const std::filesystem::path& entry : sortedEntries(folder)) {
+            if (wanted.empty()) {
+                return found;
+            }
+            if (!hasAppExtension(entry)) {
+                continue;
+            }
+            std::optional<InstalledApp> app = readInstalledApp(entry);
+            if (!app) {
+                continue;
+            }
+            // The first copy in this order is the one detectInstalled finds for each product.
+            auto [first, last] = wanted.equal_range(app->bundleID);
+            for (auto it = first; it != last; ++it) {
+                found.emplace(it->second->id, *app);
+            }
+            wanted.erase(first, last);
+        }
+    }
+    return found;
+}
+
 } // namespace CenterCore

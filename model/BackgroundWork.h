@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QFuture>
+#include <QObject>
+#include <QtConcurrent/QtConcurrentRun>
+#include <exception>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+// What a piece of background work produced: its value, or the error it threw.
+template <typename T> using Outcome = std::variant<T, std::exception_ptr>;
+
+// Runs `work` on a worker thread and hands its outcome to `done` on the thread of `context`,
+// which must still exist then (otherwise `done` is dropped). `work` must not touch `context`:
+// everything it needs is captured by value.
+template <typename Work, typename Done>
+void runInBackground(QObject* context, Work work, Done done) {
+    using Value = std::invoke_result_t<Work>;
+    QtConcurrent::run([work = std::move(work)]() -> Outcome<Value> {
+        try {
+            return work();
+        } catch (...) {
+            return std::current_exception();
+        }
+    }).then(context, std::move(done));
+}

@@ -1,0 +1,308 @@
+#include "model/CenterModel.h"
+
+#include "core/CatalogJSON.h"
+#include "core/Detection.h"
+#include "core/ErrorText.h"
+#include "core/FileContents.h"
+#include "core/PropertyList.h"
+#include "core/Resources.h"
+#include "core/Versions.h"
+#include "installer/Staging.h"
+#include "model/CenterLocations.h"
+#include "model/CenterUIError.h"
+#include "model/LocalLists.h"
+
+#include <QVariantMap>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t maximumCatalogBytes = 64 * 1024 * 1024;
+constexpr std::size_t maximumInfoBytes = 16 * 1024 * 1024;
+constexpr int refreshMilliseconds = 15 * 1000;
+constexpr int updateCheckMilliseconds = 21600 * 1000;
+
+bool fileExists(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// The center's own Info.plist; nothing when it cannot be read.
+std::optional<PropertyList> ownInformation(const fs::path& resources) {
+    try {
+        return PropertyList::parse(
+            CenterCore::readFileContents(resources / "Info.plist", maximumInfoBytes));
+    } catch (const fs::filesystem_error&) {
+        return std::nullopt;
+    }
+}
+
+QVariantMap productForViews(const CenterProduct& product) {
+    QVariantMap map;
+    map["id"] = QString::fromStdString(product.id);
+    map["name"] = QString::fromStdString(product.name);
+    map["kind"] = QString::fromStdString(product.kind);
+    map["summary"] = QString::fromStdString(product.summary);
+    map["detail"] = QString::fromStdString(product.detail);
+    QStringList features;
+    for (const std::string& feature : product.features) {
+        features << QString::fromStdString(feature);
+    }
+    map["features"] = features;
+    if (product.release) {
+        map["releaseVersion"] = QString::fromStdString(product.release->version);
+        map["releaseBuild"] = QString::fromStdString(product.release->build);
+    }
+    return map;
+}
+
+} // namespace
+
+CenterModelSetup CenterModelSetup::standard(CenterPlatform::Workspace& workspace,
+                                            CenterPlatform::CenterPrompts& prompts) {
+    CenterModelSetup setup;
+    setup.resources = CenterCore::resourcesDirectory();
+    setup.supportDirectory = CenterLocations::supportDirectory();
+    setup.settingsFile = CenterLocations::settingsFile();
+    setup.applicationDirectories = CenterCore::applicationDirectories();
+    setup.workspace = &workspace;
+    setup.prompts = &prompts;
+    return setup;
+}
+
+CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
+    : QObject(parent), setup_(std::move(setup)), settings_(setup_.settingsFile),
+      service_(setup_.timeouts) {
+    std::optional<PropertyList> info = ownInformation(setup_.resources);
+    auto infoText = [&](const char* key) {
+        return info ? info->string(key) : std::optional<std::string>();
+    };
+    version_ = infoText("CFBundleShortVersionString").value_or("0.1.4");
+    ownBundleID_ = infoText("CFBundleIdentifier").value_or("");
+    feedURL_ =
+        settings_.text("catalogFeedURL").value_or(infoText("KESProductCatalogURL").value_or(""));
+    centerFeedURL_ = settings_.text("centerFeedURL").value_or(infoText("SUFeedURL").value_or(""));
+    autoCheck_ = settings_.boolean("autoCheck").value_or(true);
+    if (settings_.problem()) {
+        error_ = settings_.problem();
+    }
+
+    loadCatalogSources();
+    // An installation cut short by a crash is finished or undone before anything is detected.
+    for (const fs::path& folder : setup_.applicationDirectories) {
+        CenterInstaller::recoverInterruptedInstallations(folder);
+    }
+    refreshInstalled();
+
+    if (setup_.activation != nullptr) {
+        connect(setup_.activation, &CenterActivation::activated, this,
+                &CenterModel::refreshInstalled);
+    }
+    // Owned timers stop with the model, so no tick ever reaches a model that is gone.
+    refreshTimer_.setInterval(refreshMilliseconds);
+    connect(&refreshTimer_, &QTimer::timeout, this, &CenterModel::refreshInstalled);
+    refreshTimer_.start();
+    updateTimer_.setInterval(updateCheckMilliseconds);
+    connect(&updateTimer_, &QTimer::timeout, this, [this] {
+        if (autoCheck_ && !feedURL_.empty()) {
+            checkUpdates();
+        }
+    });
+    updateTimer_.start();
+    if (autoCheck_ && !feedURL_.empty()) {
+        checkUpdates();
+    }
+}
+
+CenterModel::~CenterModel() {
+    checkTask_.request_stop();
+    lifetime_.request_stop();
+}
+
+void CenterModel::loadCatalogSources() {
+    try {
+        fs::path catalogFile = setup_.resources / "Catalog.json";
+        if (!fileExists(catalogFile)) {
+            throw CenterUIError::message("软件目录缺失，请重新安装软件中心。");
+        }
+        CenterCatalog catalog = CenterCore::decodeCatalog(
+            CenterCore::readFileContents(catalogFile, maximumCatalogBytes));
+        knownProducts_ = catalog.products;
+        setProducts(catalog.products);
+        fs::create_directories(setup_.supportDirectory);
+        localPackages_ = LocalLists::readPackages(setup_.supportDirectory);
+        localReleases_ = LocalLists::readReleases(setup_.supportDirectory);
+        setProducts(mergedCatalog(knownProducts_));
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+    }
+}
+
+std::vector<CenterProduct>
+CenterModel::mergedCatalog(const std::vector<CenterProduct>& given) const {
+    return CenterRules::mergedCatalog(given, knownProducts_, localPackages_, localReleases_,
+                                      fileExists);
+}
+
+void CenterModel::refreshInstalled() {
+    setInstalled(CenterCore::detectAllInstalled(products_, setup_.applicationDirectories));
+    if (status_ == "正在读取本机软件") {
+        setStatus("已检测到 " + std::to_string(installed_.size()) + " 款软件");
+    }
+}
+
+void CenterModel::showDetails(const CenterProduct& product, CenterDetailSection section) {
+    setDetailSection(section);
+    setSelected(product);
+}
+
+std::optional<InstalledApp> CenterModel::installedCopy(const CenterProduct& product) const {
+    auto found = installed_.find(product.id);
+    return found != installed_.end() ? std::optional<InstalledApp>(found->second) : std::nullopt;
+}
+
+std::vector<CenterProduct> CenterModel::updates() const {
+    std::vector<CenterProduct> found;
+    for (const CenterProduct& product : products_) {
+        std::optional<InstalledApp> copy = installedCopy(product);
+        if (copy && CenterCore::availableUpdate(product, copy)) {
+            found.push_back(product);
+        }
+    }
+    return found;
+}
+
+bool CenterModel::isIdle() const {
+    return !isChecking_ && !busyProduct_ && waiting_ == 0;
+}
+
+void CenterModel::setWaiting(int change) {
+    waiting_ += change;
+    if (isIdle()) {
+        emit settled();
+    }
+}
+
+// Published state: every setter announces its change.
+
+void CenterModel::setProducts(std::vector<CenterProduct> products) {
+    products_ = std::move(products);
+    emit productsChanged();
+}
+
+void CenterModel::setInstalled(std::map<std::string, InstalledApp> installed) {
+    installed_ = std::move(installed);
+    emit installedChanged();
+}
+
+void CenterModel::setPage(CenterPage page) {
+    if (page_ != page) {
+        page_ = page;
+        emit pageChanged();
+    }
+}
+
+void CenterModel::setSelected(std::optional<CenterProduct> product) {
+    selected_ = std::move(product);
+    emit selectedChanged();
+}
+
+void CenterModel::setDetailSection(CenterDetailSection section) {
+    if (detailSection_ != section) {
+        detailSection_ = section;
+        emit detailSectionChanged();
+    }
+}
+
+void CenterModel::setIsChecking(bool checking) {
+    if (isChecking_ != checking) {
+        isChecking_ = checking;
+        emit isCheckingChanged();
+        if (isIdle()) {
+            emit settled();
+        }
+    }
+}
+
+void CenterModel::setStatus(std::string text) {
+    status_ = std::move(text);
+    emit statusChanged();
+}
+
+void CenterModel::setError(std::optional<std::string> error) {
+    error_ = std::move(error);
+    emit errorChanged();
+}
+
+void CenterModel::setFeedURL(std::string text) {
+    if (feedURL_ != text) {
+        feedURL_ = std::move(text);
+        emit feedURLChanged();
+    }
+}
+
+void CenterModel::setCenterFeedURL(std::string text) {
+    if (centerFeedURL_ != text) {
+        centerFeedURL_ = std::move(text);
+        emit centerFeedURLChanged();
+    }
+}
+
+void CenterModel::setAutoCheck(bool on) {
+    autoCheck_ = on;
+    try {
+        settings_.setBoolean("autoCheck", on);
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+    }
+    emit autoCheckChanged();
+}
+
+void CenterModel::setBusyProduct(std::optional<std::string> product) {
+    busyProduct_ = std::move(product);
+    emit busyProductChanged();
+    if (isIdle()) {
+        emit settled();
+    }
+}
+
+void CenterModel::setProgress(double fraction) {
+    progress_ = fraction;
+    emit progressChanged();
+}
+
+void CenterModel::setLastChecked(QDateTime when) {
+    lastChecked_ = std::move(when);
+    emit lastCheckedChanged();
+}
+
+void CenterModel::setSourceLabel(std::string text) {
+    sourceLabel_ = std::move(text);
+    emit sourceLabelChanged();
+}
+
+QVariantList CenterModel::productsForViews() const {
+    QVariantList list;
+    for (const CenterProduct& product : products_) {
+        list << productForViews(product);
+    }
+    return list;
+}
+
+QString CenterModel::selectedID() const {
+    return selected_ ? QString::fromStdString(selected_->id) : QString();
+}
+
+QString CenterModel::errorText() const {
+    return error_ ? QString::fromStdString(*error_) : QString();
+}
+
+void CenterModel::setErrorText(const QString& text) {
+    setError(text.isEmpty() ? std::nullopt : std::optional<std::string>(text.toStdString()));
+}
+
+QString CenterModel::busyProductID() const {
+    return busyProduct_ ? QString::fromStdString(*busyProduct_) : QString();
+}

@@ -1,0 +1,246 @@
+#pragma once
+
+#include "core/Records.h"
+#include "installer/Install.h"
+#include "model/CenterPage.h"
+#include "model/CenterRules.h"
+#include "model/CenterSettings.h"
+#include "platform/CenterPrompts.h"
+#include "platform/Workspace.h"
+#include "transport/CenterUpdateService.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantList>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <variant>
+#include <vector>
+
+// Tells the model that the user came back to the center (its window became active again).
+class CenterActivation : public QObject {
+    Q_OBJECT
+
+  signals:
+    void activated();
+};
+
+// Everything the model takes from its surroundings. The defaults are the user's own folders;
+// tests and the demo point them elsewhere.
+struct CenterModelSetup {
+    std::filesystem::path resources;
+    std::filesystem::path supportDirectory;
+    std::filesystem::path settingsFile;
+    std::vector<std::filesystem::path> applicationDirectories;
+    CenterPlatform::Workspace* workspace = nullptr;
+    CenterPlatform::CenterPrompts* prompts = nullptr;
+    // The window's activation; none without a window.
+    CenterActivation* activation = nullptr;
+    CenterInstaller::RunningCheck runningCheck = CenterInstaller::isRunning;
+    DownloadTimeouts timeouts{};
+
+    // The user's folders, the shipped resources and the real running check.
+    static CenterModelSetup standard(CenterPlatform::Workspace& workspace,
+                                     CenterPlatform::CenterPrompts& prompts);
+};
+
+// The center's one observable model: the products and their installed copies, the update
+// check against the signed online catalog, installations, imports and the exported version
+// list. It lives on the main thread and is the only writer of its state; long work runs on
+// worker threads and its results come back to the main thread before anything is assigned.
+class CenterModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QVariantList products READ productsForViews NOTIFY productsChanged)
+    Q_PROPERTY(CenterPage page READ page WRITE setPage NOTIFY pageChanged)
+    Q_PROPERTY(QString selected READ selectedID NOTIFY selectedChanged)
+    Q_PROPERTY(CenterDetailSection detailSection READ detailSection WRITE setDetailSection NOTIFY
+                   detailSectionChanged)
+    Q_PROPERTY(bool isChecking READ isChecking NOTIFY isCheckingChanged)
+    Q_PROPERTY(QString status READ statusText NOTIFY statusChanged)
+    Q_PROPERTY(QString error READ errorText WRITE setErrorText NOTIFY errorChanged)
+    Q_PROPERTY(QString feedURL READ feedURLText WRITE setFeedURLText NOTIFY feedURLChanged)
+    Q_PROPERTY(QString centerFeedURL READ centerFeedURLText WRITE setCenterFeedURLText NOTIFY
+                   centerFeedURLChanged)
+    Q_PROPERTY(bool autoCheck READ autoCheck WRITE setAutoCheck NOTIFY autoCheckChanged)
+    Q_PROPERTY(QString busyProduct READ busyProductID NOTIFY busyProductChanged)
+    Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
+    Q_PROPERTY(QDateTime lastChecked READ lastChecked NOTIFY lastCheckedChanged)
+    Q_PROPERTY(QString sourceLabel READ sourceLabelText NOTIFY sourceLabelChanged)
+    Q_PROPERTY(int installedCount READ installedCount NOTIFY installedChanged)
+    Q_PROPERTY(QString version READ versionText CONSTANT)
+
+  public:
+    explicit CenterModel(CenterModelSetup setup, QObject* parent = nullptr);
+    ~CenterModel() override;
+
+    // State, as the views and the command line read it.
+    [[nodiscard]] const std::vector<CenterProduct>& products() const { return products_; }
+    [[nodiscard]] const std::map<std::string, InstalledApp>& installed() const {
+        return installed_;
+    }
+    [[nodiscard]] std::optional<InstalledApp> installedCopy(const CenterProduct& product) const;
+    [[nodiscard]] CenterPage page() const { return page_; }
+    [[nodiscard]] const std::optional<CenterProduct>& selected() const { return selected_; }
+    [[nodiscard]] CenterDetailSection detailSection() const { return detailSection_; }
+    [[nodiscard]] bool isChecking() const { return isChecking_; }
+    [[nodiscard]] const std::string& status() const { return status_; }
+    [[nodiscard]] const std::optional<std::string>& error() const { return error_; }
+    [[nodiscard]] const std::string& feedURL() const { return feedURL_; }
+    [[nodiscard]] const std::string& centerFeedURL() const { return centerFeedURL_; }
+    [[nodiscard]] bool autoCheck() const { return autoCheck_; }
+    [[nodiscard]] const std::optional<std::string>& busyProduct() const { return busyProduct_; }
+    [[nodiscard]] double progress() const { return progress_; }
+    [[nodiscard]] QDateTime lastChecked() const { return lastChecked_; }
+    [[nodiscard]] const std::string& sourceLabel() const { return sourceLabel_; }
+    // The products with an installed copy for which a newer release is listed.
+    [[nodiscard]] std::vector<CenterProduct> updates() const;
+    [[nodiscard]] int installedCount() const { return static_cast<int>(installed_.size()); }
+    // The center's own version.
+    [[nodiscard]] const std::string& version() const { return version_; }
+    [[nodiscard]] const std::filesystem::path& supportDirectory() const {
+        return setup_.supportDirectory;
+    }
+
+    void setPage(CenterPage page);
+    void setSelected(std::optional<CenterProduct> product);
+    void setDetailSection(CenterDetailSection section);
+    void setError(std::optional<std::string> error);
+    void setFeedURL(std::string text);
+    void setCenterFeedURL(std::string text);
+    void setAutoCheck(bool on);
+
+    // Installed copies and the start-up.
+    Q_INVOKABLE void refreshInstalled();
+    void showDetails(const CenterProduct& product, CenterDetailSection section);
+
+    // The online catalog and the two addresses.
+    Q_INVOKABLE void checkUpdates();
+    Q_INVOKABLE void configureFeed();
+
+    // A product's button, state line and actions.
+    [[nodiscard]] std::string actionTitle(const CenterProduct& product) const;
+    [[nodiscard]] std::string detailStatus(const CenterProduct& product) const;
+    void performAction(const CenterProduct& product);
+    void openProduct(const CenterProduct& product);
+    void showPackage(const CenterProduct& product);
+
+    // Imports, the version list and the maker's pages.
+    Q_INVOKABLE void importInstaller();
+    Q_INVOKABLE void exportDiagnostics();
+    Q_INVOKABLE void openHelp();
+
+    // Whether nothing runs any more that will change the model by itself: no check, no
+    // installation or inspection, no prompt waiting for its answer.
+    [[nodiscard]] bool isIdle() const;
+
+  signals:
+    void productsChanged();
+    void installedChanged();
+    void pageChanged();
+    void selectedChanged();
+    void detailSectionChanged();
+    void isCheckingChanged();
+    void statusChanged();
+    void errorChanged();
+    void feedURLChanged();
+    void centerFeedURLChanged();
+    void autoCheckChanged();
+    void busyProductChanged();
+    void progressChanged();
+    void lastCheckedChanged();
+    void sourceLabelChanged();
+    // Emitted whenever isIdle() may have become true.
+    void settled();
+
+  private:
+    // Start-up.
+    void loadCatalogSources();
+    [[nodiscard]] std::vector<CenterProduct>
+    mergedCatalog(const std::vector<CenterProduct>& given) const;
+
+    // Update checks.
+    void applyCheck(int number, const std::stop_token& stop,
+                    const std::variant<CenterCatalog, std::exception_ptr>& outcome);
+    void failCheck(int number, const std::stop_token& stop, std::exception_ptr failure);
+
+    // Installations.
+    [[nodiscard]] bool hasPackage(const CenterProduct& product) const;
+    void startInstallation(const CenterProduct& product, std::optional<CenterRelease> localRelease,
+                           std::optional<std::filesystem::path> packageOverride);
+    void installPackage(const std::filesystem::path& package, const CenterProduct& product,
+                        const CenterRelease& release);
+    void finishInstallation(std::exception_ptr failure);
+
+    // Imports.
+    void importPackage(const std::filesystem::path& file, const CenterProduct& product);
+    void confirmImport(const CenterProduct& product, const CenterRelease& release,
+                       const std::filesystem::path& copy);
+    void exportTo(const std::filesystem::path& file);
+
+    // Setters of the published state that only the model writes.
+    void setProducts(std::vector<CenterProduct> products);
+    void setInstalled(std::map<std::string, InstalledApp> installed);
+    void setIsChecking(bool checking);
+    void setStatus(std::string text);
+    void setBusyProduct(std::optional<std::string> product);
+    void setProgress(double fraction);
+    void setLastChecked(QDateTime when);
+    void setSourceLabel(std::string text);
+    void setWaiting(int change);
+
+    // The published state as Qt values, for the views.
+    [[nodiscard]] QVariantList productsForViews() const;
+    [[nodiscard]] QString selectedID() const;
+    [[nodiscard]] QString statusText() const { return QString::fromStdString(status_); }
+    [[nodiscard]] QString errorText() const;
+    void setErrorText(const QString& text);
+    [[nodiscard]] QString feedURLText() const { return QString::fromStdString(feedURL_); }
+    void setFeedURLText(const QString& text) { setFeedURL(text.toStdString()); }
+    [[nodiscard]] QString centerFeedURLText() const {
+        return QString::fromStdString(centerFeedURL_);
+    }
+    void setCenterFeedURLText(const QString& text) { setCenterFeedURL(text.toStdString()); }
+    [[nodiscard]] QString busyProductID() const;
+    [[nodiscard]] QString sourceLabelText() const { return QString::fromStdString(sourceLabel_); }
+    [[nodiscard]] QString versionText() const { return QString::fromStdString(version_); }
+
+    CenterModelSetup setup_;
+    CenterSettings settings_;
+    CenterUpdateService service_;
+    std::string version_;
+    std::string ownBundleID_;
+
+    std::vector<CenterProduct> products_;
+    std::map<std::string, InstalledApp> installed_;
+    CenterPage page_ = CenterPage::all;
+    std::optional<CenterProduct> selected_;
+    CenterDetailSection detailSection_ = CenterDetailSection::overview;
+    bool isChecking_ = false;
+    std::string status_ = "正在读取本机软件";
+    std::optional<std::string> error_;
+    std::string feedURL_;
+    std::string centerFeedURL_;
+    bool autoCheck_ = true;
+    std::optional<std::string> busyProduct_;
+    double progress_ = 0;
+    QDateTime lastChecked_;
+    std::string sourceLabel_ = "本机版本目录 · 尚未连接在线服务";
+
+    std::vector<CenterProduct> knownProducts_;
+    CenterRules::LocalPackages localPackages_;
+    CenterRules::LocalReleases localReleases_;
+    int checkGeneration_ = 0;
+    std::stop_source checkTask_;
+    // Stops downloads and installations still running when the model goes.
+    std::stop_source lifetime_;
+    QTimer refreshTimer_;
+    QTimer updateTimer_;
+    // Work on other threads and prompts whose results the model still waits for.
+    int waiting_ = 0;
+};

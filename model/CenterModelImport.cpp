@@ -1,0 +1,167 @@
+// Importing a package the user already has, the exported version list and the usage guide.
+#include "core/AtomicFile.h"
+#include "core/ErrorText.h"
+#include "core/Registry.h"
+#include "core/Uuid.h"
+#include "installer/PackageValidation.h"
+#include "model/BackgroundWork.h"
+#include "model/CenterModel.h"
+#include "model/LocalLists.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <algorithm>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// "2026-12-07 08:30:00 +0000": the moment in UTC, as the exported list states it.
+std::string exportDate() {
+    return QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd HH:mm:ss +0000").toStdString();
+}
+
+} // namespace
+
+void CenterModel::importInstaller() {
+    if (busyProduct_) {
+        return;
+    }
+    setWaiting(+1);
+    setup_.prompts->chooseFile(
+        {"导入 KESTRYN 安装包",
+         "支持 ZIP、DMG 和 PKG，原有软件正在运行时不会被替换。",
+         {"zip", "dmg", "pkg"}},
+        [this](std::optional<fs::path> file) {
+            if (!file) {
+                setWaiting(-1);
+                return;
+            }
+            std::vector<CenterProduct> choices;
+            for (const CenterProduct& product : products_) {
+                if (!CenterCore::previewOnlyProductIDs().contains(product.id)) {
+                    choices.push_back(product);
+                }
+            }
+            std::vector<std::string> names;
+            for (const CenterProduct& product : choices) {
+                names.push_back("KESTRYN " + product.name);
+            }
+            setup_.prompts->choose(
+                {"选择安装包对应的软件", file->filename().string(), names, {"导入", "取消"}},
+                [this, file = *file, choices](std::optional<std::size_t> index) {
+                    if (index && *index < choices.size()) {
+                        importPackage(file, choices[*index]);
+                    }
+                    setWaiting(-1);
+                });
+        });
+}
+
+void CenterModel::importPackage(const fs::path& file, const CenterProduct& product) {
+    const std::string extension = CenterRules::packageExtension(file);
+    fs::path copy;
+    try {
+        fs::path imported = setup_.supportDirectory / "Imported";
+        fs::create_directories(imported);
+        copy = imported / (product.id + "-" + CenterCore::newUUID() + "." + extension);
+        fs::copy_file(file, copy);
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+        return;
+    }
+    setStatus("已导入" + product.name + "安装包");
+    setSelected(std::nullopt);
+
+    if (extension == "zip" && product.id != "film") {
+        setBusyProduct(product.id);
+        setStatus("正在读取安装包版本");
+        runInBackground(
+            this,
+            [copy, product, stop = lifetime_.get_token()] {
+                return CenterInstaller::inspectLocalPackage(
+                    copy, product, CenterInstaller::systemOperations(), stop);
+            },
+            [this, product, copy](const Outcome<CenterRelease>& outcome) {
+                try {
+                    if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+                        std::rethrow_exception(*failure);
+                    }
+                    const CenterRelease& release = std::get<CenterRelease>(outcome);
+                    localPackages_[product.id] = copy.string();
+                    localReleases_[product.id] = release;
+                    LocalLists::writePackages(setup_.supportDirectory, localPackages_);
+                    LocalLists::writeReleases(setup_.supportDirectory, localReleases_);
+                    setProducts(mergedCatalog(products_));
+                    setBusyProduct(std::nullopt);
+                    confirmImport(product, release, copy);
+                } catch (...) {
+                    setError(CenterCore::describeError(std::current_exception()));
+                    setStatus("安装包未通过检查");
+                    setBusyProduct(std::nullopt);
+                }
+            });
+        return;
+    }
+
+    localPackages_[product.id] = copy.string();
+    try {
+        LocalLists::writePackages(setup_.supportDirectory, localPackages_);
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+        return;
+    }
+    std::optional<CenterRelease> release = product.release;
+    if (release) {
+        release->artifact.reset();
+    }
+    startInstallation(product, release, copy);
+}
+
+void CenterModel::confirmImport(const CenterProduct& product, const CenterRelease& release,
+                                const fs::path& copy) {
+    std::string details = "安装包已通过标识与签名完整性检查。";
+    if (std::optional<InstalledApp> installed = installedCopy(product)) {
+        details += "\n本机版本：" + installed->version + "（" + installed->build + "）";
+    }
+    details += "\n安装包版本：" + release.version + "（" + release.build +
+               "）\n更新会保留个人数据和旧版备份。";
+    setWaiting(+1);
+    setup_.prompts->ask(
+        {"安装 KESTRYN " + product.name + " " + release.version + "？", details, {"安装", "取消"}},
+        [this, product, release, copy](std::size_t button) {
+            if (button == 0) {
+                startInstallation(product, release, copy);
+            }
+            setWaiting(-1);
+        });
+}
+
+void CenterModel::exportDiagnostics() {
+    setWaiting(+1);
+    setup_.prompts->chooseSaveLocation({"KESTRYN_软件版本.txt", "txt"},
+                                       [this](std::optional<fs::path> file) {
+                                           if (file) {
+                                               exportTo(*file);
+                                           }
+                                           setWaiting(-1);
+                                       });
+}
+
+void CenterModel::exportTo(const fs::path& file) {
+    try {
+        AtomicFile::write(file, CenterRules::versionList(version_, exportDate(), sourceLabel_,
+                                                         products_, installed_));
+        setStatus("版本清单已导出");
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+    }
+}
+
+void CenterModel::openHelp() {
+    const fs::path guide = setup_.resources / "使用与更新说明.html";
+    std::error_code error;
+    if (fs::is_regular_file(guide, error)) {
+        static_cast<void>(setup_.workspace->openFile(guide));
+    }
+}

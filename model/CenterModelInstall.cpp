@@ -1,0 +1,215 @@
+// Product actions and the installation flow: download, install or open, report.
+#include "core/ErrorText.h"
+#include "core/Registry.h"
+#include "core/Versions.h"
+#include "model/BackgroundWork.h"
+#include "model/CenterLocations.h"
+#include "model/CenterModel.h"
+#include "model/CenterUIError.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The product whose packages the user installs with the package's own installer.
+const char* const pluginProduct = "film";
+// The host application of that plug-in, which must not run while its package opens.
+const char* const pluginHostBundleID = "com.apple.FinalCut";
+
+bool isPreview(const CenterProduct& product) {
+    return CenterCore::previewOnlyProductIDs().contains(product.id);
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+} // namespace
+
+bool CenterModel::hasPackage(const CenterProduct& product) const {
+    if (product.release && product.release->artifact) {
+        return true;
+    }
+    auto package = localPackages_.find(product.id);
+    return package != localPackages_.end() && fileExists(package->second);
+}
+
+std::string CenterModel::actionTitle(const CenterProduct& product) const {
+    return CenterRules::actionTitle(product, installedCopy(product), busyProduct_, progress_,
+                                    hasPackage(product));
+}
+
+std::string CenterModel::detailStatus(const CenterProduct& product) const {
+    return CenterRules::detailStatus(product, installedCopy(product));
+}
+
+void CenterModel::performAction(const CenterProduct& product) {
+    if (isPreview(product)) {
+        showDetails(product, CenterDetailSection::overview);
+        return;
+    }
+    if (busyProduct_) {
+        return;
+    }
+    std::optional<InstalledApp> copy = installedCopy(product);
+    if (!copy || CenterCore::availableUpdate(product, copy)) {
+        startInstallation(product, std::nullopt, std::nullopt);
+    } else {
+        openProduct(product);
+    }
+}
+
+void CenterModel::openProduct(const CenterProduct& product) {
+    std::optional<InstalledApp> copy = installedCopy(product);
+    if (!copy) {
+        setError("这款软件尚未安装。");
+        return;
+    }
+    if (std::optional<std::string> failure = setup_.workspace->openApplication(copy->url)) {
+        setError(*failure);
+    }
+}
+
+void CenterModel::showPackage(const CenterProduct& product) {
+    if (auto package = localPackages_.find(product.id);
+        package != localPackages_.end() && fileExists(package->second)) {
+        setup_.workspace->reveal({package->second});
+    } else if (std::optional<InstalledApp> copy = installedCopy(product)) {
+        setup_.workspace->reveal({copy->url});
+    } else {
+        setError("此软件还没有下载到本机。");
+    }
+}
+
+void CenterModel::startInstallation(const CenterProduct& product,
+                                    std::optional<CenterRelease> localRelease,
+                                    std::optional<fs::path> packageOverride) {
+    if (isPreview(product)) {
+        setError("幻彩工坊目前仅为界面预览，尚无可安装插件。");
+        return;
+    }
+    std::optional<CenterRelease> release = localRelease ? localRelease : product.release;
+    if (!release) {
+        setError("此软件还没有可用的发布版本。");
+        return;
+    }
+    if (!hasPackage(product)) {
+        setPage(CenterPage::settings);
+        setError(
+            product.name +
+            "的在线下载尚未开通。可以先导入已有安装包使用；连接正式更新服务后将显示在线版本。");
+        return;
+    }
+    setBusyProduct(product.id);
+    setProgress(0);
+
+    if (packageOverride) {
+        installPackage(*packageOverride, product, *release);
+    } else if (release->artifact) {
+        setStatus("正在下载" + product.name);
+        const QPointer<CenterModel> model(this);
+        auto reportProgress = [model](double fraction) {
+            // Each report is its own task on the main thread; one for a model that is gone is
+            // dropped with it.
+            QMetaObject::invokeMethod(
+                model.data(),
+                [model, fraction] {
+                    if (model) {
+                        model->setProgress(fraction);
+                    }
+                },
+                Qt::QueuedConnection);
+        };
+        runInBackground(
+            this,
+            [service = service_, artifact = *release->artifact,
+             folder = setup_.supportDirectory / "Downloads", reportProgress,
+             stop = lifetime_.get_token()] {
+                return service.download(artifact, folder, reportProgress, stop);
+            },
+            [this, product, release = *release](const Outcome<fs::path>& outcome) {
+                if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+                    finishInstallation(*failure);
+                } else {
+                    installPackage(std::get<fs::path>(outcome), product, release);
+                }
+            });
+    } else if (auto local = localPackages_.find(product.id); local != localPackages_.end()) {
+        installPackage(local->second, product, *release);
+    } else {
+        finishInstallation(std::make_exception_ptr(CenterUIError::message("未找到安装包。")));
+    }
+}
+
+void CenterModel::installPackage(const fs::path& package, const CenterProduct& product,
+                                 const CenterRelease& release) {
+    const std::string extension = CenterRules::packageExtension(package);
+    try {
+        if (product.id == pluginProduct || extension == "dmg" || extension == "pkg") {
+            if (product.id == pluginProduct) {
+                for (const auto& application : setup_.workspace->runningApplications()) {
+                    if (application.bundleID == pluginHostBundleID) {
+                        setup_.workspace->reveal({package});
+                        throw CenterUIError::message(
+                            "澄光工坊安装包已就绪。请先保存工程并退出 Final Cut "
+                            "Pro，再从安装包升级；完成后在澄光工坊中安装 FCP 效果。");
+                    }
+                }
+            }
+            if (!setup_.workspace->openFile(package)) {
+                throw CenterUIError::message("无法打开安装包，请在访达中检查文件是否完整。");
+            }
+            setStatus("安装包已打开，请按安装说明完成升级");
+            finishInstallation(nullptr);
+            return;
+        }
+        if (extension != "zip") {
+            throw CenterUIError::message("请使用 ZIP、DMG 或 PKG 安装包。");
+        }
+        if (!ownBundleID_.empty() && product.bundleID == ownBundleID_) {
+            throw CenterUIError::message("软件中心自身更新请使用“检查软件中心更新”。");
+        }
+    } catch (...) {
+        finishInstallation(std::current_exception());
+        return;
+    }
+    setStatus("正在校验并安装" + product.name);
+    // The copy the installer will replace decides the folder, so an update never leaves a
+    // second copy in the other applications folder.
+    const fs::path folder =
+        CenterLocations::installationFolder(installedCopy(product), setup_.applicationDirectories);
+    runInBackground(
+        this,
+        [package, product, release, folder, backups = setup_.supportDirectory / "Backups",
+         running = setup_.runningCheck, stop = lifetime_.get_token()] {
+            return CenterInstaller::install(package, product, release, folder, backups, running,
+                                            CenterInstaller::systemOperations(), stop);
+        },
+        [this, product](const Outcome<InstallReceipt>& outcome) {
+            if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+                finishInstallation(*failure);
+                return;
+            }
+            const InstalledApp& app = std::get<InstallReceipt>(outcome).installedApp;
+            std::map<std::string, InstalledApp> installed = installed_;
+            installed[product.id] = app;
+            setInstalled(std::move(installed));
+            setStatus(product.name + "已安装 · " + app.version);
+            finishInstallation(nullptr);
+        });
+}
+
+void CenterModel::finishInstallation(std::exception_ptr failure) {
+    if (failure) {
+        setError(CenterCore::describeError(failure));
+        setStatus("安装未完成，原软件保留");
+    }
+    setProgress(0);
+    refreshInstalled();
+    setBusyProduct(std::nullopt);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/Records.h"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The model's decisions that depend on nothing but their inputs: which catalog is shown, which
+// online catalog is accepted, what a product's button and state line say, the exported list.
+namespace CenterRules {
+
+// Imported packages (product id → absolute path) and the releases read from them.
+using LocalPackages = std::map<std::string, std::string>;
+using LocalReleases = std::map<std::string, CenterRelease>;
+
+// The products to show: the known products in their order, each replaced by the given product
+// of the same id, previews without release, and a newer imported release (whose package file
+// still exists) in place of the product's own.
+[[nodiscard]] std::vector<CenterProduct>
+mergedCatalog(const std::vector<CenterProduct>& given, const std::vector<CenterProduct>& known,
+              const LocalPackages& packages, const LocalReleases& releases,
+              const std::function<bool(const std::filesystem::path&)>& fileExists);
+
+// Whether an online catalog may replace the shown one: schema 1, at least one product, unique
+// ids, and every product one of the known ones with its known bundle identifier.
+[[nodiscard]] bool matchesKnownProducts(const CenterCatalog& catalog,
+                                        const std::vector<CenterProduct>& known);
+
+// An address with the scheme https (any case), a host, and neither user name nor password.
+[[nodiscard]] bool isHTTPS(std::string_view text);
+
+// The text without white space and line breaks at either end.
+[[nodiscard]] std::string trimmed(std::string_view text);
+
+// The file's extension without the dot, lower-cased: how a package's kind is told.
+[[nodiscard]] std::string packageExtension(const std::filesystem::path& file);
+
+// What the product's main button says.
+[[nodiscard]] std::string actionTitle(const CenterProduct& product,
+                                      const std::optional<InstalledApp>& installed,
+                                      const std::optional<std::string>& busyProduct,
+                                      double progress, bool hasPackage);
+
+// The product's state line in its detail.
+[[nodiscard]] std::string detailStatus(const CenterProduct& product,
+                                       const std::optional<InstalledApp>& installed);
+
+// The exported version list: header, date, source, an empty line, then one line per product.
+[[nodiscard]] std::string versionList(const std::string& version, const std::string& date,
+                                      const std::string& sourceLabel,
+                                      const std::vector<CenterProduct>& products,
+                                      const std::map<std::string, InstalledApp>& installed);
+
+} // namespace CenterRules
