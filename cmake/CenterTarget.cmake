@@ -39,3 +39,14 @@ function(kestryn_test target)
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
                          PROPERTIES ENVIRONMENT "KESTRYN_RESOURCES=${CMAKE_BINARY_DIR}/resources")
 endfunction()
+
+# A GoogleTest executable over Qt code, with its own main() that creates the application
+# object whose event loop the tests run.
+function(kestryn_qt_test target)
+    add_executable(${target} ${ARGN})
+    kestryn_harden(${target})
+    target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock Qt6::Core)
+    add_dependencies(${target} resources)
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "KESTRYN_RESOURCES=${CMAKE_BINARY_DIR}/resources;QT_QPA_PLATFORM=offscreen")
+endfunction()

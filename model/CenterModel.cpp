@@ -180,9 +180,20 @@ bool CenterModel::isIdle() const {
 
 void CenterModel::setWaiting(int change) {
     waiting_ += change;
-    if (isIdle()) {
-        emit settled();
-    }
+    announceIfIdle();
+}
+
+void CenterModel::announceIfIdle() {
+    // Checked again once the current step is over: a flow often ends one piece of work and
+    // starts the next in the same step.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isIdle()) {
+                emit settled();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 // Published state: every setter announces its change.
@@ -220,9 +231,7 @@ void CenterModel::setIsChecking(bool checking) {
     if (isChecking_ != checking) {
         isChecking_ = checking;
         emit isCheckingChanged();
-        if (isIdle()) {
-            emit settled();
-        }
+        announceIfIdle();
     }
 }
 
@@ -263,9 +272,7 @@ void CenterModel::setAutoCheck(bool on) {
 void CenterModel::setBusyProduct(std::optional<std::string> product) {
     busyProduct_ = std::move(product);
     emit busyProductChanged();
-    if (isIdle()) {
-        emit settled();
-    }
+    announceIfIdle();
 }
 
 void CenterModel::setProgress(double fraction) {

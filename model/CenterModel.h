@@ -193,6 +193,7 @@ class CenterModel : public QObject {
     void setLastChecked(QDateTime when);
     void setSourceLabel(std::string text);
     void setWaiting(int change);
+    void announceIfIdle();
 
     // The published state as Qt values, for the views.
     [[nodiscard]] QVariantList productsForViews() const;

@@ -1,0 +1,134 @@
+#include "model/CenterRules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace CenterRules;
+
+CenterRelease release(const std::string& version, const std::string& build) {
+    return {version, build, "2026-12-01", {}, std::nullopt};
+}
+
+CenterProduct product(const std::string& id, std::optional<CenterRelease> offered = {}) {
+    CenterProduct result;
+    result.id = id;
+    result.bundleID = "bundle." + id;
+    result.name = id + "工坊";
+    result.release = std::move(offered);
+    return result;
+}
+
+std::optional<std::string> releaseVersion(const std::vector<CenterProduct>& products,
+                                          const std::string& id) {
+    for (const CenterProduct& item : products) {
+        if (item.id == id) {
+            return item.release ? std::optional(item.release->version + "/" + item.release->build)
+                                : std::nullopt;
+        }
+    }
+    return "absent";
+}
+
+TEST(CenterRules, TheMergeKeepsTheKnownOrderAndPrefersAStrictlyNewerImportWhosePackageExists) {
+    const std::vector<CenterProduct> known = {product("audio"), product("subtitle"),
+                                              product("effects", release("1.0", "1")),
+                                              product("library")};
+    const LocalPackages packages = {{"audio", "/imports/audio.zip"},
+                                    {"subtitle", "/imports/subtitle.zip"},
+                                    {"library", "/imports/gone.zip"}};
+    const LocalReleases releases = {{"audio", release("2.0", "8")},
+                                    {"subtitle", release("2.0", "1")},
+                                    {"library", release("9.0", "1")}};
+    const auto exists = [](const fs::path& path) { return path != "/imports/gone.zip"; };
+    // An online catalog with some known products, one the center does not know.
+    const std::vector<CenterProduct> online = {
+        product("subtitle", release("2.0", "1")), product("audio", release("2.0", "7")),
+        product("effects", release("2.0", "1")), product("stranger", release("1.0", "1"))};
+
+    std::vector<CenterProduct> merged = mergedCatalog(online, known, packages, releases, exists);
+    ASSERT_EQ(merged.size(), 4U);
+    EXPECT_EQ(merged[0].id, "audio");
+    EXPECT_EQ(merged[3].id, "library");
+    EXPECT_EQ(releaseVersion(merged, "audio"), "2.0/8");        // build 8 beats build 7
+    EXPECT_EQ(releaseVersion(merged, "subtitle"), "2.0/1");     // the same release is not newer
+    EXPECT_EQ(releaseVersion(merged, "effects"), std::nullopt); // previews never offer one
+    EXPECT_EQ(releaseVersion(merged, "library"), std::nullopt); // its package is gone
+    EXPECT_EQ(releaseVersion(merged, "stranger"), "absent");
+    EXPECT_TRUE(mergedCatalog(online, {}, packages, releases, exists).empty());
+}
+
+TEST(CenterRules, AnOnlineCatalogMustListOnlyKnownProductsWithTheirIdentifiers) {
+    const std::vector<CenterProduct> known = {product("audio"), product("subtitle")};
+    CenterProduct impostor = product("audio");
+    impostor.bundleID = "bundle.other";
+    const struct {
+        std::int64_t schema;
+        std::vector<CenterProduct> products;
+        bool accepted;
+    } rows[] = {
+        {1, {product("subtitle")}, true},
+        {1, {product("audio"), product("subtitle")}, true},
+        {2, {product("audio")}, false},
+        {1, {}, false},
+        {1, {product("audio"), product("audio")}, false},
+        {1, {product("video")}, false},
+        {1, {impostor}, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(matchesKnownProducts({row.schema, "", row.products}, known), row.accepted)
+            << row.schema << " " << row.products.size();
+    }
+    EXPECT_FALSE(matchesKnownProducts({1, "", {product("audio")}}, {}));
+}
+
+TEST(CenterRules, OnlyAnHttpsAddressWithAHostAndNoCredentialsIsAnAddress) {
+    const struct {
+        std::string text;
+        bool https;
+    } rows[] = {
+        {"https://catalog.example/c.json", true},    {"HTTPS://catalog.example/c.json", true},
+        {"http://catalog.example/c.json", false},    {"https://user@catalog.example/", false},
+        {"https://:secret@catalog.example/", false}, {"https:///c.json", false},
+        {"catalog.example/c.json", false},           {"", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(isHTTPS(row.text), row.https) << row.text;
+    }
+    EXPECT_EQ(trimmed(" \n\thttps://a.example/ \r\n"), "https://a.example/");
+}
+
+TEST(CenterRules, TheButtonAndStateLineFollowPreviewBusyInstalledAndPackage) {
+    const InstalledApp old{"/Applications/A.app", "1.0", "1", "bundle.audio"};
+    const InstalledApp current{"/Applications/A.app", "2.0", "1", "bundle.audio"};
+    const CenterProduct offered = product("audio", release("2.0", "1"));
+    const CenterProduct preview = product("effects");
+    const struct {
+        CenterProduct product;
+        std::optional<InstalledApp> installed;
+        std::optional<std::string> busy;
+        double progress;
+        bool hasPackage;
+        std::string title;
+    } rows[] = {
+        {preview, std::nullopt, std::nullopt, 0, true, "敬请期待"},
+        {offered, old, "audio", 0.427, true, "42%"},
+        {offered, old, "audio", 1.0, true, "处理中"},
+        {offered, old, "audio", 0.0, true, "处理中"},
+        {offered, old, "subtitle", 0.5, true, "更新"},
+        {offered, current, std::nullopt, 0, true, "打开"},
+        {offered, std::nullopt, std::nullopt, 0, true, "安装"},
+        {product("audio"), std::nullopt, std::nullopt, 0, false, "获取软件"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(actionTitle(row.product, row.installed, row.busy, row.progress, row.hasPackage),
+                  row.title);
+    }
+    EXPECT_EQ(detailStatus(preview, std::nullopt), "仅界面预览 · 敬请期待");
+    EXPECT_EQ(detailStatus(offered, old), "已安装 1.0 · 可更新");
+    EXPECT_EQ(detailStatus(offered, current), "已安装 2.0");
+    EXPECT_EQ(detailStatus(offered, std::nullopt), "尚未安装");
+}
+
+} // namespace

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "core/CatalogJSON.h"
+#include "core/Digest.h"
+#include "core/FileContents.h"
+#include "model/CenterModel.h"
+#include "tests/model/ScriptedDesktop.h"
+#include "tests/support/Bundle.h"
+#include "tests/support/HttpsServer.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+
+// A product as the shipped catalog lists it.
+inline CenterProduct shippedProduct(const std::string& id) {
+    CenterCatalog catalog = CenterCore::decodeCatalog(
+        CenterCore::readFileContents(KESTRYN_RESOURCES_DIR "/Catalog.json", 1 << 20));
+    for (const CenterProduct& product : catalog.products) {
+        if (product.id == id) {
+            return product;
+        }
+    }
+    throw std::logic_error("no such product: " + id);
+}
+
+// A center with its own resources (the shipped catalog, a fresh catalog key), support folder,
+// settings and two applications folders, a real HTTPS server for its online catalog and
+// downloads, and scripted prompts and desktop.
+class ModelFixture : public ::testing::Test {
+  protected:
+    HttpsServer server;
+    TemporaryDirectory temp;
+    std::filesystem::path resources = temp / "resources";
+    std::filesystem::path support = temp / "support";
+    std::filesystem::path settingsFile = temp / "config/settings.json";
+    std::filesystem::path applications = temp / "Applications";
+    std::filesystem::path homeApplications = temp / "home/Applications";
+    ScriptedPrompts prompts;
+    ScriptedWorkspace workspace;
+    CenterInstaller::RunningCheck running =
+        [](const std::string&, const std::optional<std::filesystem::path>&) { return false; };
+
+    ModelFixture() {
+        ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1);
+        std::filesystem::create_directories(resources);
+        std::filesystem::create_directories(applications);
+        std::filesystem::copy_file(KESTRYN_RESOURCES_DIR "/Catalog.json",
+                                   resources / "Catalog.json");
+        publisher({"keygen", (temp / "keys").string()});
+        std::filesystem::copy_file(temp / "keys/PublicKey.txt", resources / "PublicKey.txt");
+        writeInfo("");
+        server.serveDirectory(temp / "site");
+    }
+    ~ModelFixture() override { ::unsetenv("KESTRYN_CA_FILE"); }
+
+    // The center's Info.plist, with this default catalog address.
+    void writeInfo(const std::string& catalogURL) {
+        temp.write("resources/Info.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                   "<key>CFBundleIdentifier</key><string>com.kestryn.center</string>"
+                   "<key>CFBundleShortVersionString</key><string>1.0.0</string>"
+                   "<key>KESProductCatalogURL</key><string>" +
+                       catalogURL + "</string></dict></plist>");
+    }
+
+    std::unique_ptr<CenterModel> makeModel() {
+        CenterModelSetup setup;
+        setup.resources = resources;
+        setup.supportDirectory = support;
+        setup.settingsFile = settingsFile;
+        setup.applicationDirectories = {applications, homeApplications};
+        setup.workspace = &workspace;
+        setup.prompts = &prompts;
+        setup.runningCheck = running;
+        auto model = std::make_unique<CenterModel>(std::move(setup));
+        waitUntilIdle(*model);
+        return model;
+    }
+
+    // Runs the event loop until the model has nothing left running.
+    static void waitUntilIdle(CenterModel& model) {
+        QEventLoop loop;
+        QObject::connect(&model, &CenterModel::settled, &loop, &QEventLoop::quit);
+        // A guard against a hang, not a measurement.
+        QTimer::singleShot(60'000, &loop, [&loop] { loop.exit(1); });
+        while (!model.isIdle() && loop.exec() == 0) {
+        }
+        ASSERT_TRUE(model.isIdle());
+    }
+
+    static std::string publisher(const std::vector<std::string>& arguments) {
+        ProgramResult result = runProgram(KESTRYN_BIN_DIR "/kestryn-publish", arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    }
+
+    // A sealed bundle of the product at this version, with the product's folder name.
+    std::filesystem::path bundle(const CenterProduct& product, const std::string& version,
+                                 const std::filesystem::path& folder) {
+        return writeBundle(folder, "KESTRYN " + product.name + ".app",
+                           {.bundleID = product.bundleID, .version = version});
+    }
+
+    // A ZIP package of the product at this version, served by the site; its artifact record.
+    ReleaseArtifact package(const CenterProduct& product, const std::string& version) {
+        std::filesystem::path folder = temp / "packages" / (product.id + "-" + version);
+        std::filesystem::path zip = temp / "site" / (product.id + "-" + version + ".zip");
+        std::filesystem::create_directories(zip.parent_path());
+        zipBundle(bundle(product, version, folder), zip);
+        return {server.url("/" + zip.filename().string()), CenterCore::sha256(zip),
+                static_cast<std::int64_t>(std::filesystem::file_size(zip)), ArtifactFormat::zip};
+    }
+
+    // Publishes the shipped catalog with these releases (product id → version, build 1),
+    // signed with the center's key; returns its address.
+    std::string publishCatalog(const std::map<std::string, std::string>& releases,
+                               const std::string& name = "catalog.json") {
+        CenterCatalog catalog = CenterCore::decodeCatalog(
+            CenterCore::readFileContents(KESTRYN_RESOURCES_DIR "/Catalog.json", 1 << 20));
+        for (CenterProduct& product : catalog.products) {
+            if (auto release = releases.find(product.id); release != releases.end()) {
+                product.release = CenterRelease{release->second,
+                                                "1",
+                                                "2026-12-01",
+                                                {"更新"},
+                                                package(product, release->second)};
+            }
+        }
+        std::filesystem::path document =
+            temp.write("unsigned-" + name, CenterCore::toJSON(catalog).dump());
+        temp.write("site/" + name, publisher({"sign", document.string(), "--key",
+                                              (temp / "keys/private.key").string()}));
+        return server.url("/" + name);
+    }
+};

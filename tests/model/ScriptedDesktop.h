@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/CenterPrompts.h"
+#include "platform/Workspace.h"
+
+#include <deque>
+#include <string>
+#include <variant>
+#include <vector>
+
+// Prompts answered from a script, in order; each question asked is recorded. A question the
+// script does not answer is cancelled.
+class ScriptedPrompts : public CenterPlatform::CenterPrompts {
+  public:
+    using Answer = std::variant<std::filesystem::path, std::size_t>;
+    std::deque<Answer> answers;
+    std::vector<std::string> asked;
+
+    void chooseFile(const CenterPlatform::OpenPanel& panel,
+                    std::function<void(std::optional<std::filesystem::path>)> answer) override {
+        asked.push_back(panel.title);
+        answer(next<std::filesystem::path>());
+    }
+    void choose(const CenterPlatform::ChoiceAlert& alert,
+                std::function<void(std::optional<std::size_t>)> answer) override {
+        asked.push_back(alert.message);
+        answer(next<std::size_t>());
+    }
+    void ask(const CenterPlatform::Alert& alert, std::function<void(std::size_t)> answer) override {
+        asked.push_back(alert.message + "\n" + alert.details);
+        answer(next<std::size_t>().value_or(alert.buttons.size() - 1));
+    }
+    void
+    chooseSaveLocation(const CenterPlatform::SavePanel& panel,
+                       std::function<void(std::optional<std::filesystem::path>)> answer) override {
+        asked.push_back(panel.proposedName);
+        answer(next<std::filesystem::path>());
+    }
+
+  private:
+    template <typename T> std::optional<T> next() {
+        if (answers.empty() || !std::holds_alternative<T>(answers.front())) {
+            return std::nullopt;
+        }
+        T value = std::get<T>(answers.front());
+        answers.pop_front();
+        return value;
+    }
+};
+
+// A desktop that records what it is asked to do and runs what the test says runs.
+class ScriptedWorkspace : public CenterPlatform::Workspace {
+  public:
+    std::vector<std::string> calls;
+    std::vector<CenterInstaller::RunningApplication> running;
+    bool opens = true;
+
+    std::optional<std::string> openApplication(const std::filesystem::path& bundle) override {
+        calls.push_back("openApplication " + bundle.filename().string());
+        return std::nullopt;
+    }
+    bool openFile(const std::filesystem::path& file) override {
+        calls.push_back("openFile " + file.extension().string());
+        return opens;
+    }
+    bool openURL(const std::string& url) override {
+        calls.push_back("openURL " + url);
+        return opens;
+    }
+    void reveal(const std::vector<std::filesystem::path>& items) override {
+        calls.push_back("reveal " + items.front().extension().string());
+    }
+    std::vector<CenterInstaller::RunningApplication> runningApplications() override {
+        return running;
+    }
+};
