@@ -1,4 +1,5 @@
 #include "cli/InterruptStop.h"
+#include "cli/ProgressBar.h"
 #include "cli/Verbs.h"
 #include "core/CatalogJSON.h"
 #include "transport/CenterUpdateService.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr int barWidth = 40;
-
 std::int64_t byteCount(const std::string& text) {
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -23,34 +22,6 @@ std::int64_t byteCount(const std::string& text) {
     }
     return value;
 }
-
-// A bar on the terminal, redrawn only when the whole percentage changes.
-class ProgressBar {
-  public:
-    void operator()(double fraction) {
-        int percent = static_cast<int>(fraction * 100);
-        if (percent == shown_) {
-            return;
-        }
-        shown_ = percent;
-        int filled = percent * barWidth / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
-                     "########################################", barWidth - filled, "", percent);
-        std::fflush(stderr);
-    }
-    ~ProgressBar() { end(); }
-
-    // Ends the bar's line, so what follows starts on a line of its own.
-    void end() {
-        if (shown_ >= 0) {
-            std::fputc('\n', stderr);
-            shown_ = -1;
-        }
-    }
-
-  private:
-    int shown_ = -1;
-};
 
 // The folders of a path that do not exist yet, which the download will create; unless kept, they
 // are removed again as long as they are empty, so a failed download leaves no trace of them.
