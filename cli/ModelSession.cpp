@@ -1,0 +1,83 @@
+#include "cli/ModelSession.h"
+
+#include "cli/InterruptStop.h"
+#include "cli/ProgressBar.h"
+#include "platform/LinuxWorkspace.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThreadPool>
+#include <QTimer>
+#include <iostream>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr int interruptedExitCode = 130;
+constexpr int pollMilliseconds = 100;
+
+// Runs the event loop until the model is idle; false when the user interrupted.
+bool waitUntilIdle(CenterModel& model, const std::stop_token& interrupted) {
+    QEventLoop loop;
+    QObject::connect(&model, &CenterModel::settled, &loop, &QEventLoop::quit);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (interrupted.stop_requested()) {
+            loop.quit();
+        }
+    });
+    poll.start(pollMilliseconds);
+    while (!model.isIdle() && !interrupted.stop_requested()) {
+        loop.exec();
+    }
+    return !interrupted.stop_requested();
+}
+
+} // namespace
+
+int runModelVerb(const ModelVerb& verb) {
+    InterruptStop interrupt;
+    static int argc = 1;
+    static char name[] = "kestryn";
+    static char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+
+    CenterPlatform::LinuxWorkspace workspace;
+    TerminalPrompts prompts(verb.answers);
+    auto model = std::make_unique<CenterModel>(CenterModelSetup::standard(workspace, prompts));
+    ProgressBar bar;
+    if (verb.progressBar && ::isatty(STDERR_FILENO) == 1) {
+        QObject::connect(model.get(), &CenterModel::progressChanged, model.get(), [&bar, &model] {
+            if (model->progress() > 0) {
+                bar(model->progress());
+            }
+        });
+    }
+
+    bool finished = waitUntilIdle(*model, interrupt.token());
+    if (finished) {
+        verb.operation(*model);
+        finished = waitUntilIdle(*model, interrupt.token());
+    }
+    bar.end();
+    if (!finished) {
+        // The model stops its work when it goes; what runs elsewhere is waited for, so that
+        // nothing is left half done behind the program's back.
+        model.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        std::cerr << "操作已取消。\n";
+        return interruptedExitCode;
+    }
+    if (verb.report) {
+        verb.report(*model);
+    }
+    if (verb.printStatus) {
+        std::cout << model->status() << '\n';
+    }
+    if (model->error()) {
+        std::cerr << *model->error() << '\n';
+        return 1;
+    }
+    return 0;
+}

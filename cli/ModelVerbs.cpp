@@ -1,0 +1,158 @@
+// The verbs that drive the center model: the same operations the window offers.
+#include "cli/CatalogFile.h"
+#include "cli/ModelSession.h"
+#include "cli/Verbs.h"
+#include "core/Resources.h"
+
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+// The product of the shown list with this id; bad usage when there is none.
+const CenterProduct& productNamed(const CenterModel& model, const std::string& id) {
+    for (const CenterProduct& product : model.products()) {
+        if (product.id == id) {
+            return product;
+        }
+    }
+    throw UsageError("“" + id + "”不是软件中心的产品。");
+}
+
+// Refuses an unknown product before the model starts, so a typo never reaches the network.
+void requireShippedProduct(const std::string& id) {
+    for (const CenterProduct& product :
+         readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json").products) {
+        if (product.id == id) {
+            return;
+        }
+    }
+    throw UsageError("“" + id + "”不是软件中心的产品。");
+}
+
+std::string versionText(const std::string& version, const std::string& build) {
+    return version + "（" + build + "）";
+}
+
+void printProducts(const CenterModel& model) {
+    std::cout << "软件\t已安装版本\t目录中的版本\t操作\n";
+    for (const CenterProduct& product : model.products()) {
+        std::optional<InstalledApp> copy = model.installedCopy(product);
+        std::cout << product.name << '\t'
+                  << (copy ? versionText(copy->version, copy->build) : "未安装") << '\t'
+                  << (product.release
+                          ? versionText(product.release->version, product.release->build)
+                          : "—")
+                  << '\t' << model.actionTitle(product) << '\n';
+    }
+    std::cout << model.sourceLabel() << '\n';
+}
+
+void printJSON(const CenterModel& model) {
+    nlohmann::json products = nlohmann::json::array();
+    for (const CenterProduct& product : model.products()) {
+        std::optional<InstalledApp> copy = model.installedCopy(product);
+        nlohmann::json row = {{"id", product.id},
+                              {"name", product.name},
+                              {"action", model.actionTitle(product)},
+                              {"detail", model.detailStatus(product)}};
+        row["installed"] = copy ? nlohmann::json{{"version", copy->version},
+                                                 {"build", copy->build},
+                                                 {"path", copy->url.string()}}
+                                : nlohmann::json(nullptr);
+        row["release"] = product.release ? nlohmann::json{{"version", product.release->version},
+                                                          {"build", product.release->build}}
+                                         : nlohmann::json(nullptr);
+        products.push_back(std::move(row));
+    }
+    nlohmann::json document = {
+        {"status", model.status()},
+        {"sourceLabel", model.sourceLabel()},
+        {"error", model.error() ? nlohmann::json(*model.error()) : nlohmann::json(nullptr)},
+        {"lastChecked",
+         model.lastChecked().isValid()
+             ? nlohmann::json(model.lastChecked().toUTC().toString(Qt::ISODate).toStdString())
+             : nlohmann::json(nullptr)},
+        {"products", std::move(products)}};
+    std::cout << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+} // namespace
+
+int checkVerb(const Arguments& arguments) {
+    static_cast<void>(arguments.positionals(0));
+    const bool json = arguments.flag("--json");
+    return runModelVerb({.operation =
+                             [](CenterModel& model) {
+                                 // A check the start-up began already counts as this one.
+                                 if (!model.lastChecked().isValid()) {
+                                     model.checkUpdates();
+                                 }
+                             },
+                         .report = json ? printJSON : printProducts,
+                         .printStatus = !json});
+}
+
+int updateVerb(const Arguments& arguments) {
+    const std::string id = arguments.positionals(1)[0];
+    requireShippedProduct(id);
+    return runModelVerb(
+        {.operation = [id](CenterModel& model) { model.performAction(productNamed(model, id)); },
+         .progressBar = true});
+}
+
+int openVerb(const Arguments& arguments) {
+    const std::string id = arguments.positionals(1)[0];
+    requireShippedProduct(id);
+    return runModelVerb(
+        {.operation = [id](CenterModel& model) { model.openProduct(productNamed(model, id)); }});
+}
+
+int importVerb(const Arguments& arguments) {
+    const std::filesystem::path file = arguments.positionals(1)[0];
+    const std::string id = arguments.required("--product");
+    requireShippedProduct(id);
+    std::string choice;
+    for (const CenterProduct& product :
+         readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json").products) {
+        if (product.id == id) {
+            choice = "KESTRYN " + product.name;
+        }
+    }
+    return runModelVerb(
+        {.operation = [](CenterModel& model) { model.importInstaller(); },
+         .answers = {std::filesystem::absolute(file), choice, arguments.flag("--yes")},
+         .progressBar = true});
+}
+
+int exportVerb(const Arguments& arguments) {
+    const std::filesystem::path file = arguments.positionals(1)[0];
+    return runModelVerb({.operation = [](CenterModel& model) { model.exportDiagnostics(); },
+                         .answers = {std::filesystem::absolute(file), std::nullopt, false}});
+}
+
+int settingsVerb(const Arguments& arguments) {
+    static_cast<void>(arguments.positionals(0));
+    std::optional<std::string> catalog = arguments.value("--catalog-url");
+    std::optional<std::string> autoCheck = arguments.value("--auto-check");
+    if (autoCheck && *autoCheck != "on" && *autoCheck != "off") {
+        throw UsageError("--auto-check 只能是 on 或 off。");
+    }
+    return runModelVerb({.operation =
+                             [catalog, autoCheck](CenterModel& model) {
+                                 if (autoCheck) {
+                                     model.setAutoCheck(*autoCheck == "on");
+                                 }
+                                 if (catalog) {
+                                     model.setFeedURL(*catalog);
+                                     model.configureFeed();
+                                 }
+                             },
+                         .report =
+                             [](const CenterModel& model) {
+                                 std::cout << "catalogFeedURL\t" << model.feedURL() << '\n'
+                                           << "centerFeedURL\t" << model.centerFeedURL() << '\n'
+                                           << "autoCheck\t" << (model.autoCheck() ? "on" : "off")
+                                           << '\n';
+                             }});
+}
