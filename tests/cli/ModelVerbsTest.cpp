@@ -1,0 +1,122 @@
+#include "core/CatalogJSON.h"
+#include "core/Digest.h"
+#include "core/FileContents.h"
+#include "tests/support/Bundle.h"
+#include "tests/support/HttpsServer.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kestryn = KESTRYN_BIN_DIR "/kestryn";
+const fs::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
+
+// A user's home with the center's resources pointing at a signed catalog on a real server
+// that lists 回响工坊 2.0, and 回响工坊 1.0 installed in ~/Applications.
+class ModelVerbs : public ::testing::Test {
+  protected:
+    HttpsServer server;
+    TemporaryDirectory temp;
+    fs::path home = temp / "home";
+    fs::path applications = home / "Applications";
+
+    void SetUp() override {
+        fs::create_directories(temp / "resources");
+        fs::copy_file(KESTRYN_RESOURCES_DIR "/Catalog.json", temp / "resources/Catalog.json");
+        ASSERT_EQ(runProgram(publish, {"keygen", (temp / "keys").string()}).exitCode, 0);
+        fs::copy_file(temp / "keys/PublicKey.txt", temp / "resources/PublicKey.txt");
+        temp.write("resources/Info.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                   "<key>CFBundleShortVersionString</key><string>1.0.0</string>"
+                   "<key>KESProductCatalogURL</key><string>" +
+                       server.url("/catalog.json") + "</string></dict></plist>");
+        server.serveDirectory(temp / "site");
+        writeBundle(applications, "KESTRYN 回响工坊.app", {.version = "1.0"});
+
+        fs::path zip = temp / "site/audio-2.0.zip";
+        fs::create_directories(zip.parent_path());
+        zipBundle(writeBundle(temp / "release", "KESTRYN 回响工坊.app", {.version = "2.0"}), zip);
+        CenterCatalog catalog = CenterCore::decodeCatalog(
+            CenterCore::readFileContents(temp / "resources/Catalog.json", 1 << 20));
+        for (CenterProduct& product : catalog.products) {
+            if (product.id == "audio") {
+                product.release = CenterRelease{
+                    "2.0",
+                    "1",
+                    "2026-12-01",
+                    {"降噪更快。"},
+                    ReleaseArtifact{server.url("/audio-2.0.zip"), CenterCore::sha256(zip),
+                                    static_cast<std::int64_t>(fs::file_size(zip)),
+                                    ArtifactFormat::zip}};
+            }
+        }
+        fs::path document = temp.write("catalog.json", CenterCore::toJSON(catalog).dump());
+        ProgramResult signed_ = runProgram(
+            publish, {"sign", document.string(), "--key", (temp / "keys/private.key").string()});
+        ASSERT_EQ(signed_.exitCode, 0) << signed_.err;
+        temp.write("site/catalog.json", signed_.out);
+    }
+
+    ProgramResult center(const std::vector<std::string>& words) const {
+        return runProgram(kestryn, words,
+                          {{"HOME", home.string()},
+                           {"XDG_DATA_HOME", (home / ".local/share").string()},
+                           {"XDG_CONFIG_HOME", (home / ".config").string()},
+                           {"KESTRYN_RESOURCES", (temp / "resources").string()},
+                           {"KESTRYN_CA_FILE", server.caFile().string()},
+                           {"LC_ALL", "C"}});
+    }
+
+    static std::string lastLine(const std::string& text) {
+        std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
+        return trimmed.substr(trimmed.find_last_of('\n') + 1);
+    }
+};
+
+TEST_F(ModelVerbs, ACheckFindsTheUpdateWhichUpdateInstallsKeepingABackup) {
+    ProgramResult check = center({"check"});
+    ASSERT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_NE(check.out.find("回响工坊\t1.0（1）\t2.0（1）\t更新\n"), std::string::npos)
+        << check.out;
+    EXPECT_EQ(lastLine(check.out), "发现 1 款软件可更新");
+
+    ProgramResult update = center({"update", "audio"});
+    ASSERT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(lastLine(update.out), "回响工坊已安装 · 2.0");
+    EXPECT_EQ(CenterCore::readFileContents(
+                  applications / "KESTRYN 回响工坊.app/Contents/Info.plist", 1 << 16)
+                      .find("<string>2.0</string>") != std::string::npos,
+              true);
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(home / ".local/share/KESTRYN Center/Backups"), {}), 1);
+
+    ProgramResult exported = center({"export", (temp / "版本 清单.txt").string()});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(lastLine(exported.out), "版本清单已导出");
+    EXPECT_NE(CenterCore::readFileContents(temp / "版本 清单.txt", 1 << 16)
+                  .find("KESTRYN 回响工坊：2.0（1）"),
+              std::string::npos);
+}
+
+TEST_F(ModelVerbs, AnImportInstallsOnlyWhenConfirmed) {
+    fs::path zip = zipBundle(writeBundle(temp / "mine", "KESTRYN 回响工坊.app", {.version = "1.5"}),
+                             temp / "mine/回响工坊 1.5.zip");
+    ProgramResult declined = center({"import", zip.string(), "--product", "audio"});
+    EXPECT_EQ(declined.exitCode, 0) << declined.err;
+    EXPECT_NE(declined.out.find("安装 KESTRYN 回响工坊 1.5？"), std::string::npos);
+
+    ProgramResult confirmed = center({"import", zip.string(), "--product", "audio", "--yes"});
+    ASSERT_EQ(confirmed.exitCode, 0) << confirmed.err;
+    EXPECT_EQ(lastLine(confirmed.out), "回响工坊已安装 · 1.5");
+
+    ProgramResult foreign = center({"import", zip.string(), "--product", "library", "--yes"});
+    EXPECT_EQ(foreign.exitCode, 1);
+    EXPECT_EQ(lastLine(foreign.out), "安装包未通过检查");
+    EXPECT_EQ(lastLine(foreign.err), "安装包的软件标识或版本与发布信息不一致。");
+}
+
+} // namespace
