@@ -1,5 +1,6 @@
 #include "core/Detection.h"
 
+#include "core/Registry.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -117,6 +118,33 @@ TEST_F(Detection, PreviewsAreNeverInstalled) {
     CenterProduct effects{
         "effects", "com.kestryn.effects.preview", "幻彩工坊", "", "", "", {}, "13.0", {}};
     EXPECT_FALSE(CenterCore::detectInstalled(effects, {system}));
+}
+
+// The model's one pass must find exactly what a scan per product finds, in every ordering case.
+TEST_F(Detection, OnePassFindsWhatEachProductsOwnScanFinds) {
+    bundle(user, "Aardvark.app", "local.soundlink", "9", "9");
+    bundle(system, "Beta.app", "local.soundlink", "1", "1");
+    bundle(system, "alpha.app", "local.soundlink", "2", "2");
+    bundle(system, "Tool.APP", "local.captionlink.workflow", "3", "3");
+    bundle(user, "Library.app", "local.tavelo.asset-library", "4", "4");
+    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1", "1");
+    bundle(system, "Broken.app", nullptr, "1", "1");
+    bundle(user, "Café.app", "com.kestryn.video-assistant.preview", "5", "5");
+    bundle(user, "Cafe\u0301 2.app", "com.kestryn.video-assistant.preview", "6", "6");
+    std::vector<CenterProduct> products;
+    for (const auto& [id, bundleID] : CenterCore::productBundleIDs()) {
+        products.push_back({id, bundleID, id, "", "", "", {}, "13.0", {}});
+    }
+    for (const std::vector<std::filesystem::path>& folders :
+         {std::vector{system, user}, std::vector{user, system}, std::vector{root / "nowhere"}}) {
+        std::map<std::string, InstalledApp> expected;
+        for (const CenterProduct& product : products) {
+            if (auto found = CenterCore::detectInstalled(product, folders)) {
+                expected.emplace(product.id, *found);
+            }
+        }
+        EXPECT_EQ(CenterCore::detectAllInstalled(products, folders), expected);
+    }
 }
 
 TEST(ApplicationDirectories, AreTheSystemFolderThenTheHomeFolder) {
