@@ -148,8 +148,9 @@ std::string_view signedDocument(std::string_view feed, std::string_view publicKe
 }
 
 std::vector<AppcastItem> items(std::string_view document) {
-    // QXmlStreamReader never loads an external entity; refusing the DTD as well means no entity
-    // can be declared at all, so nothing is expanded beyond the five predefined ones.
+    // QXmlStreamReader: QtCore is linked here already, and it never loads an external entity.
+    // Refusing the DTD as well means no entity can be declared at all, so nothing is expanded
+    // beyond the five predefined ones.
     QXmlStreamReader reader(QByteArray(document.data(), static_cast<qsizetype>(document.size())));
     while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement) {
         if (reader.tokenType() == QXmlStreamReader::DTD) {

@@ -58,28 +58,15 @@ TEST_F(Portal, IdsOutsideTheRegistryHaveNoAddressAndNoName) {
     }
 }
 
-TEST_F(Portal, DestinationsHaveStableIdsTitlesNamesAndHashes) {
-    struct Case {
-        PortalDestination destination;
-        std::string id;
-        std::string title;
-        std::optional<std::string> productName;
-    };
-    const Case cases[] = {
-        {PortalDestination::guide("film"), "guide-film", "使用说明", "澄光工坊"},
-        {PortalDestination::community("film"), "community-film", "建议与评论", "澄光工坊"},
-        {PortalDestination::support(), "support", "支持 KESTRYN", std::nullopt},
-    };
-    std::unordered_set<PortalDestination> distinct;
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.destination.id(), c.id);
-        EXPECT_EQ(c.destination.title(), c.title);
-        EXPECT_EQ(c.destination.productName(), c.productName);
-        distinct.insert(c.destination);
-    }
-    distinct.insert(PortalDestination::guide("film"));
-    EXPECT_EQ(distinct.size(), 3u);
-    EXPECT_NE(PortalDestination::guide("film"), PortalDestination::guide("Film"));
+TEST_F(Portal, DestinationsDifferByKindAndExactProductID) {
+    const std::unordered_set<PortalDestination> distinct = {
+        PortalDestination::guide("film"), PortalDestination::community("film"),
+        PortalDestination::support(), PortalDestination::guide("Film"),
+        PortalDestination::guide("film")};
+    EXPECT_EQ(distinct.size(), 4u);
+    EXPECT_EQ(PortalDestination::community("film").productName(), "澄光工坊");
+    EXPECT_EQ(PortalDestination::community("film").id(), "community-film");
+    EXPECT_FALSE(PortalDestination::support().productName());
 }
 
 TEST_F(Portal, OnlyTheMakersOwnOriginIsTrusted) {
