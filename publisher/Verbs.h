@@ -8,3 +8,4 @@ int signVerb(const Arguments& arguments);
 int artifactVerb(const Arguments& arguments);
 int packVerb(const Arguments& arguments);
 int sealVerb(const Arguments& arguments);
+int appcastVerb(const Arguments& arguments);

@@ -12,6 +12,12 @@ int main(int argc, char** argv) {
          {}},
         {"pack", "APP OUT.zip", packVerb, {}, {}},
         {"seal", "APP", sealVerb, {}, {}},
+        {"appcast",
+         "ARCHIVE --url URL --version BUILD --short-version VERSION [--notes FILE] "
+         "[--min-system VERSION] --key DIR/private.key",
+         appcastVerb,
+         {"--url", "--version", "--short-version", "--notes", "--min-system", "--key"},
+         {}},
     };
     return runProgram("kestryn-publish", verbs, argc, argv);
 }

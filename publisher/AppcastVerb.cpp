@@ -1,0 +1,166 @@
+#include "cli/Arguments.h"
+#include "core/Base64.h"
+#include "core/CenterError.h"
+#include "core/FileContents.h"
+#include "core/Unicode.h"
+#include "core/Validation.h"
+#include "core/Versions.h"
+#include "installer/ZipMapping.h"
+#include "publisher/Verbs.h"
+
+#include <iostream>
+#include <memory>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+namespace {
+
+// The feed the center accepts at most; larger notes would make an unusable feed.
+constexpr std::size_t largestFeed = 8 * 1024 * 1024;
+
+struct FreeKey {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct FreeBIO {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+struct FreeContext {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+
+// An unencrypted Ed25519 private key in PEM; OpenSSL is told there is no pass phrase, so an
+// encrypted key is refused rather than prompted for.
+std::unique_ptr<EVP_PKEY, FreeKey> readPrivateKey(const std::filesystem::path& file) {
+    std::string pem = CenterCore::readFileContents(file, 64 * 1024);
+    std::unique_ptr<BIO, FreeBIO> memory(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    EVP_PKEY* key =
+        memory ? PEM_read_bio_PrivateKey(memory.get(), nullptr, nullptr, const_cast<char*>(""))
+               : nullptr;
+    ERR_clear_error();
+    std::unique_ptr<EVP_PKEY, FreeKey> owned(key);
+    if (!owned || EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
+        throw CenterError::invalid("签名私钥无效：" + file.string());
+    }
+    return owned;
+}
+
+std::string sign(EVP_PKEY* key, std::string_view message) {
+    std::unique_ptr<EVP_MD_CTX, FreeContext> context(EVP_MD_CTX_new());
+    std::string signature(64, '\0');
+    std::size_t length = signature.size();
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key) != 1 ||
+        EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                       reinterpret_cast<const unsigned char*>(message.data()),
+                       message.size()) != 1) {
+        throw CenterError::invalid("无法签署更新源。");
+    }
+    return CenterCore::base64Encode(signature);
+}
+
+// Text as XML character data or attribute value. Refuses what XML 1.0 cannot carry at all.
+std::string escaped(std::string_view text, const char* what) {
+    if (!CenterCore::isValidUTF8(text)) {
+        throw CenterError::invalid(std::string(what) + "不是有效的 UTF-8 文本。");
+    }
+    std::string result;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            result += "&amp;";
+            break;
+        case '<':
+            result += "&lt;";
+            break;
+        case '>':
+            result += "&gt;";
+            break;
+        case '"':
+            result += "&quot;";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                throw CenterError::invalid(std::string(what) + "含有不能写入更新源的控制字符。");
+            }
+            result += c;
+        }
+    }
+    return result;
+}
+
+std::string numericVersion(const Arguments& arguments, const std::string& option) {
+    std::string version = arguments.required(option);
+    if (!CenterCore::isNumericVersion(version)) {
+        throw UsageError(option + " 必须是由数字和点组成的版本号。");
+    }
+    return version;
+}
+
+} // namespace
+
+int appcastVerb(const Arguments& arguments) {
+    std::filesystem::path archive = arguments.positionals(1)[0];
+    const std::string url = arguments.required("--url");
+    CenterCore::validateHTTPS(url);
+    const std::string build = numericVersion(arguments, "--version");
+    const std::string shortVersion = arguments.required("--short-version");
+    if (shortVersion.empty()) {
+        throw UsageError("--short-version 不能为空。");
+    }
+    std::optional<std::string> minimumSystem;
+    if (arguments.value("--min-system")) {
+        minimumSystem = numericVersion(arguments, "--min-system");
+    }
+    std::string notes;
+    if (std::optional<std::string> notesFile = arguments.value("--notes")) {
+        notes = CenterCore::readFileContents(*notesFile, largestFeed);
+        if (notes.size() > largestFeed) {
+            throw CenterError::invalid("更新说明超过 8 MiB，软件中心不会接受。");
+        }
+    }
+    auto key = readPrivateKey(arguments.required("--key"));
+
+    CenterInstaller::ZipMapping mapping(archive);
+    auto bytes = mapping.bytes();
+    CenterCore::validateArtifactSize(static_cast<std::int64_t>(bytes.size()));
+    const std::string archiveSignature =
+        sign(key.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+
+    const std::string version = escaped(shortVersion, "--short-version ");
+    std::string document =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<rss version=\"2.0\" "
+        "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">\n"
+        "  <channel>\n"
+        "    <title>KESTRYN 软件中心</title>\n"
+        "    <item>\n"
+        "      <title>KESTRYN 软件中心 " +
+        version +
+        "</title>\n"
+        "      <sparkle:version>" +
+        build +
+        "</sparkle:version>\n"
+        "      <sparkle:shortVersionString>" +
+        version + "</sparkle:shortVersionString>\n";
+    if (minimumSystem) {
+        document += "      <sparkle:minimumSystemVersion>" + *minimumSystem +
+                    "</sparkle:minimumSystemVersion>\n";
+    }
+    if (!notes.empty()) {
+        document += "      <description>" + escaped(notes, "更新说明") + "</description>\n";
+    }
+    document += "      <enclosure url=\"" + escaped(url, "--url ") + "\" length=\"" +
+                std::to_string(bytes.size()) +
+                "\" type=\"application/octet-stream\" sparkle:edSignature=\"" + archiveSignature +
+                "\"/>\n"
+                "    </item>\n"
+                "  </channel>\n"
+                "</rss>\n";
+    std::string block = "<!-- sparkle-signatures:\nedSignature: " + sign(key.get(), document) +
+                        "\nlength: " + std::to_string(document.size()) + "\n-->\n";
+    if (document.size() + block.size() > largestFeed) {
+        throw CenterError::invalid("签名后的更新源超过 8 MiB，软件中心不会接受。");
+    }
+    std::cout << document << block;
+    return 0;
+}

@@ -1,0 +1,284 @@
+#include "selfupdate/AppcastUpdater.h"
+
+#include "core/Base64.h"
+#include "tests/selfupdate/DesktopDoubles.h"
+#include "tests/support/HttpsServer.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <QtCore/qtestsupport_core.h>
+#include <cstdlib>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const badSignature = "软件中心更新源的签名无效，已拒绝使用。";
+
+// The owner's side of a session: the feed address it gives, and what the updater tells it.
+struct SessionRecord : UpdaterDelegate {
+    std::optional<std::string> feed;
+    std::optional<std::pair<bool, std::string>> finished;
+
+    std::optional<std::string> feedURLString() const override { return feed; }
+    void updaterStatusChanged(const std::string&) override {}
+    void updaterFinished(bool succeeded, const std::string& sentence) override {
+        finished = {succeeded, sentence};
+    }
+};
+
+// A real updater of a center at version 1.2.0 (build 2) against a real HTTPS server, with keys
+// made by kestryn-publish and a temporary directory of its own, so every leftover shows.
+class AppcastSession : public ::testing::Test {
+  protected:
+    AppcastSession() {
+        ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1);
+        fs::create_directory(temporary);
+        ::setenv("TMPDIR", temporary.c_str(), 1);
+        program("kestryn-publish", {"keygen", (scratch / "keys").string()});
+        std::string key = CenterCore::readFileContents(scratch / "keys" / "PublicKey.txt", 100);
+        scratch.write("Info.plist", infoPlist({{"CFBundleVersion", plistString("2")},
+                                               {"CFBundleShortVersionString", plistString("1.2.0")},
+                                               {"SUPublicEDKey", plistString(key.substr(0, 44))}}));
+        record.feed = server.url("/appcast.xml");
+        EXPECT_FALSE(updater->start());
+    }
+    ~AppcastSession() override {
+        ::unsetenv("KESTRYN_CA_FILE");
+        ::unsetenv("TMPDIR");
+    }
+
+    static std::string program(const std::string& name, const std::vector<std::string>& arguments) {
+        ProgramResult result = runProgram(name == "openssl" ? fs::path("/usr/bin/openssl")
+                                                            : fs::path(KESTRYN_BIN_DIR) / name,
+                                          arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    }
+
+    // The appcast kestryn-publish makes of `archive`, served at /center.deb.
+    std::string publishedFeed(const std::string& archive, const std::string& build,
+                              const std::string& version, std::vector<std::string> extra = {}) {
+        std::vector<std::string> arguments = {
+            "appcast",         scratch.write("center.deb", archive).string(),
+            "--url",           server.url("/center.deb"),
+            "--version",       build,
+            "--short-version", version,
+            "--key",           (scratch / "keys" / "private.key").string()};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return program("kestryn-publish", arguments);
+    }
+
+    // The base64 signature `openssl pkeyutl` makes of the bytes with `key`.
+    std::string opensslSignature(const std::string& bytes,
+                                 const fs::path& key = "keys/private.key") {
+        fs::path message = scratch.write("message", bytes);
+        program("openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", (scratch / key).string(), "-in",
+                            message.string(), "-out", (scratch / "signature").string()});
+        return CenterCore::base64Encode(CenterCore::readFileContents(scratch / "signature", 64));
+    }
+
+    // The document followed by a signature block signed with the openssl command line.
+    std::string opensslSigned(const std::string& document) {
+        return document + "<!-- sparkle-signatures:\nedSignature: " + opensslSignature(document) +
+               "\nlength: " + std::to_string(document.size()) + "\n-->\n";
+    }
+
+    // Serves the feed and runs one check to its end.
+    void check(const std::string& feed) {
+        server.route("/appcast.xml", HttpsResponse::bytes(feed));
+        record.finished.reset();
+        updater->checkForUpdates();
+        EXPECT_TRUE(updater->sessionInProgress());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return record.finished.has_value(); }, 60'000));
+        EXPECT_FALSE(updater->sessionInProgress());
+    }
+
+    [[nodiscard]] bool requested(const std::string& path) const {
+        auto requests = server.requests();
+        return std::any_of(requests.begin(), requests.end(),
+                           [&](const HttpsRequest& request) { return request.path == path; });
+    }
+
+    // Every file left in the downloads folder and the temporary directory.
+    [[nodiscard]] std::vector<fs::path> leftovers() const {
+        std::vector<fs::path> files;
+        for (const fs::path& folder : {downloads, temporary}) {
+            if (fs::exists(folder)) {
+                for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+                    files.push_back(entry.path());
+                }
+            }
+        }
+        return files;
+    }
+
+    HttpsServer server;
+    TemporaryDirectory scratch;
+    fs::path temporary = scratch / "tmp";
+    fs::path downloads = scratch / "Downloads";
+    ScriptedPrompts prompts;
+    RecordingWorkspace workspace;
+    SessionRecord record;
+    std::unique_ptr<AppcastUpdater> updater = std::make_unique<AppcastUpdater>(
+        record, prompts, workspace, scratch / "Info.plist", downloads);
+};
+
+TEST_F(AppcastSession, ConsentDownloadsVerifiesAndHandsOverThePublishedPackage) {
+    const std::string archive(300'000, 'p');
+    server.route("/center.deb", HttpsResponse::bytes(archive));
+    scratch.write("notes.html",
+                  "<p>修复了&lt;若干&gt;问题。</p><ul><li>更快</li></ul><script>x()</script>");
+    prompts.answers = {0};
+    check(publishedFeed(archive, "3", "1.3.0",
+                        {"--notes", (scratch / "notes.html").string(), "--min-system", "13.0"}));
+
+    ASSERT_EQ(prompts.questions().size(), 1u);
+    EXPECT_EQ(prompts.questions()[0].message, "发现软件中心新版本 1.3.0");
+    EXPECT_EQ(prompts.questions()[0].details, "当前版本为 1.2.0。\n\n修复了<若干>问题。\n• 更快");
+    EXPECT_EQ(
+        *record.finished,
+        std::pair(true, std::string("已验证的软件中心 1.3.0 安装包已交给系统的软件包安装程序，"
+                                    "请按它的提示完成安装。")));
+    ASSERT_EQ(workspace.opened.size(), 1u);
+    EXPECT_EQ(workspace.opened[0].first.parent_path(), downloads);
+    EXPECT_EQ(workspace.opened[0].first.extension(), ".deb");
+    EXPECT_EQ(workspace.opened[0].second, archive);
+    EXPECT_EQ(leftovers(), std::vector{workspace.opened[0].first});
+}
+
+TEST_F(AppcastSession, TakesTheNewestItemThisSystemRunsFromAFeedSignedWithOpenssl) {
+    ::setenv("KESTRYN_SYSTEM_VERSION", "14.2", 1);
+    const std::string archive = "a package for 14";
+    server.route("/center.deb", HttpsResponse::bytes(archive));
+    auto item = [&](const std::string& build, const std::string& minimum) {
+        return "<item><sparkle:minimumSystemVersion>" + minimum +
+               "</sparkle:minimumSystemVersion><description><![CDATA[<b>构建 " + build +
+               "</b>]]></description><enclosure url=\"" + server.url("/center.deb") +
+               "\" length=\"" + std::to_string(archive.size()) + "\" sparkle:version=\"" + build +
+               "\" sparkle:shortVersionString=\"" + build + ".0\" sparkle:edSignature=\"" +
+               opensslSignature(archive) + "\"/></item>";
+    };
+    prompts.answers = {0};
+    check(opensslSigned("<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:sparkle=\""
+                        "http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>" +
+                        item("3", "14.0") + item("9", "15.0") + item("4", "14.2") + item("1", "") +
+                        "</channel></rss>"));
+    ::unsetenv("KESTRYN_SYSTEM_VERSION");
+
+    ASSERT_EQ(prompts.questions().size(), 1u);
+    EXPECT_EQ(prompts.questions()[0].message, "发现软件中心新版本 4.0");
+    EXPECT_EQ(prompts.questions()[0].details, "当前版本为 1.2.0。\n\n构建 4");
+    EXPECT_TRUE(record.finished->first) << record.finished->second;
+    ASSERT_EQ(workspace.opened.size(), 1u);
+    EXPECT_EQ(workspace.opened[0].second, archive);
+}
+
+TEST_F(AppcastSession, AnUpToDateCenterOrADeclinedUpdateEndsWellWithoutADownload) {
+    struct Case {
+        std::string build;
+        std::optional<std::size_t> answer;
+        std::string sentence;
+    };
+    const Case cases[] = {
+        {"2", std::nullopt, "软件中心 1.2.0 已是最新版本。"},
+        {"1.9", std::nullopt, "软件中心 1.2.0 已是最新版本。"},
+        {"10", 1, "已暂不安装软件中心 9.9。"},
+    };
+    for (const Case& c : cases) {
+        if (c.answer) {
+            prompts.answers = {*c.answer};
+        }
+        check(publishedFeed("package", c.build, "9.9"));
+        EXPECT_EQ(*record.finished, std::pair(true, c.sentence)) << c.build;
+    }
+    EXPECT_FALSE(requested("/center.deb"));
+    EXPECT_TRUE(workspace.opened.empty());
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(AppcastSession, RefusesAFeedWithoutAValidSignatureOrARelease) {
+    const std::string feed = publishedFeed("package", "3", "1.3.0");
+    const std::size_t block = feed.rfind("<!-- sparkle-signatures:");
+    const std::string document = feed.substr(0, block);
+    std::string tampered = feed;
+    tampered.replace(tampered.find("1.3.0"), 5, "1.3.1");
+    std::string longer = feed;
+    longer.replace(longer.find("length: ") + 8, std::to_string(block).size(),
+                   std::to_string(block + 1));
+    program("kestryn-publish", {"keygen", (scratch / "other").string()});
+
+    const std::pair<std::string, std::string> cases[] = {
+        {document, "软件中心更新源没有签名，已拒绝使用。"},
+        {tampered, badSignature},
+        {longer, badSignature},
+        {feed + "\n", badSignature},
+        {document + "<!-- sparkle-signatures:\nedSignature: " +
+             opensslSignature(document, "other/private.key") +
+             "\nlength: " + std::to_string(block) + "\n-->\n",
+         badSignature},
+        {opensslSigned("<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY a \"aaaaaaaaaa\">"
+                       "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>\n"
+                       "<rss><channel><title>&b;</title></channel></rss>"),
+         "软件中心更新源的内容无法识别。"},
+        {opensslSigned("<rss><channel><item>"), "软件中心更新源的内容无法识别。"},
+        {opensslSigned("<rss version=\"2.0\"><channel><item><title>无安装包</title></item>"
+                       "</channel></rss>"),
+         "软件中心更新源中没有可用的版本。"},
+    };
+    for (const auto& [served, sentence] : cases) {
+        check(served);
+        EXPECT_EQ(*record.finished, std::pair(false, sentence)) << served;
+    }
+    EXPECT_TRUE(prompts.questions().empty());
+    EXPECT_FALSE(requested("/center.deb"));
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(AppcastSession, AnEnclosureThatFailsLeavesNoFileAndOpensNothing) {
+    const std::string archive = "the signed package";
+    const std::string feed = publishedFeed(archive, "3", "1.3.0");
+    std::string forged = archive;
+    forged[0] = 'T';
+    const std::pair<HttpsResponse, std::optional<std::string>> cases[] = {
+        {HttpsResponse::bytes(forged), "下载的软件中心安装包签名无效，已删除。"},
+        {HttpsResponse::bytes(archive + "!"), std::nullopt},
+        {HttpsResponse::error(404), std::nullopt},
+    };
+    for (const auto& [response, sentence] : cases) {
+        server.route("/center.deb", response);
+        prompts.answers = {0};
+        check(feed);
+        EXPECT_FALSE(record.finished->first);
+        if (sentence) {
+            EXPECT_EQ(record.finished->second, *sentence);
+        }
+        EXPECT_TRUE(leftovers().empty());
+    }
+    EXPECT_TRUE(workspace.opened.empty());
+}
+
+TEST_F(AppcastSession, AVerifiedPackageTheSystemCannotOpenIsKeptAndNamed) {
+    server.route("/center.deb", HttpsResponse::bytes("package"));
+    workspace.opens = false;
+    prompts.answers = {0};
+    check(publishedFeed("package", "3", "1.3.0"));
+    ASSERT_EQ(workspace.opened.size(), 1u);
+    EXPECT_EQ(*record.finished, std::pair(false, "已验证的软件中心 1.3.0 安装包保存在“" +
+                                                     workspace.opened[0].first.string() +
+                                                     "”，但无法交给系统的软件包安装程序。"));
+    EXPECT_TRUE(fs::exists(workspace.opened[0].first));
+}
+
+TEST_F(AppcastSession, AnAnswerArrivingAfterTheUpdaterIsGoneDoesNothing) {
+    server.route("/appcast.xml", HttpsResponse::bytes(publishedFeed("package", "3", "1.3.0")));
+    updater->checkForUpdates();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(prompts.pending); }, 60'000));
+    updater.reset();
+    prompts.pending(0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(requested("/center.deb"));
+    EXPECT_FALSE(record.finished);
+}
+
+} // namespace
