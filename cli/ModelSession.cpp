@@ -79,5 +79,9 @@ int runModelVerb(const ModelVerb& verb) {
         std::cerr << *model->error() << '\n';
         return 1;
     }
+    if (verb.succeeded && !verb.succeeded()) {
+        std::cerr << model->status() << '\n';
+        return 1;
+    }
     return 0;
 }

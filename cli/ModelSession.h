@@ -18,6 +18,9 @@ struct ModelVerb {
     bool progressBar = false;
     // Print the status line (a verb printing a JSON document prints nothing else).
     bool printStatus = true;
+    // Whether the operation succeeded, for operations whose failure is not the model's error:
+    // a failure prints the status on stderr as well and exits 1.
+    std::function<bool()> succeeded = {};
 };
 
 int runModelVerb(const ModelVerb& verb);

@@ -5,6 +5,7 @@
 #include "core/Resources.h"
 
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -134,14 +135,19 @@ int exportVerb(const Arguments& arguments) {
 int settingsVerb(const Arguments& arguments) {
     static_cast<void>(arguments.positionals(0));
     std::optional<std::string> catalog = arguments.value("--catalog-url");
+    std::optional<std::string> centerFeed = arguments.value("--center-feed");
     std::optional<std::string> autoCheck = arguments.value("--auto-check");
     if (autoCheck && *autoCheck != "on" && *autoCheck != "off") {
         throw UsageError("--auto-check 只能是 on 或 off。");
     }
     return runModelVerb({.operation =
-                             [catalog, autoCheck](CenterModel& model) {
+                             [catalog, centerFeed, autoCheck](CenterModel& model) {
                                  if (autoCheck) {
                                      model.setAutoCheck(*autoCheck == "on");
+                                 }
+                                 if (centerFeed) {
+                                     model.setCenterFeedURL(*centerFeed);
+                                     model.saveCenterFeed();
                                  }
                                  if (catalog) {
                                      model.setFeedURL(*catalog);
@@ -155,4 +161,18 @@ int settingsVerb(const Arguments& arguments) {
                                            << "autoCheck\t" << (model.autoCheck() ? "on" : "off")
                                            << '\n';
                              }});
+}
+
+int selfUpdateVerb(const Arguments& arguments) {
+    static_cast<void>(arguments.positionals(0));
+    auto succeeded = std::make_shared<bool>(true);
+    return runModelVerb({.operation =
+                             [succeeded](CenterModel& model) {
+                                 QObject::connect(&model.selfUpdater(),
+                                                  &CenterSelfUpdater::checkFinished, &model,
+                                                  [succeeded](bool ok) { *succeeded = ok; });
+                                 model.checkCenterUpdate();
+                             },
+                         .answers = {std::nullopt, std::nullopt, arguments.flag("--yes")},
+                         .succeeded = [succeeded] { return *succeeded; }});
 }

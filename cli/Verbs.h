@@ -19,3 +19,4 @@ int openVerb(const Arguments& arguments);
 int importVerb(const Arguments& arguments);
 int exportVerb(const Arguments& arguments);
 int settingsVerb(const Arguments& arguments);
+int selfUpdateVerb(const Arguments& arguments);

@@ -11,6 +11,8 @@
 #include "model/CenterLocations.h"
 #include "model/CenterUIError.h"
 #include "model/LocalLists.h"
+#include "portal/PortalLinks.h"
+#include "selfupdate/AppcastUpdater.h"
 
 #include <QVariantMap>
 #include <system_error>
@@ -88,6 +90,18 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     if (settings_.problem()) {
         error_ = settings_.problem();
     }
+    const fs::path infoFile = setup_.resources / "Info.plist";
+    selfUpdater_ = std::make_unique<CenterSelfUpdater>(
+        *setup_.prompts,
+        AppcastUpdater::factory(*setup_.prompts, *setup_.workspace, infoFile,
+                                setup_.supportDirectory / "Downloads", setup_.timeouts),
+        infoFile);
+    connect(selfUpdater_.get(), &CenterSelfUpdater::checkFinished, this,
+            [this](bool, const QString& sentence) {
+                setStatus(sentence.toStdString());
+                selfUpdateRunning_ = false;
+                announceIfIdle();
+            });
 
     loadCatalogSources();
     // An installation cut short by a crash is finished or undone before anything is detected.
@@ -95,6 +109,7 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
         CenterInstaller::recoverInterruptedInstallations(folder);
     }
     refreshInstalled();
+    selfUpdater_->configure(QString::fromStdString(centerFeedURL_));
 
     if (setup_.activation != nullptr) {
         connect(setup_.activation, &CenterActivation::activated, this,
@@ -175,7 +190,7 @@ std::vector<CenterProduct> CenterModel::updates() const {
 }
 
 bool CenterModel::isIdle() const {
-    return !isChecking_ && !busyProduct_ && waiting_ == 0;
+    return !isChecking_ && !busyProduct_ && waiting_ == 0 && !selfUpdateRunning_;
 }
 
 void CenterModel::setWaiting(int change) {

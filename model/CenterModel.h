@@ -7,6 +7,7 @@
 #include "model/CenterSettings.h"
 #include "platform/CenterPrompts.h"
 #include "platform/Workspace.h"
+#include "selfupdate/CenterSelfUpdater.h"
 #include "transport/CenterUpdateService.h"
 
 #include <QDateTime>
@@ -17,6 +18,7 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -122,6 +124,10 @@ class CenterModel : public QObject {
     // The online catalog and the two addresses.
     Q_INVOKABLE void checkUpdates();
     Q_INVOKABLE void configureFeed();
+    Q_INVOKABLE void saveCenterFeed();
+    Q_INVOKABLE void checkCenterUpdate();
+    // The center's own updater, for views that show its state.
+    [[nodiscard]] CenterSelfUpdater& selfUpdater() { return *selfUpdater_; }
 
     // A product's button, state line and actions.
     [[nodiscard]] std::string actionTitle(const CenterProduct& product) const;
@@ -134,6 +140,8 @@ class CenterModel : public QObject {
     Q_INVOKABLE void importInstaller();
     Q_INVOKABLE void exportDiagnostics();
     Q_INVOKABLE void openHelp();
+    Q_INVOKABLE void openWebsite();
+    Q_INVOKABLE void openSupport();
 
     // Whether nothing runs any more that will change the model by itself: no check, no
     // installation or inspection, no prompt waiting for its answer.
@@ -244,4 +252,6 @@ class CenterModel : public QObject {
     QTimer updateTimer_;
     // Work on other threads and prompts whose results the model still waits for.
     int waiting_ = 0;
+    std::unique_ptr<CenterSelfUpdater> selfUpdater_;
+    bool selfUpdateRunning_ = false;
 };

@@ -97,3 +97,40 @@ void CenterModel::configureFeed() {
     }
     checkUpdates();
 }
+
+void CenterModel::saveCenterFeed() {
+    const std::string address = CenterRules::trimmed(centerFeedURL_);
+    if (!address.empty() && !CenterRules::isHTTPS(address)) {
+        setError("请填写 HTTPS 软件中心更新地址。");
+        return;
+    }
+    setCenterFeedURL(address);
+    try {
+        settings_.setText("centerFeedURL", address);
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+        return;
+    }
+    selfUpdater_->configure(QString::fromStdString(address));
+    if (address.empty()) {
+        setStatus("软件中心更新源已关闭");
+    } else if (!selfUpdater_->isConfigured()) {
+        const QString issue = selfUpdater_->configurationIssue();
+        setError(issue.isEmpty()
+                     ? "此地址尚未被登记为官方更新源。正式发布时需要在发行配置中加入自有域名。"
+                     : issue.toStdString());
+        setStatus("软件中心更新源尚未启用");
+    } else {
+        setStatus("已保存软件中心更新源");
+    }
+}
+
+void CenterModel::checkCenterUpdate() {
+    if (!selfUpdater_->isConfigured()) {
+        setError("软件中心的在线更新地址尚未配置。当前为 " + version_ +
+                 " 测试版；正式发布时会接入已签名的更新服务。");
+        return;
+    }
+    selfUpdateRunning_ = true;
+    selfUpdater_->checkForUpdates();
+}

@@ -7,6 +7,7 @@
 #include "model/BackgroundWork.h"
 #include "model/CenterModel.h"
 #include "model/LocalLists.h"
+#include "portal/PortalLinks.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -164,4 +165,12 @@ void CenterModel::openHelp() {
     if (fs::is_regular_file(guide, error)) {
         static_cast<void>(setup_.workspace->openFile(guide));
     }
+}
+
+void CenterModel::openWebsite() {
+    static_cast<void>(setup_.workspace->openURL(PortalLinks::baseURL()));
+}
+
+void CenterModel::openSupport() {
+    static_cast<void>(setup_.workspace->openURL(PortalLinks::supportURL()));
 }
