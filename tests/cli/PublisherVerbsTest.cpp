@@ -170,7 +170,7 @@ TEST_F(PublisherVerbs, PackShipsOnlyABundleWhoseSealStillHolds) {
     const fs::path app = writeBundle(folder.path(), "KESTRYN 回响工坊.app", {.sealed = false});
     const fs::path package = folder / "发布 文件夹/回响工坊 1.0.zip";
     fs::create_directories(package.parent_path());
-    const std::string unfinished = "验证或安装未完成：" + app.string() + ": ";
+    const std::string unfinished = "验证或安装未完成：" + app.filename().string() + "：";
 
     ProgramResult unsealed = runProgram(publish, {"pack", app.string(), package.string()});
     EXPECT_EQ(unsealed.exitCode, 1);

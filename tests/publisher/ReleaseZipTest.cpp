@@ -138,7 +138,7 @@ TEST_F(ReleaseZipTest, ReplacesAnEarlierPackageWithTheSameBytesEveryTime) {
 
 TEST_F(ReleaseZipTest, RefusesWhatTheCenterWouldRefuseAndKeepsTheEarlierPackage) {
     const fs::path inside = app / "Contents/Resources/Release.zip";
-    const std::string unfinished = "验证或安装未完成：" + app.string() + ": ";
+    const std::string unfinished = "验证或安装未完成：" + app.filename().string() + "：";
     struct Case {
         const char* what;
         std::function<fs::path()> bundle; // prepares the bundle to pack and returns its path
