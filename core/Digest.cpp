@@ -1,12 +1,13 @@
 #include "core/Digest.h"
 
+#include "core/CHandle.h"
 #include "core/CenterError.h"
+#include "core/FileDescriptor.h"
 #include "core/Unicode.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <memory>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -21,39 +22,26 @@ constexpr std::size_t pageBytes = 4096;
                                             std::error_code(errno, std::generic_category()));
 }
 
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() { ::close(fd); }
-};
-
-struct FreeBuffer {
-    void operator()(unsigned char* buffer) const { std::free(buffer); }
-};
-
-struct FreeContext {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
 } // namespace
 
 std::string sha256(const std::filesystem::path& file) {
-    FileDescriptor input{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (input.fd < 0) {
+    FileDescriptor input(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!input.valid()) {
         throwFileError("cannot open file", file);
     }
-    std::unique_ptr<EVP_MD_CTX, FreeContext> context(EVP_MD_CTX_new());
+    CHandle<EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
         throw std::bad_alloc();
     }
     // A page-aligned buffer: the kernel copies into it several times faster than into the
     // unaligned block malloc returns for this size.
-    std::unique_ptr<unsigned char, FreeBuffer> chunk(
-        static_cast<unsigned char*>(std::aligned_alloc(pageBytes, chunkBytes)));
-    if (!chunk) {
+    CHandle<std::free> memory(std::aligned_alloc(pageBytes, chunkBytes));
+    auto* chunk = static_cast<unsigned char*>(memory.get());
+    if (chunk == nullptr) {
         throw std::bad_alloc();
     }
     for (;;) {
-        ssize_t count = ::read(input.fd, chunk.get(), chunkBytes);
+        ssize_t count = ::read(input.get(), chunk, chunkBytes);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -63,7 +51,7 @@ std::string sha256(const std::filesystem::path& file) {
         if (count == 0) {
             break;
         }
-        EVP_DigestUpdate(context.get(), chunk.get(), static_cast<std::size_t>(count));
+        EVP_DigestUpdate(context.get(), chunk, static_cast<std::size_t>(count));
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

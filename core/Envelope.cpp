@@ -1,13 +1,13 @@
 #include "core/Envelope.h"
 
 #include "core/Base64.h"
+#include "core/CHandle.h"
 #include "core/CatalogJSON.h"
 #include "core/CenterError.h"
 #include "core/FileContents.h"
 #include "core/Registry.h"
 #include "core/Validation.h"
 
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
 #include <optional>
@@ -20,13 +20,7 @@ constexpr std::size_t signatureBytes = 64;
 // A key file holds 44 characters; anything far larger is not one.
 constexpr std::size_t largestKeyFile = 4096;
 
-struct FreeKey {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct FreeContext {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using Key = std::unique_ptr<EVP_PKEY, FreeKey>;
+using Key = CHandle<EVP_PKEY_free>;
 
 Key ed25519Key(std::string_view raw) {
     return Key(EVP_PKEY_new_raw_public_key(
@@ -34,7 +28,7 @@ Key ed25519Key(std::string_view raw) {
 }
 
 bool verifies(EVP_PKEY* key, std::string_view message, std::string_view signature) {
-    std::unique_ptr<EVP_MD_CTX, FreeContext> context(EVP_MD_CTX_new());
+    CHandle<EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     return context && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key) == 1 &&
            EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
                             signature.size(),

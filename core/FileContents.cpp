@@ -1,5 +1,7 @@
 #include "core/FileContents.h"
 
+#include "core/FileDescriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <system_error>
@@ -12,22 +14,19 @@ std::string readFileContents(const std::filesystem::path& file, std::size_t maxi
         throw std::filesystem::filesystem_error(what, file,
                                                 std::error_code(errno, std::generic_category()));
     };
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
         fail("cannot open file");
     }
     std::string content;
     std::size_t limit = maximumBytes + 1;
     char buffer[65536];
     while (content.size() < limit) {
-        ssize_t count = ::read(fd, buffer, std::min(sizeof buffer, limit - content.size()));
+        ssize_t count = ::read(fd.get(), buffer, std::min(sizeof buffer, limit - content.size()));
         if (count < 0 && errno == EINTR) {
             continue;
         }
         if (count < 0) {
-            int saved = errno;
-            ::close(fd);
-            errno = saved;
             fail("cannot read file");
         }
         if (count == 0) {
@@ -35,7 +34,6 @@ std::string readFileContents(const std::filesystem::path& file, std::size_t maxi
         }
         content.append(buffer, static_cast<std::size_t>(count));
     }
-    ::close(fd);
     return content;
 }
 

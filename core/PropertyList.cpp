@@ -60,7 +60,7 @@ void PropertyList::forEach(plist_t dictionary,
                            const std::function<void(const std::string&, plist_t)>& visit) {
     plist_dict_iter iterator = nullptr;
     plist_dict_new_iter(dictionary, &iterator);
-    std::unique_ptr<void, decltype(&std::free)> ownedIterator(iterator, &std::free);
+    CHandle<std::free> ownedIterator(iterator);
     for (;;) {
         char* rawKey = nullptr;
         plist_t value = nullptr;

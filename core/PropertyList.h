@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/CHandle.h"
+
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <plist/plist.h>
 #include <string>
@@ -31,10 +32,7 @@ class PropertyList {
     [[nodiscard]] static std::optional<std::string> stringOf(plist_t node);
 
   private:
-    struct Free {
-        void operator()(plist_t node) const { plist_free(node); }
-    };
     explicit PropertyList(plist_t root) : root_(root) {}
 
-    std::unique_ptr<void, Free> root_;
+    CHandle<plist_free> root_;
 };

@@ -1,12 +1,12 @@
 #include "core/Validation.h"
 
+#include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/Registry.h"
 #include "core/Unicode.h"
 #include "core/Versions.h"
 
 #include <curl/curl.h>
-#include <memory>
 #include <set>
 #include <string>
 
@@ -105,20 +105,13 @@ bool isAddressSyntax(std::string_view address) {
     return true;
 }
 
-struct FreeURL {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct FreeText {
-    void operator()(char* text) const { curl_free(text); }
-};
-
 // The text of one component, or nothing when the address does not have it.
 std::optional<std::string> component(CURLU* url, CURLUPart part) {
     char* raw = nullptr;
     if (curl_url_get(url, part, &raw, 0) != CURLUE_OK || raw == nullptr) {
         return std::nullopt;
     }
-    std::unique_ptr<char, FreeText> owned(raw);
+    CHandle<curl_free> owned(raw);
     return std::string(raw);
 }
 
@@ -151,7 +144,7 @@ void validateHTTPS(std::string_view address) {
     if (address.find('#') != std::string_view::npos) {
         throw CenterError::invalid(insecureAddress);
     }
-    std::unique_ptr<CURLU, FreeURL> url(curl_url());
+    CHandle<curl_url_cleanup> url(curl_url());
     if (!url) {
         throw std::bad_alloc();
     }

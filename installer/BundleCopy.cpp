@@ -1,6 +1,8 @@
 #include "installer/BundleCopy.h"
 
+#include "core/CHandle.h"
 #include "core/CancellationError.h"
+#include "core/FileDescriptor.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +11,6 @@
 #include <exception>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/ioctl.h>
@@ -23,23 +24,6 @@ namespace CenterInstaller {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    [[nodiscard]] int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 [[noreturn]] void fail(const fs::path& path, const char* what, int error = errno) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
@@ -142,10 +126,10 @@ void copyData(int from, int to, off_t size, const fs::path& path) {
 
 void copyFile(int fromFolder, int toFolder, const char* name, const struct stat& status,
               const fs::path& path) {
-    Descriptor from(::openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor from(::openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     check(from.get(), path, "cannot open file");
-    Descriptor to(::openat(toFolder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                           S_IRUSR | S_IWUSR));
+    FileDescriptor to(::openat(toFolder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                               S_IRUSR | S_IWUSR));
     check(to.get(), path, "cannot create file");
     copyData(from.get(), to.get(), status.st_size, path);
     copyAttributes(from.get(), to.get(), path);
@@ -225,11 +209,12 @@ void copyEntry(int fromFolder, int toFolder, const char* name, const struct stat
         check(::mkfifoat(toFolder, name, status.st_mode & 07777), path, "cannot create pipe");
         return;
     case S_IFDIR: {
-        Descriptor from(
+        FileDescriptor from(
             ::openat(fromFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         check(from.get(), path, "cannot open folder");
         check(::mkdirat(toFolder, name, S_IRWXU), path, "cannot create folder");
-        Descriptor to(::openat(toFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor to(
+            ::openat(toFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         check(to.get(), path, "cannot open folder");
         copyFolder(from.get(), to.get(), path, stop);
         check(::fchmod(to.get(), status.st_mode & 07777), path, "cannot set mode");
@@ -244,18 +229,17 @@ void copyEntry(int fromFolder, int toFolder, const char* name, const struct stat
 // Copies the entries and attributes of one folder; the caller sets its mode and times last,
 // because adding entries changes them and a read-only mode would forbid it.
 void copyFolder(int from, int to, const fs::path& path, const std::stop_token& stop) {
-    int listing = ::dup(from);
-    check(listing, path, "cannot list folder");
-    DIR* folder = ::fdopendir(listing);
-    if (folder == nullptr) {
-        int error = errno;
-        ::close(listing);
-        fail(path, "cannot list folder", error);
+    FileDescriptor listing(::dup(from));
+    check(listing.get(), path, "cannot list folder");
+    CHandle<closedir> folder(::fdopendir(listing.get()));
+    if (!folder) {
+        fail(path, "cannot list folder");
     }
-    std::unique_ptr<DIR, int (*)(DIR*)> owned(folder, &::closedir);
+    // The folder stream closes the duplicate from now on.
+    static_cast<void>(listing.release());
     std::vector<std::string> names;
     errno = 0;
-    while (const dirent* entry = ::readdir(folder)) {
+    while (const dirent* entry = ::readdir(folder.get())) {
         std::string name(entry->d_name);
         if (name != "." && name != "..") {
             names.push_back(std::move(name));
@@ -284,9 +268,9 @@ void copyFolder(int from, int to, const fs::path& path, const std::stop_token& s
 void copyBundle(const fs::path& from, const fs::path& to, std::stop_token stop) {
     fs::path fromParent = from.parent_path().empty() ? "." : from.parent_path();
     fs::path toParent = to.parent_path().empty() ? "." : to.parent_path();
-    Descriptor fromFolder(::open(fromParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor fromFolder(::open(fromParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     check(fromFolder.get(), fromParent, "cannot open folder");
-    Descriptor toFolder(::open(toParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor toFolder(::open(toParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     check(toFolder.get(), toParent, "cannot open folder");
 
     struct stat status {};
@@ -295,12 +279,12 @@ void copyBundle(const fs::path& from, const fs::path& to, std::stop_token stop) 
     if (!S_ISDIR(status.st_mode)) {
         fail(from, "not a folder", ENOTDIR);
     }
-    Descriptor source(::openat(fromFolder.get(), from.filename().c_str(),
-                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor source(::openat(fromFolder.get(), from.filename().c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     check(source.get(), from, "cannot open folder");
     check(::mkdirat(toFolder.get(), to.filename().c_str(), S_IRWXU), to, "cannot create folder");
-    Descriptor target(::openat(toFolder.get(), to.filename().c_str(),
-                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor target(::openat(toFolder.get(), to.filename().c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     check(target.get(), to, "cannot open folder");
     copyFolder(source.get(), target.get(), from, stop);
     check(::fchmod(target.get(), status.st_mode & 07777), to, "cannot set mode");

@@ -16,9 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int openFolder(const fs::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+FileDescriptor openFolder(const fs::path& folder) {
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
         throw fs::filesystem_error("cannot open folder", folder,
                                    std::error_code(errno, std::generic_category()));
     }
@@ -42,7 +42,7 @@ FolderLock FolderLock::wait(const fs::path& folder, std::stop_token stop) {
 
 std::optional<FolderLock> FolderLock::tryLock(const fs::path& folder) {
     FolderLock lock(openFolder(folder));
-    while (::flock(lock.fd_, LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(lock.fd_.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
             return std::nullopt;
         }
@@ -57,14 +57,8 @@ std::optional<FolderLock> FolderLock::tryLock(const fs::path& folder) {
 bool FolderLock::holds(const fs::path& folder) const {
     struct stat held {};
     struct stat named {};
-    return ::fstat(fd_, &held) == 0 && ::lstat(folder.c_str(), &named) == 0 &&
+    return ::fstat(fd_.get(), &held) == 0 && ::lstat(folder.c_str(), &named) == 0 &&
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-}
-
-FolderLock::~FolderLock() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
 }
 
 } // namespace CenterInstaller

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileDescriptor.h"
+
 #include <filesystem>
 #include <optional>
 #include <stop_token>
@@ -22,15 +24,12 @@ class FolderLock {
     // folder between its creation and the lock.
     [[nodiscard]] bool holds(const std::filesystem::path& folder) const;
 
-    FolderLock(FolderLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
+    FolderLock(FolderLock&&) noexcept = default;
     FolderLock& operator=(FolderLock&&) = delete;
-    ~FolderLock();
 
   private:
-    explicit FolderLock(int fd) : fd_(fd) {}
-    int fd_;
+    explicit FolderLock(FileDescriptor fd) : fd_(std::move(fd)) {}
+    FileDescriptor fd_;
 };
 
 } // namespace CenterInstaller

@@ -1,5 +1,6 @@
 #include "installer/InstallOperations.h"
 
+#include "core/FileDescriptor.h"
 #include "installer/BundleCopy.h"
 #include "installer/SignatureCheck.h"
 #include "installer/Unpack.h"
@@ -19,22 +20,18 @@ namespace fs = std::filesystem;
     throw fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
 }
 
-void syncDescriptor(int fd, const fs::path& path) {
-    if (::fsync(fd) != 0) {
-        int error = errno;
-        ::close(fd);
-        errno = error;
+void syncDescriptor(const FileDescriptor& fd, const fs::path& path) {
+    if (::fsync(fd.get()) != 0) {
         fail(path, "cannot flush to disk");
     }
 }
 
 void syncFolder(const fs::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
         fail(folder, "cannot open folder");
     }
     syncDescriptor(fd, folder);
-    ::close(fd);
 }
 
 } // namespace
@@ -92,26 +89,24 @@ bool isPresent(const fs::path& item) {
 void SystemInstallOperations::writeDurably(const fs::path& file, std::string_view contents) {
     fs::path temporary = file;
     temporary += ".partial";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                    S_IRUSR | S_IWUSR);
-    if (fd < 0) {
+    FileDescriptor fd(::open(temporary.c_str(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                             S_IRUSR | S_IWUSR));
+    if (!fd.valid()) {
         fail(temporary, "cannot create file");
     }
     for (std::size_t written = 0; written < contents.size();) {
-        ssize_t count = ::write(fd, contents.data() + written, contents.size() - written);
+        ssize_t count = ::write(fd.get(), contents.data() + written, contents.size() - written);
         if (count < 0 && errno == EINTR) {
             continue;
         }
         if (count < 0) {
-            int error = errno;
-            ::close(fd);
-            errno = error;
             fail(temporary, "cannot write file");
         }
         written += static_cast<std::size_t>(count);
     }
     syncDescriptor(fd, temporary);
-    ::close(fd);
+    fd.reset();
     fs::rename(temporary, file);
     syncFolder(file.parent_path());
 }

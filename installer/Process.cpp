@@ -1,6 +1,7 @@
 #include "installer/Process.h"
 
 #include "core/CenterError.h"
+#include "core/FileDescriptor.h"
 #include "core/Unicode.h"
 
 #include <cerrno>
@@ -14,26 +15,6 @@ extern char** environ;
 
 namespace CenterInstaller {
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-
-    [[nodiscard]] int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-  private:
-    int fd_;
-};
 
 // Owns the spawn attributes that describe the child's descriptors.
 class FileActions {
@@ -103,8 +84,8 @@ std::string run(const std::filesystem::path& executable,
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         throwErrno(errno, "pipe");
     }
-    Descriptor reading(ends[0]);
-    Descriptor writing(ends[1]);
+    FileDescriptor reading(ends[0]);
+    FileDescriptor writing(ends[1]);
 
     FileActions actions;
     posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);

@@ -1,5 +1,6 @@
 #include "installer/ResourceSeal.h"
 
+#include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/Digest.h"
 #include "core/FileContents.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -30,10 +30,7 @@ struct SealedItem {
     bool nestedCode = false;
 };
 
-struct FreeNode {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using Node = std::unique_ptr<void, FreeNode>;
+using Node = CHandle<plist_free>;
 
 [[noreturn]] void fail(const fs::path& app, const std::string& reason) {
     // The bundle's own name, never the temporary folder it may have been unpacked into.
@@ -217,7 +214,7 @@ void write(const fs::path& app) {
     char* xml = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(root.get(), &xml, &length);
-    std::unique_ptr<char, decltype(&plist_to_xml_free)> ownedXML(xml, &plist_to_xml_free);
+    CHandle<plist_to_xml_free> ownedXML(xml);
     fs::create_directories(sealPath(app).parent_path());
     std::ofstream stream(sealPath(app), std::ios::binary | std::ios::trunc);
     stream.write(xml, static_cast<std::streamsize>(length));

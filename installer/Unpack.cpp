@@ -1,5 +1,6 @@
 #include "installer/Unpack.h"
 
+#include "core/CHandle.h"
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/Unicode.h"
@@ -27,14 +28,8 @@
 namespace CenterInstaller {
 namespace {
 
-struct FreeArchiveReader {
-    void operator()(archive* reader) const { archive_read_free(reader); }
-};
-struct FreeArchiveWriter {
-    void operator()(archive* writer) const { archive_write_free(writer); }
-};
-using ArchiveReader = std::unique_ptr<archive, FreeArchiveReader>;
-using ArchiveWriter = std::unique_ptr<archive, FreeArchiveWriter>;
+using ArchiveReader = CHandle<archive_read_free>;
+using ArchiveWriter = CHandle<archive_write_free>;
 
 // libarchive turns entry names into the thread's locale encoding. Names in a package are UTF-8
 // (the inspection requires it) and belong on disk as those same bytes, so every thread that

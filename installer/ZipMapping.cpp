@@ -1,5 +1,7 @@
 #include "installer/ZipMapping.h"
 
+#include "core/FileDescriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -15,30 +17,17 @@ namespace {
                                             std::error_code(error, std::generic_category()));
 }
 
-// Closes the descriptor once the mapping exists or has failed; the mapping outlives it.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { ::close(fd_); }
-    [[nodiscard]] int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 } // namespace
 
 ZipMapping::ZipMapping(const std::filesystem::path& file) {
     // O_NONBLOCK keeps a named pipe at the path from blocking the open; it is refused below.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    // Closed once the mapping exists or has failed; the mapping outlives it.
+    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.valid()) {
         fail("cannot open package", file, errno);
     }
-    const Descriptor descriptor(fd);
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
+    if (::fstat(fd.get(), &status) != 0) {
         fail("cannot read package", file, errno);
     }
     if (!S_ISREG(status.st_mode)) {
@@ -48,7 +37,7 @@ ZipMapping::ZipMapping(const std::filesystem::path& file) {
     if (size_ == 0) {
         return;
     }
-    void* address = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    void* address = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd.get(), 0);
     if (address == MAP_FAILED) {
         fail("cannot map package", file, errno);
     }

@@ -1,39 +1,32 @@
 #include "core/Base64.h"
+#include "core/CHandle.h"
 #include "core/CenterError.h"
+#include "core/FileDescriptor.h"
 #include "publisher/Verbs.h"
 
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <unistd.h>
 
 namespace {
 
-struct FreeKey {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct FreeBIO {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-
-std::unique_ptr<EVP_PKEY, FreeKey> generateKey() {
+CHandle<EVP_PKEY_free> generateKey() {
     EVP_PKEY* key = nullptr;
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
-        EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr), EVP_PKEY_CTX_free);
+    CHandle<EVP_PKEY_CTX_free> context(EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr));
     if (!context || EVP_PKEY_keygen_init(context.get()) != 1 ||
         EVP_PKEY_keygen(context.get(), &key) != 1) {
         throw CenterError::invalid("无法生成签名密钥。");
     }
-    return std::unique_ptr<EVP_PKEY, FreeKey>(key);
+    return CHandle<EVP_PKEY_free>(key);
 }
 
 // PKCS #8 PEM, the form `openssl pkeyutl` reads as well.
 std::string privateKeyPEM(EVP_PKEY* key) {
-    std::unique_ptr<BIO, FreeBIO> memory(BIO_new(BIO_s_mem()));
+    CHandle<BIO_free> memory(BIO_new(BIO_s_mem()));
     if (!memory ||
         PEM_write_bio_PrivateKey(memory.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
         throw CenterError::invalid("无法生成签名密钥。");
@@ -56,18 +49,18 @@ std::string rawPublicKey(EVP_PKEY* key) {
 
 // Creates the file only if nothing is there yet, readable by its owner alone.
 void writeNewFile(const std::filesystem::path& file, const std::string& content, mode_t mode) {
-    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) {
+    FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!fd.valid()) {
         if (errno == EEXIST) {
             throw CenterError::invalid("密钥文件已存在，未覆盖：" + file.string());
         }
         throw std::filesystem::filesystem_error("cannot create file", file,
                                                 std::error_code(errno, std::generic_category()));
     }
-    ssize_t written = ::write(fd, content.data(), content.size());
+    ssize_t written = ::write(fd.get(), content.data(), content.size());
     int saved = errno;
-    bool synced = ::fsync(fd) == 0;
-    ::close(fd);
+    bool synced = ::fsync(fd.get()) == 0;
+    fd.reset();
     if (written != static_cast<ssize_t>(content.size()) || !synced) {
         throw std::filesystem::filesystem_error("cannot write file", file,
                                                 std::error_code(saved, std::generic_category()));

@@ -2,6 +2,7 @@
 
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
+#include "core/FileDescriptor.h"
 #include "core/ScopedRemoval.h"
 #include "core/Uuid.h"
 #include "installer/SignatureCheck.h"
@@ -121,19 +122,13 @@ std::vector<Item> collect(const fs::path& app, const std::string& topLevelName) 
 // at least once for each chunk read from the bundle.
 class PackageFile {
   public:
-    PackageFile(const fs::path& file, std::stop_token stop) : file_(file), stop_(std::move(stop)) {
-        fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
+    PackageFile(const fs::path& file, std::stop_token stop)
+        : file_(file), stop_(std::move(stop)),
+          fd_(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)) {
+        if (!fd_.valid()) {
             failFile("cannot create package", file);
         }
         buffer_.reserve(chunkBytes);
-    }
-    PackageFile(const PackageFile&) = delete;
-    PackageFile& operator=(const PackageFile&) = delete;
-    ~PackageFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
     }
 
     [[nodiscard]] std::uint64_t offset() const { return offset_; }
@@ -165,12 +160,10 @@ class PackageFile {
 
     void finish() {
         flush();
-        if (::ftruncate(fd_, static_cast<off_t>(offset_)) != 0 || ::fsync(fd_) != 0) {
+        if (::ftruncate(fd_.get(), static_cast<off_t>(offset_)) != 0 || ::fsync(fd_.get()) != 0) {
             failFile("cannot write package", file_);
         }
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) {
+        if (!fd_.close()) {
             failFile("cannot write package", file_);
         }
     }
@@ -183,7 +176,7 @@ class PackageFile {
 
     void writeAt(std::uint64_t offset, const char* data, std::size_t size) {
         while (size > 0) {
-            const ssize_t written = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+            const ssize_t written = ::pwrite(fd_.get(), data, size, static_cast<off_t>(offset));
             if (written < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -198,7 +191,7 @@ class PackageFile {
 
     fs::path file_;
     std::stop_token stop_;
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::uint64_t offset_ = 0;
     std::vector<char> buffer_;
 };
@@ -262,21 +255,18 @@ std::string centralEntry(const Item& item, const Written& written) {
 // Reads a file from the start, one chunk at a time.
 class SourceFile {
   public:
-    explicit SourceFile(const fs::path& file) : file_(file) {
-        fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd_ < 0) {
+    explicit SourceFile(const fs::path& file)
+        : file_(file), fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)) {
+        if (!fd_.valid()) {
             failFile("cannot open", file);
         }
     }
-    SourceFile(const SourceFile&) = delete;
-    SourceFile& operator=(const SourceFile&) = delete;
-    ~SourceFile() { ::close(fd_); }
 
     // The next chunk, empty at the end of the file.
     std::size_t read(std::vector<unsigned char>& chunk, std::uint64_t offset) const {
         for (;;) {
             const ssize_t count =
-                ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(offset));
+                ::pread(fd_.get(), chunk.data(), chunk.size(), static_cast<off_t>(offset));
             if (count >= 0) {
                 return static_cast<std::size_t>(count);
             }
@@ -288,7 +278,7 @@ class SourceFile {
 
   private:
     fs::path file_;
-    int fd_ = -1;
+    FileDescriptor fd_;
 };
 
 // Writes the file's bytes as they are; returns the CRC-32 and the size actually read.

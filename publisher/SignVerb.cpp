@@ -1,4 +1,5 @@
 #include "core/Base64.h"
+#include "core/CHandle.h"
 #include "core/CatalogJSON.h"
 #include "core/CenterError.h"
 #include "core/Envelope.h"
@@ -8,17 +9,12 @@
 #include "publisher/Verbs.h"
 
 #include <iostream>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
 namespace {
-
-struct FreeKey {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
 
 // Answers OpenSSL's request for a pass phrase with none, so an encrypted key is refused instead
 // of prompting on the terminal; notes that the key asked for one.
@@ -27,28 +23,25 @@ int refusePassphrase(char*, int, int, void* asked) {
     return -1;
 }
 
-std::unique_ptr<EVP_PKEY, FreeKey> readPrivateKey(const std::filesystem::path& file) {
+CHandle<EVP_PKEY_free> readPrivateKey(const std::filesystem::path& file) {
     std::string pem = CenterCore::readFileContents(file, 64 * 1024);
-    std::unique_ptr<BIO, decltype(&BIO_free)> memory(
-        BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), BIO_free);
+    CHandle<BIO_free> memory(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     bool encrypted = false;
-    EVP_PKEY* key =
+    CHandle<EVP_PKEY_free> key(
         memory ? PEM_read_bio_PrivateKey(memory.get(), nullptr, &refusePassphrase, &encrypted)
-               : nullptr;
+               : nullptr);
     ERR_clear_error();
-    if (key == nullptr && encrypted) {
+    if (!key && encrypted) {
         throw CenterError::invalid("签名私钥已加密，请改用未加密的私钥：" + file.string());
     }
-    if (key == nullptr || EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
-        EVP_PKEY_free(key);
+    if (!key || EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519) {
         throw CenterError::invalid("签名私钥无效：" + file.string());
     }
-    return std::unique_ptr<EVP_PKEY, FreeKey>(key);
+    return key;
 }
 
 std::string sign(EVP_PKEY* key, const std::string& message) {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                    EVP_MD_CTX_free);
+    CHandle<EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     std::string signature(64, '\0');
     std::size_t length = signature.size();
     if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key) != 1 ||

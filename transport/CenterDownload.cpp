@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <memory>
 #include <string_view>
 
 namespace {
@@ -70,10 +69,7 @@ bool isRedirectStatus(long status) {
 // The absolute address a Location header points to, resolved against the current address
 // exactly as libcurl would, then held to the HTTPS rules.
 std::string redirectTarget(const std::string& current, const std::string& location) {
-    struct FreeURL {
-        void operator()(CURLU* url) const { curl_url_cleanup(url); }
-    };
-    std::unique_ptr<CURLU, FreeURL> url(curl_url());
+    CHandle<curl_url_cleanup> url(curl_url());
     char* resolved = nullptr;
     if (!url || curl_url_set(url.get(), CURLUPART_URL, current.c_str(), 0) != CURLUE_OK ||
         curl_url_set(url.get(), CURLUPART_URL, location.c_str(), CURLU_NON_SUPPORT_SCHEME) !=

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CHandle.h"
 #include "transport/DownloadFile.h"
 #include "transport/DownloadTimeouts.h"
 
@@ -9,7 +10,6 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -68,19 +68,10 @@ class CenterDownload {
     const DownloadTimeouts timeouts_;
     Clock::time_point totalDeadline_;
     std::optional<DownloadFile> file_;
-    struct FreeEasy {
-        void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-    };
-    struct FreeMulti {
-        void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-    };
-    struct FreeList {
-        void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-    };
     // Declared in this order so the multi handle goes before the easy handle it served.
-    std::unique_ptr<CURL, FreeEasy> easy_;
-    std::unique_ptr<CURLM, FreeMulti> multi_;
-    std::unique_ptr<curl_slist, FreeList> headers_;
+    CHandle<curl_easy_cleanup> easy_;
+    CHandle<curl_multi_cleanup> multi_;
+    CHandle<curl_slist_free_all> headers_;
     std::int64_t written_ = 0;
     // This download's own reason to fail, which wins over whatever libcurl reports after it.
     std::exception_ptr failure_;

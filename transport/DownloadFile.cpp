@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -19,17 +18,15 @@ constexpr std::size_t bufferBytes = 1024 * 1024;
 
 DownloadFile::DownloadFile(const std::filesystem::path& destination)
     : path_(destination.parent_path() / (".kestryn-download-" + CenterCore::newUUID())) {
-    descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (descriptor_ < 0) {
+    descriptor_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!descriptor_.valid()) {
         fail("cannot create download file");
     }
     buffer_.reserve(bufferBytes);
 }
 
 DownloadFile::~DownloadFile() {
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
-    }
+    descriptor_.reset();
     if (!moved_) {
         ::unlink(path_.c_str());
     }
@@ -49,10 +46,10 @@ void DownloadFile::append(std::string_view bytes) {
 std::int64_t DownloadFile::finish() {
     flush();
     struct stat status {};
-    if (::fstat(descriptor_, &status) != 0) {
+    if (::fstat(descriptor_.get(), &status) != 0) {
         fail("cannot inspect download file");
     }
-    if (::close(std::exchange(descriptor_, -1)) != 0) {
+    if (!descriptor_.close()) {
         fail("cannot close download file");
     }
     return status.st_size;
@@ -86,7 +83,7 @@ void DownloadFile::flush() {
 
 void DownloadFile::writeAll(std::string_view bytes) {
     while (!bytes.empty()) {
-        ssize_t count = ::write(descriptor_, bytes.data(), bytes.size());
+        ssize_t count = ::write(descriptor_.get(), bytes.data(), bytes.size());
         if (count < 0 && errno == EINTR) {
             continue;
         }

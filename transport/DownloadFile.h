@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileDescriptor.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
@@ -28,7 +30,7 @@ class DownloadFile {
     [[noreturn]] void fail(const char* what) const;
 
     std::filesystem::path path_;
-    int descriptor_ = -1;
+    FileDescriptor descriptor_;
     bool moved_ = false;
     std::vector<char> buffer_;
 };

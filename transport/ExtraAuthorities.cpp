@@ -12,10 +12,6 @@ namespace {
 
 constexpr std::size_t maximumBundleBytes = 16 * 1024 * 1024;
 
-struct FreeBIO {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-
 } // namespace
 
 ExtraAuthorities ExtraAuthorities::fromEnvironment() {
@@ -25,7 +21,7 @@ ExtraAuthorities ExtraAuthorities::fromEnvironment() {
         return authorities;
     }
     std::string pem = CenterCore::readFileContents(file, maximumBundleBytes);
-    std::unique_ptr<BIO, FreeBIO> input(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    CHandle<BIO_free> input(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     while (input && pem.size() <= maximumBundleBytes) {
         X509* certificate = PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr);
         if (certificate == nullptr) {

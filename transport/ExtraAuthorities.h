@@ -1,6 +1,7 @@
 #pragma once
 
-#include <memory>
+#include "core/CHandle.h"
+
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <vector>
@@ -20,8 +21,5 @@ class ExtraAuthorities {
     void addTo(SSL_CTX* context) const;
 
   private:
-    struct FreeCertificate {
-        void operator()(X509* certificate) const { X509_free(certificate); }
-    };
-    std::vector<std::unique_ptr<X509, FreeCertificate>> certificates_;
+    std::vector<CHandle<X509_free>> certificates_;
 };

@@ -1,8 +1,7 @@
 #include "transport/TransferError.h"
 
+#include "core/CHandle.h"
 #include "core/CancellationError.h"
-
-#include <memory>
 
 namespace {
 
@@ -13,9 +12,6 @@ struct Place {
 
 // The host and port of an address, as libcurl itself would reach them.
 Place placeOf(std::string_view url) {
-    struct FreeURL {
-        void operator()(CURLU* handle) const { curl_url_cleanup(handle); }
-    };
     auto part = [](CURLU* handle, CURLUPart which, unsigned flags) -> std::string {
         char* text = nullptr;
         if (curl_url_get(handle, which, &text, flags) != CURLUE_OK || text == nullptr) {
@@ -25,7 +21,7 @@ Place placeOf(std::string_view url) {
         curl_free(text);
         return copy;
     };
-    std::unique_ptr<CURLU, FreeURL> handle(curl_url());
+    CHandle<curl_url_cleanup> handle(curl_url());
     if (url.empty() || !handle ||
         curl_url_set(handle.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) {
         return {};

@@ -1,5 +1,6 @@
 // The guarded download over loopback HTTPS against a bare libcurl transfer of the same file
 // from the same server, both written to disk.
+#include "core/CHandle.h"
 #include "tests/support/HttpsServer.h"
 #include "transport/CenterDownload.h"
 
@@ -62,17 +63,15 @@ void guardedDownload(benchmark::State& state) {
 void bareLibcurl(benchmark::State& state) {
     Setup& bench = setup();
     for (auto _ : state) {
-        std::FILE* out = std::fopen(bench.output.c_str(), "wb");
-        CURL* easy = curl_easy_init();
+        CHandle<std::fclose> out(std::fopen(bench.output.c_str(), "wb"));
+        CHandle<curl_easy_cleanup> easy(curl_easy_init());
         std::string url = bench.server.url("/source.bin");
-        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(easy, CURLOPT_CAINFO, bench.server.caFile().c_str());
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, out);
-        if (curl_easy_perform(easy) != CURLE_OK) {
+        curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy.get(), CURLOPT_CAINFO, bench.server.caFile().c_str());
+        curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, out.get());
+        if (curl_easy_perform(easy.get()) != CURLE_OK) {
             state.SkipWithError("transfer failed");
         }
-        curl_easy_cleanup(easy);
-        std::fclose(out);
     }
     state.SetBytesProcessed(state.iterations() * fileBytes);
 }

@@ -1,10 +1,10 @@
 #include "core/Base64.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/PropertyListBytes.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <plist/plist.h>
 
 using nlohmann::json;
 
@@ -22,17 +22,12 @@ class CoreVerbs : public ::testing::Test {
 
     std::filesystem::path binaryBundle(const std::string& name, const char* bundleID,
                                        const char* version, const char* build) const {
-        plist_t dict = plist_new_dict();
-        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(bundleID));
-        plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(version));
-        plist_dict_set_item(dict, "CFBundleVersion", plist_new_string(build));
-        char* bytes = nullptr;
-        uint32_t length = 0;
-        plist_to_bin(dict, &bytes, &length);
         std::filesystem::path app = folder / "Applications" / name;
-        folder.write(app / "Contents" / "Info.plist", std::string_view(bytes, length));
-        free(bytes);
-        plist_free(dict);
+        folder.write(app / "Contents" / "Info.plist",
+                     propertyListBytes({{"CFBundleIdentifier", bundleID},
+                                        {"CFBundleShortVersionString", version},
+                                        {"CFBundleVersion", build}},
+                                       true));
         return app;
     }
 

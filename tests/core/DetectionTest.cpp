@@ -1,10 +1,11 @@
 #include "core/Detection.h"
 
 #include "core/Registry.h"
+#include "tests/support/PropertyListBytes.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
-#include <plist/plist.h>
+#include <map>
 
 namespace {
 
@@ -22,27 +23,16 @@ class Detection : public ::testing::Test {
     std::filesystem::path bundle(const std::filesystem::path& folder, const std::string& name,
                                  const char* bundleID, const char* version, const char* build,
                                  Form form = Form::xml) {
-        plist_t dict = plist_new_dict();
-        if (bundleID) {
-            plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(bundleID));
-        }
-        if (version) {
-            plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(version));
-        }
-        if (build) {
-            plist_dict_set_item(dict, "CFBundleVersion", plist_new_string(build));
-        }
-        char* bytes = nullptr;
-        uint32_t length = 0;
-        if (form == Form::xml) {
-            plist_to_xml(dict, &bytes, &length);
-        } else {
-            plist_to_bin(dict, &bytes, &length);
+        std::map<std::string, std::string> texts;
+        for (const auto& [key, value] : {std::pair{"CFBundleIdentifier", bundleID},
+                                         std::pair{"CFBundleShortVersionString", version},
+                                         std::pair{"CFBundleVersion", build}}) {
+            if (value != nullptr) {
+                texts[key] = value;
+            }
         }
         std::filesystem::path app = folder / name;
-        root.write(app / "Contents" / "Info.plist", std::string_view(bytes, length));
-        free(bytes);
-        plist_free(dict);
+        root.write(app / "Contents" / "Info.plist", propertyListBytes(texts, form == Form::binary));
         return app;
     }
 };

@@ -1,6 +1,7 @@
 #include "core/Digest.h"
 
 #include "core/CenterError.h"
+#include "tests/support/CenterErrorMatcher.h"
 #include "tests/support/Hex.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -100,22 +101,23 @@ TEST_F(Digest, VerifyFileAcceptsTheExactSizeAndDigestInEitherCase) {
     EXPECT_NO_THROW(
         CenterCore::verifyFile(file, {"https://x/a", upper, 4096, ArtifactFormat::zip}));
 
+    const auto failed =
+        ThrowsCenterError(CenterError::Kind::checksum, "安装包校验失败，请重新下载。");
     for (std::int64_t size : {4095, 4097}) {
-        try {
-            CenterCore::verifyFile(file, {"https://x/a", digest, size, ArtifactFormat::zip});
-            ADD_FAILURE() << "a file of the wrong size passed";
-        } catch (const CenterError& error) {
-            EXPECT_EQ(error.kind(), CenterError::Kind::checksum);
-        }
+        EXPECT_THAT(
+            [&] {
+                CenterCore::verifyFile(file, {"https://x/a", digest, size, ArtifactFormat::zip});
+            },
+            failed)
+            << "size " << size;
     }
     bytes[100] ^= 1;
     folder.write("package.zip", bytes);
-    try {
-        CenterCore::verifyFile(file, {"https://x/a", digest, 4096, ArtifactFormat::zip});
-        ADD_FAILURE() << "a changed byte passed";
-    } catch (const CenterError& error) {
-        EXPECT_EQ(error, CenterError::checksum());
-    }
+    EXPECT_THAT(
+        [&] {
+            CenterCore::verifyFile(file, {"https://x/a", digest, 4096, ArtifactFormat::zip});
+        },
+        failed);
 }
 
 } // namespace

@@ -7,26 +7,14 @@
 #include "installer/LegacyIcon.h"
 #include "installer/Staging.h"
 #include "tests/support/Bundle.h"
+#include "tests/support/CenterErrorMatcher.h"
 #include "tests/support/TemporaryDirectory.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <system_error>
 #include <vector>
-
-// Runs the action and expects exactly this CenterError.
-inline void expectCenterError(const std::function<void()>& action, CenterError::Kind kind,
-                              const std::string& payload) {
-    try {
-        action();
-        ADD_FAILURE() << "no error, expected " << payload;
-    } catch (const CenterError& error) {
-        EXPECT_EQ(error.kind(), kind);
-        EXPECT_EQ(error.payload(), payload);
-    }
-}
 
 // The registered product "audio".
 inline CenterProduct audioProduct() {

@@ -65,16 +65,16 @@ TEST_F(Install, RefusalsLeaveTheApplicationsFolderEmpty) {
               "澄光工坊包含 Final Cut Pro 插件，请退出 Final Cut Pro 后使用专用安装包。"},
              {product, releaseOf(zip, ArtifactFormat::dmg), applications, Kind::invalid,
               "独立软件更新必须使用 ZIP 安装包。"},
-             {product, longer, applications, Kind::checksum, ""},
+             {product, longer, applications, Kind::checksum, "安装包校验失败，请重新下载。"},
              {product, release("1.1", "1"), applications, Kind::install,
               "安装包的软件标识或版本与发布信息不一致。"}}) {
-        SCOPED_TRACE(row.sentence.empty() ? "size" : row.sentence);
-        expectCenterError(
+        SCOPED_TRACE(row.sentence);
+        EXPECT_THAT(
             [&] {
                 static_cast<void>(CenterInstaller::install(zip, row.product, row.release,
                                                            row.folder, backups, notRunning));
             },
-            row.kind, row.sentence);
+            ThrowsCenterError(row.kind, row.sentence));
         EXPECT_EQ(entries(applications), std::vector<fs::path>{});
     }
 }
@@ -82,9 +82,9 @@ TEST_F(Install, RefusalsLeaveTheApplicationsFolderEmpty) {
 TEST_F(Install, SameOrOlderVersionIsRefusedAndAGreaterBuildIsAccepted) {
     installOldVersion();
     for (const auto& [version, build] : {std::pair{"1.0", "1"}, std::pair{"0.9", "5"}}) {
-        expectCenterError(
+        EXPECT_THAT(
             [&] { static_cast<void>(run(package(version, build), release(version, build))); },
-            Kind::install, "已安装相同或更新版本，无需替换。");
+            ThrowsCenterError(Kind::install, "已安装相同或更新版本，无需替换。"));
     }
     EXPECT_TRUE(stagingFolders().empty());
     EXPECT_EQ(run(package("1.0", "2"), release("1.0", "2")).installedApp.build, "2");
@@ -92,8 +92,8 @@ TEST_F(Install, SameOrOlderVersionIsRefusedAndAGreaterBuildIsAccepted) {
 
 TEST_F(Install, ForeignItemAtTheTargetIsLeftAloneBeforeThePackageIsRead) {
     fs::create_directories(installedBundle);
-    expectCenterError([&] { static_cast<void>(run(temp / "missing.zip", release("1.0", "1"))); },
-                      Kind::install, "安装位置已有其他软件，请先处理同名应用。");
+    EXPECT_THAT([&] { static_cast<void>(run(temp / "missing.zip", release("1.0", "1"))); },
+                ThrowsCenterError(Kind::install, "安装位置已有其他软件，请先处理同名应用。"));
     EXPECT_EQ(entries(applications), std::vector<fs::path>{installedBundle});
     EXPECT_TRUE(fs::is_empty(installedBundle));
 }
@@ -102,8 +102,8 @@ TEST_F(Install, BackupFolderInsideTheInstalledBundleIsRefused) {
     installOldVersion();
     for (const fs::path& inside : {installedBundle, installedBundle / "Contents/Backups"}) {
         backups = inside;
-        expectCenterError([&] { static_cast<void>(run(package("2.0", "1"), release("2.0", "1"))); },
-                          Kind::install, "备份目录必须位于待更新软件之外。");
+        EXPECT_THAT([&] { static_cast<void>(run(package("2.0", "1"), release("2.0", "1"))); },
+                    ThrowsCenterError(Kind::install, "备份目录必须位于待更新软件之外。"));
     }
     EXPECT_FALSE(fs::exists(installedBundle / "Contents/Backups"));
 }
@@ -119,8 +119,8 @@ TEST_F(Install, RunningApplicationStopsTheUpdateAtEachOfTheThreeChecks) {
             EXPECT_EQ(url, std::optional<fs::path>(installedBundle));
             return ++calls == check;
         };
-        expectCenterError([&] { static_cast<void>(run(zip, release("2.0", "1"), runningAt)); },
-                          Kind::running, "Sample");
+        EXPECT_THAT([&] { static_cast<void>(run(zip, release("2.0", "1"), runningAt)); },
+                    ThrowsCenterError(Kind::running, "请先退出“Sample”，再安装更新。"));
         EXPECT_EQ(picture(installedBundle), old) << "check " << check;
         EXPECT_TRUE(entries(backups).empty()) << "check " << check;
         EXPECT_TRUE(stagingFolders().empty()) << "check " << check;

@@ -80,12 +80,12 @@ TEST_F(LegacyIcon, IconFileThatIsALinkOrAFolderIsRefused) {
     fs::create_directories(installedBundle);
     fs::create_symlink(temp.write("image.png", "png"), icon);
     auto state = [&] { static_cast<void>(legacyIconState(installedBundle, attributes)); };
-    expectCenterError(state, CenterError::Kind::install,
-                      "旧自定义图标不能是符号链接，原软件未修改。");
+    EXPECT_THAT(state, ThrowsCenterError(CenterError::Kind::install,
+                                         "旧自定义图标不能是符号链接，原软件未修改。"));
     fs::remove(icon);
     fs::create_directory(icon);
-    expectCenterError(state, CenterError::Kind::install,
-                      "旧自定义图标不是普通文件，原软件未修改。");
+    EXPECT_THAT(state, ThrowsCenterError(CenterError::Kind::install,
+                                         "旧自定义图标不是普通文件，原软件未修改。"));
 }
 
 TEST(LegacyIconAttributes, EachFailingCallHasItsOwnSentence) {
@@ -105,8 +105,8 @@ TEST(LegacyIconAttributes, EachFailingCallHasItsOwnSentence) {
         scripted.values = {{finderInfo, std::string(row.size, 'i')}};
         scripted.failing = row.failing;
         SCOPED_TRACE(row.sentence);
-        expectCenterError([&] { replaceIconAttributes("Sample.app", row.desired, scripted); },
-                          CenterError::Kind::install, row.sentence);
+        EXPECT_THAT([&] { replaceIconAttributes("Sample.app", row.desired, scripted); },
+                    ThrowsCenterError(CenterError::Kind::install, row.sentence));
     }
 }
 

@@ -66,7 +66,8 @@ TEST(IndependentProduct, OnlyRegisteredProductsWithTheirOwnIdentifierPass) {
           std::pair{product("other"), unregistered},
           std::pair{product("audio", "local.other"), unregistered}}) {
         SCOPED_TRACE(refused.id + " " + refused.bundleID);
-        expectCenterError([&] { validateIndependentProduct(refused); }, Kind::install, sentence);
+        EXPECT_THAT([&] { validateIndependentProduct(refused); },
+                    ThrowsCenterError(Kind::install, sentence));
     }
 }
 
@@ -109,27 +110,29 @@ TEST_F(PackageValidation, EachFaultOfTheApplicationHasItsSentence) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         SCOPED_TRACE("row " + std::to_string(i));
-        expectCenterError([&] { validate(row.contents, row.system, row.target, row.wanted); },
-                          Kind::install, row.sentence);
+        EXPECT_THAT([&] { validate(row.contents, row.system, row.target, row.wanted); },
+                    ThrowsCenterError(Kind::install, row.sentence));
     }
 }
 
 TEST_F(PackageValidation, ChangesAfterSealingAreRefused) {
     fs::path bundle = app();
     temp.write(bundle / "Contents/Resources/data.bin", "changed");
-    expectCenterError([&] { validateApp(bundle, product(), release("1.0", "1")); }, Kind::install,
-                      "验证或安装未完成：Sample.app：已签名的文件被修改：Resources/data.bin");
+    EXPECT_THAT(
+        [&] { validateApp(bundle, product(), release("1.0", "1")); },
+        ThrowsCenterError(Kind::install,
+                          "验证或安装未完成：Sample.app：已签名的文件被修改：Resources/data.bin"));
     fs::permissions(bundle / "Contents/MacOS/Sample", fs::perms::owner_read);
-    expectCenterError([&] { validateApp(bundle, product(), release("1.0", "1")); }, Kind::install,
-                      noApplication);
+    EXPECT_THAT([&] { validateApp(bundle, product(), release("1.0", "1")); },
+                ThrowsCenterError(Kind::install, noApplication));
 }
 
 TEST_F(PackageValidation, SymbolicLinksAreRejectedAndMissingItemsAreNot) {
     fs::create_directory_symlink(temp.path(), temp / "Link");
     EXPECT_NO_THROW(rejectSymlink(temp.path()));
     EXPECT_NO_THROW(rejectSymlink(temp / "Missing"));
-    expectCenterError([&] { rejectSymlink(temp / "Link"); }, Kind::install,
-                      "安装目录不能是符号链接。");
+    EXPECT_THAT([&] { rejectSymlink(temp / "Link"); },
+                ThrowsCenterError(Kind::install, "安装目录不能是符号链接。"));
 }
 
 TEST_F(PackageValidation, LocalPackageYieldsItsReleaseAndLeavesNoInspectionFolder) {
@@ -140,12 +143,12 @@ TEST_F(PackageValidation, LocalPackageYieldsItsReleaseAndLeavesNoInspectionFolde
               (CenterRelease{"1.2", "45", "local", {"本地导入的安装包"}, std::nullopt}));
 
     zip = zipBundle(app({.version = "1.2b"}), temp / "Beta.zip");
-    expectCenterError([&] { static_cast<void>(inspectLocalPackage(zip, product())); },
-                      Kind::install, "安装包中的版本信息无效。");
+    EXPECT_THAT([&] { static_cast<void>(inspectLocalPackage(zip, product())); },
+                ThrowsCenterError(Kind::install, "安装包中的版本信息无效。"));
     EXPECT_EQ(entries(temp.path(), "kestryn-inspect-"), std::vector<fs::path>{});
-    expectCenterError(
+    EXPECT_THAT(
         [] { static_cast<void>(inspectLocalPackage("https://example.com/a.zip", product())); },
-        Kind::invalid, "安装包必须位于本机。");
+        ThrowsCenterError(Kind::invalid, "安装包必须位于本机。"));
 }
 
 } // namespace

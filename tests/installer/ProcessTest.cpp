@@ -28,7 +28,7 @@ TEST(Process, FailureCarriesTheFirst1500CharactersOfValidOutput) {
           std::pair{std::string("printf 'bad \\377 byte'; exit 1"), incomplete},
           std::pair{std::string("kill -9 $$"), incomplete}}) {
         SCOPED_TRACE(script);
-        expectCenterError([&] { shell(script); }, CenterError::Kind::install, payload);
+        EXPECT_THAT([&] { shell(script); }, ThrowsCenterError(CenterError::Kind::install, payload));
     }
 }
 

@@ -74,8 +74,9 @@ TEST_F(ResourceSeal, EachFaultNamesItsReason) {
         fs::remove_all(app);
         writeBundle(temp.path(), "Sample.app");
         change();
-        expectCenterError([&] { Seal::check(app); }, CenterError::Kind::install,
-                          "验证或安装未完成：Sample.app：" + reason);
+        EXPECT_THAT([&] { Seal::check(app); },
+                    ThrowsCenterError(CenterError::Kind::install,
+                                      "验证或安装未完成：Sample.app：" + reason));
     }
 }
 

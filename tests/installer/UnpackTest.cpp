@@ -1,6 +1,7 @@
 #include "installer/Unpack.h"
 
 #include "core/CenterError.h"
+#include "tests/support/CenterErrorMatcher.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/ZipWriter.h"
 
@@ -42,19 +43,16 @@ class UnpackTest : public ::testing::Test {
         return outside.write("package.zip", zip.bytes());
     }
 
-    // The error unpacking raised; nothing may have been written beside the staging folder.
-    std::string refusal(const fs::path& zip, CenterError::Kind kind) const {
-        std::string sentence = "(unpacked)";
-        try {
-            CenterInstaller::unpackZIP(zip, staging);
-        } catch (const CenterError& error) {
-            EXPECT_EQ(error.kind(), kind);
-            sentence = error.what();
-        }
+    // Unpacking the package, as a callable.
+    auto unpacking(const fs::path& zip) const {
+        return [this, zip] { CenterInstaller::unpackZIP(zip, staging); };
+    }
+
+    // Nothing may have been written beside the staging folder.
+    void expectNothingBeside() const {
         for (const fs::directory_entry& item : fs::directory_iterator(outside.path())) {
             EXPECT_TRUE(item.path() == staging || item.path() == outside / "package.zip") << item;
         }
-        return sentence;
     }
 
     TemporaryDirectory outside;
@@ -157,7 +155,9 @@ TEST_F(UnpackTest, RefusesANameOnlyTheUnpackerSeesBeforeWritingAnything) {
     ZipWriter zip = samplePackage();
     ZipEntry& entry = zip.file(stored, "payload");
     entry.extra = entry.localExtra = field;
-    EXPECT_EQ(refusal(package(zip), CenterError::Kind::invalid), "ZIP 包含不安全路径。");
+    EXPECT_THAT(unpacking(package(zip)),
+                ThrowsCenterError(CenterError::Kind::invalid, "ZIP 包含不安全路径。"));
+    expectNothingBeside();
     EXPECT_TRUE(fs::is_empty(staging));
 }
 
@@ -169,8 +169,10 @@ TEST_F(UnpackTest, StopsWhenMoreBytesComeOutThanDeclared) {
         ZipEntry& bomb = zip.file("Sample.app/Contents/Resources/bomb", std::string(8 << 20, 0));
         bomb.method = method;
         bomb.uncompressedSize = 1000;
-        EXPECT_EQ(refusal(package(zip), CenterError::Kind::invalid), "安装包解压后体积过大。")
+        EXPECT_THAT(unpacking(package(zip)),
+                    ThrowsCenterError(CenterError::Kind::invalid, "安装包解压后体积过大。"))
             << "method " << method;
+        expectNothingBeside();
     }
 }
 
@@ -179,8 +181,12 @@ TEST_F(UnpackTest, ReportsCorruptDataAsAnIncompleteInstallation) {
     zip.file("Sample.app/Contents/Resources/data", "payload");
     std::string bytes = zip.bytes();
     bytes[bytes.find("payload")] = 'P';
-    EXPECT_TRUE(refusal(outside.write("package.zip", bytes), CenterError::Kind::install)
-                    .starts_with("验证或安装未完成："));
+    EXPECT_THAT(
+        unpacking(outside.write("package.zip", bytes)),
+        ::testing::Throws<CenterError>(::testing::AllOf(
+            ::testing::Property(&CenterError::kind, CenterError::Kind::install),
+            ::testing::Property(&CenterError::what, ::testing::StartsWith("验证或安装未完成：")))));
+    expectNothingBeside();
 }
 
 } // namespace

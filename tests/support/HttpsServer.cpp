@@ -73,8 +73,8 @@ void addExtension(X509* certificate, int nid, const char* value) {
 // A fresh self-signed certificate for 127.0.0.1 and "localhost", made at run time so no key
 // ever lies in the repository. Installs it in `context` and writes it to `caFile`.
 void installCertificate(SSL_CTX* context, const std::filesystem::path& caFile) {
-    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_EC_gen("P-256"), EVP_PKEY_free);
-    std::unique_ptr<X509, decltype(&X509_free)> certificate(X509_new(), X509_free);
+    CHandle<EVP_PKEY_free> key(EVP_EC_gen("P-256"));
+    CHandle<X509_free> certificate(X509_new());
     require(key && certificate, "test certificate");
     X509* raw = certificate.get();
     X509_set_version(raw, 2);
@@ -91,10 +91,10 @@ void installCertificate(SSL_CTX* context, const std::filesystem::path& caFile) {
                 SSL_CTX_use_certificate(context, raw) == 1 &&
                 SSL_CTX_use_PrivateKey(context, key.get()) == 1,
             "test certificate signing");
-    std::FILE* out = std::fopen(caFile.c_str(), "w");
+    CHandle<std::fclose> out(std::fopen(caFile.c_str(), "w"));
     require(out != nullptr, "test certificate file");
-    bool written = PEM_write_X509(out, raw) == 1;
-    require(std::fclose(out) == 0 && written, "test certificate file");
+    bool written = PEM_write_X509(out.get(), raw) == 1;
+    require(std::fclose(out.release()) == 0 && written, "test certificate file");
 }
 
 } // namespace
@@ -124,50 +124,44 @@ HttpsResponse HttpsResponse::error(int status) {
     return response;
 }
 
-HttpsServer::HttpsServer(std::uint16_t port)
-    : tls_(SSL_CTX_new(TLS_server_method()), SSL_CTX_free) {
+HttpsServer::HttpsServer(std::uint16_t port) : tls_(SSL_CTX_new(TLS_server_method())) {
     // A client that hangs up must end a write with an error, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     require(tls_ != nullptr, "TLS context");
     installCertificate(tls_.get(), caFile_);
 
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    require(listener_ >= 0, "socket");
+    listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    require(listener_.valid(), "socket");
     int yes = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 64) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        int error = errno;
-        ::close(listener_);
-        throw std::system_error(error, std::generic_category(), "bind");
+    if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_.get(), 64) != 0 ||
+        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::system_error(errno, std::generic_category(), "bind");
     }
     port_ = ntohs(address.sin_port);
-    stopEvent_ = ::eventfd(0, EFD_CLOEXEC);
-    require(stopEvent_ >= 0, "eventfd");
+    stopEvent_.reset(::eventfd(0, EFD_CLOEXEC));
+    require(stopEvent_.valid(), "eventfd");
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
 HttpsServer::~HttpsServer() {
     std::uint64_t one = 1;
-    if (::write(stopEvent_, &one, sizeof one) != sizeof one) {
+    if (::write(stopEvent_.get(), &one, sizeof one) != sizeof one) {
         std::abort();
     }
     acceptor_.join();
     for (const auto& connection : connections_) {
-        ::shutdown(connection->socket, SHUT_RDWR);
+        ::shutdown(connection->socket.get(), SHUT_RDWR);
     }
     for (const auto& connection : connections_) {
         connection->thread.join();
-        ::close(connection->socket);
     }
-    ::close(listener_);
-    ::close(stopEvent_);
 }
 
 void HttpsServer::route(const std::string& path, HttpsResponse response) {
@@ -191,15 +185,15 @@ std::vector<HttpsRequest> HttpsServer::requests() const {
 
 void HttpsServer::acceptLoop() {
     for (;;) {
-        pollfd waits[] = {{listener_, POLLIN, 0}, {stopEvent_, POLLIN, 0}};
+        pollfd waits[] = {{listener_.get(), POLLIN, 0}, {stopEvent_.get(), POLLIN, 0}};
         if (::poll(waits, 2, -1) < 0 && errno == EINTR) {
             continue;
         }
         if ((waits[1].revents & POLLIN) != 0) {
             return;
         }
-        int socket = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (socket < 0) {
+        FileDescriptor socket(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!socket.valid()) {
             continue;
         }
         std::lock_guard lock(mutex_);
@@ -207,14 +201,13 @@ void HttpsServer::acceptLoop() {
         std::erase_if(connections_, [](const std::unique_ptr<Connection>& connection) {
             if (connection->done) {
                 connection->thread.join();
-                ::close(connection->socket);
             }
             return connection->done.load();
         });
         auto& started = *connections_.emplace_back(std::make_unique<Connection>());
-        started.socket = socket;
+        started.socket = std::move(socket);
         started.thread = std::thread([this, &started] {
-            serve(started.socket);
+            serve(started.socket.get());
             started.done = true;
         });
     }
@@ -256,13 +249,13 @@ std::optional<std::filesystem::path> HttpsServer::servedFile(std::string_view pa
 }
 
 void HttpsServer::waitForHangUp(int socket) const {
-    pollfd waits[] = {{socket, POLLIN, 0}, {stopEvent_, POLLIN, 0}};
+    pollfd waits[] = {{socket, POLLIN, 0}, {stopEvent_.get(), POLLIN, 0}};
     while (::poll(waits, 2, -1) < 0 && errno == EINTR) {
     }
 }
 
 void HttpsServer::serve(int socket) {
-    std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(tls_.get()), SSL_free);
+    CHandle<SSL_free> ssl(SSL_new(tls_.get()));
     if (!ssl || SSL_set_fd(ssl.get(), socket) != 1 || SSL_accept(ssl.get()) != 1) {
         return;
     }

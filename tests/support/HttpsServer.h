@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CHandle.h"
+#include "core/FileDescriptor.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <atomic>
@@ -8,14 +10,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <openssl/ssl.h>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
-
-struct ssl_ctx_st;
 
 // How the test server answers one path. The builders cover the usual answers; the fields
 // make it misbehave on purpose.
@@ -81,7 +82,7 @@ class HttpsServer {
 
   private:
     struct Connection {
-        int socket = -1;
+        FileDescriptor socket;
         std::atomic<bool> done = false;
         std::thread thread;
     };
@@ -97,9 +98,9 @@ class HttpsServer {
 
     TemporaryDirectory folder_;
     std::filesystem::path caFile_ = folder_ / "ca.pem";
-    std::shared_ptr<ssl_ctx_st> tls_;
-    int listener_ = -1;
-    int stopEvent_ = -1;
+    CHandle<SSL_CTX_free> tls_;
+    FileDescriptor listener_;
+    FileDescriptor stopEvent_;
     std::uint16_t port_ = 0;
 
     mutable std::mutex mutex_;

@@ -8,10 +8,20 @@
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 extern char** environ;
 
 namespace {
+
+// A new pipe's reading and writing ends.
+std::pair<FileDescriptor, FileDescriptor> newPipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    }
+    return {FileDescriptor(ends[0]), FileDescriptor(ends[1])};
+}
 
 void drain(int out, int err, ProgramResult& result) {
     pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
@@ -68,30 +78,26 @@ RunningProgram::RunningProgram(const std::filesystem::path& program,
     }
     envPointers.push_back(nullptr);
 
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-        throw std::system_error(errno, std::generic_category(), "pipe");
-    }
+    auto [out, outWriting] = newPipe();
+    auto [err, errWriting] = newPipe();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, outWriting.get(), 1);
+    posix_spawn_file_actions_adddup2(&actions, errWriting.get(), 2);
     pid_t pid = 0;
     int spawned = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(),
                                 envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
+    // Only the child may hold the writing ends, or reading would never see their end.
+    outWriting.reset();
+    errWriting.reset();
     if (spawned != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
         throw std::system_error(spawned, std::generic_category(), "posix_spawn " + argv[0]);
     }
     pid_ = pid;
-    out_ = out[0];
-    err_ = err[0];
+    out_ = std::move(out);
+    err_ = std::move(err);
 }
 
 RunningProgram::~RunningProgram() {
@@ -107,9 +113,9 @@ void RunningProgram::signal(int number) const {
 
 ProgramResult RunningProgram::wait() {
     ProgramResult result;
-    drain(out_, err_, result);
-    ::close(out_);
-    ::close(err_);
+    drain(out_.get(), err_.get(), result);
+    out_.reset();
+    err_.reset();
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileDescriptor.h"
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -29,8 +31,8 @@ class RunningProgram {
 
   private:
     int pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
+    FileDescriptor out_;
+    FileDescriptor err_;
 };
 
 // Runs a program to completion with the given arguments and extra environment variables, with
