@@ -144,15 +144,74 @@ TEST_F(CoreVerbs, StatusListsEveryProductWithItsInstalledVersion) {
         }
         EXPECT_FALSE(row["update"]);
     }
+}
 
-    ProgramResult table = run({"status", "--applications", (folder / "Applications").string(),
-                               "--applications", (folder / "其他 应用").string()});
-    EXPECT_NE(table.out.find("回响工坊\t1.2（45）"), std::string::npos) << table.out;
-    EXPECT_NE(table.out.find("澄光工坊\t未安装"), std::string::npos) << table.out;
-    EXPECT_TRUE(table.out.ends_with("已查找的应用程序文件夹：" +
-                                    (folder / "Applications").string() + "、" +
-                                    (folder / "其他 应用").string() + "。\n"))
-        << table.out;
+// A resources folder whose catalog lists an update for the installed "audio", a product without
+// a release and one that can be installed.
+class StatusTable : public CoreVerbs {
+  protected:
+    std::filesystem::path resources = folder / "resources";
+
+    void SetUp() override {
+        auto product = [](const char* id, const char* bundleID, const char* name) {
+            return json{{"id", id},
+                        {"bundleID", bundleID},
+                        {"name", name},
+                        {"kind", ""},
+                        {"summary", ""},
+                        {"detail", ""},
+                        {"features", json::array()},
+                        {"minOS", "13.0"}};
+        };
+        auto withRelease = [](json entry, const char* version, const char* build) {
+            entry["release"] = {{"version", version},
+                                {"build", build},
+                                {"publishedAt", "2026-12-01"},
+                                {"notes", json::array()}};
+            return entry;
+        };
+        json catalog = {{"schemaVersion", 1},
+                        {"generatedAt", "2026-12-01"},
+                        {"products",
+                         {withRelease(product("audio", "local.soundlink", "回响工坊"), "2.0", "1"),
+                          product("film", "com.kestryn.film", "澄光工坊"),
+                          withRelease(product("library", "local.tavelo.asset-library", "藏集工坊"),
+                                      "1.0", "3")}}};
+        folder.write(resources / "Catalog.json", catalog.dump());
+        binaryBundle("Sound.app", "local.soundlink", "1.2", "45");
+    }
+};
+
+TEST_F(StatusTable, ShowsEachProductsInstalledVersionAndUpdateThenTheSearchedFolders) {
+    const std::filesystem::path other = folder / "其他 应用";
+    ProgramResult table =
+        runProgram(kestryn,
+                   {"status", "--applications", (folder / "Applications").string(),
+                    "--applications", other.string()},
+                   {{"KESTRYN_RESOURCES", resources.string()}});
+    EXPECT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_EQ(table.out, "软件\t已安装版本\t可用更新\n"
+                         "回响工坊\t1.2（45）\t可更新到 2.0（1）\n"
+                         "澄光工坊\t未安装\t—\n"
+                         "藏集工坊\t未安装\t可安装 1.0（3）\n"
+                         "已查找的应用程序文件夹：" +
+                             (folder / "Applications").string() + "、" + other.string() + "。\n");
+}
+
+TEST_F(StatusTable, FindsTheResourcesBesideTheProgramWhenNoFolderIsNamed) {
+    // A copy of the program in an installed layout: bin/kestryn beside resources/.
+    const std::filesystem::path program = folder / "bin/kestryn";
+    std::filesystem::create_directories(program.parent_path());
+    std::filesystem::copy_file(kestryn, program);
+    ProgramResult table = runProgram(
+        program, {"status", "--json", "--applications", (folder / "Applications").string()},
+        {{"KESTRYN_RESOURCES", ""}});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    std::vector<std::string> ids;
+    for (const json& row : json::parse(table.out)) {
+        ids.push_back(row["id"]);
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"audio", "film", "library"}));
 }
 
 } // namespace

@@ -167,6 +167,25 @@ TEST_F(InstallerVerbs, EveryInstallableProductInstallsAndUpdatesUnderAnyLocale) 
     }
 }
 
+TEST_F(InstallerVerbs, InspectPrintsThePackagesOneApplicationOrTheRuleItBreaks) {
+    fs::path loose = temp / "loose/Sample";
+    temp.write(loose / "readme.txt", "not an application");
+    struct Case {
+        fs::path package;
+        ProgramResult expected;
+    };
+    for (const auto& [package, expected] :
+         std::vector<Case>{{release(audio, "1.0"), {0, audio.bundleName() + "\n", ""}},
+                           {zipBundle(loose, temp / "loose.zip"),
+                            {1, "", "安装包必须只包含一个独立的 .app 软件。\n"}}}) {
+        SCOPED_TRACE(package);
+        ProgramResult result = runProgram(kestryn, {"inspect", package.string()}, environment());
+        EXPECT_EQ(result.exitCode, expected.exitCode);
+        EXPECT_EQ(result.out, expected.out);
+        EXPECT_EQ(result.err, expected.err);
+    }
+}
+
 TEST_F(InstallerVerbs, KeepsTheBackupInTheFolderTheUserNames) {
     ASSERT_EQ(install(release(audio, "1.0")).exitCode, 0);
     std::vector<std::string> words = installWords(release(audio, "1.1"), audio);

@@ -53,6 +53,26 @@ TEST_F(GuardedDownload, DeliversABodyOfExactlyTheCeilingAndOnlyThatFile) {
     EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"file.bin"});
 }
 
+TEST_F(GuardedDownload, DeliversABodySeveralTimesTheWriteBufferByteForByte) {
+    // Three 1 MiB write buffers and a part, in pieces that straddle the buffer's edges.
+    std::string body(3 * 1024 * 1024 + 12345, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i * 131 % 251);
+    }
+    const auto size = static_cast<std::int64_t>(body.size());
+    HttpsResponse chunked = HttpsResponse::bytes(body);
+    chunked.chunkBytes = 1024 * 1024 + 1;
+    for (const auto& [name, response] :
+         {std::pair{"announced", HttpsResponse::bytes(body)}, std::pair{"chunked", chunked}}) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove(destination);
+        server.route("/large", response);
+        EXPECT_EQ(fetch("/large", size, size), destination);
+        EXPECT_TRUE(CenterCore::readFileContents(destination, body.size()) == body);
+        EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"file.bin"});
+    }
+}
+
 // Every refusal of the update chain, each after exactly the requests it needs, leaving neither
 // the destination nor a hidden partial file.
 TEST_F(GuardedDownload, RefusesWhatTheUpdateChainForbidsAndLeavesNothing) {
