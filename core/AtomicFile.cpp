@@ -1,5 +1,6 @@
 #include "core/AtomicFile.h"
 
+#include "core/FileDescriptor.h"
 #include "core/Uuid.h"
 
 #include <cerrno>
@@ -16,54 +17,42 @@ namespace fs = std::filesystem;
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
 }
 
-// Closes the descriptor on every way out; a close that fails after a write is a failed write.
-class OpenFile {
-  public:
-    OpenFile(const fs::path& path, int flags)
-        : path_(path), fd_(::open(path.c_str(), flags, 0644)) {
-        if (fd_ < 0) {
-            fail("cannot open", path);
-        }
+FileDescriptor open(const fs::path& path, int flags, mode_t mode = 0) {
+    FileDescriptor file(::open(path.c_str(), flags | O_CLOEXEC, mode));
+    if (!file.valid()) {
+        fail("cannot open", path);
     }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    ~OpenFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    [[nodiscard]] int get() const { return fd_; }
-    void sync() const {
-        if (::fsync(fd_) != 0) {
-            fail("cannot flush", path_);
-        }
-    }
+    return file;
+}
 
-  private:
-    fs::path path_;
-    int fd_;
-};
+void writeAll(const FileDescriptor& file, std::string_view contents, const fs::path& path) {
+    for (std::size_t written = 0; written < contents.size();) {
+        const ssize_t count =
+            ::write(file.get(), contents.data() + written, contents.size() - written);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            fail("cannot write", path);
+        }
+        written += static_cast<std::size_t>(count);
+    }
+}
 
 } // namespace
 
-void write(const fs::path& file, std::string_view contents) {
-    fs::path temporary = file.parent_path() / ("." + file.filename().string() + "." +
-                                               CenterCore::newUUID() + ".partial");
+void write(const fs::path& file, std::string_view contents, mode_t mode) {
+    const fs::path folder = file.parent_path().empty() ? "." : file.parent_path();
+    const fs::path temporary =
+        folder / ("." + file.filename().string() + "." + CenterCore::newUUID() + ".partial");
     try {
-        {
-            OpenFile out(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW);
-            for (std::size_t written = 0; written < contents.size();) {
-                ssize_t count =
-                    ::write(out.get(), contents.data() + written, contents.size() - written);
-                if (count < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (count < 0) {
-                    fail("cannot write", temporary);
-                }
-                written += static_cast<std::size_t>(count);
-            }
-            out.sync();
+        FileDescriptor out = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+        writeAll(out, contents, temporary);
+        if (::fsync(out.get()) != 0) {
+            fail("cannot flush", temporary);
+        }
+        if (!out.close()) {
+            fail("cannot write", temporary);
         }
         fs::rename(temporary, file);
     } catch (...) {
@@ -71,9 +60,11 @@ void write(const fs::path& file, std::string_view contents) {
         fs::remove(temporary, ignored);
         throw;
     }
-    OpenFile folder(file.parent_path().empty() ? "." : file.parent_path(),
-                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    folder.sync();
+    // The rename itself reaches the disk only with its folder.
+    FileDescriptor parent = open(folder, O_RDONLY | O_DIRECTORY);
+    if (::fsync(parent.get()) != 0) {
+        fail("cannot flush", folder);
+    }
 }
 
 } // namespace AtomicFile

@@ -1,13 +1,13 @@
 #include "installer/InstallOperations.h"
 
-#include "core/FileDescriptor.h"
+#include "core/AtomicFile.h"
 #include "installer/BundleCopy.h"
 #include "installer/SignatureCheck.h"
 #include "installer/Unpack.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -15,24 +15,6 @@ namespace CenterInstaller {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void fail(const fs::path& path, const char* what) {
-    throw fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
-}
-
-void syncDescriptor(const FileDescriptor& fd, const fs::path& path) {
-    if (::fsync(fd.get()) != 0) {
-        fail(path, "cannot flush to disk");
-    }
-}
-
-void syncFolder(const fs::path& folder) {
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) {
-        fail(folder, "cannot open folder");
-    }
-    syncDescriptor(fd, folder);
-}
 
 } // namespace
 
@@ -87,28 +69,7 @@ bool isPresent(const fs::path& item) {
 }
 
 void SystemInstallOperations::writeDurably(const fs::path& file, std::string_view contents) {
-    fs::path temporary = file;
-    temporary += ".partial";
-    FileDescriptor fd(::open(temporary.c_str(),
-                             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                             S_IRUSR | S_IWUSR));
-    if (!fd.valid()) {
-        fail(temporary, "cannot create file");
-    }
-    for (std::size_t written = 0; written < contents.size();) {
-        ssize_t count = ::write(fd.get(), contents.data() + written, contents.size() - written);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            fail(temporary, "cannot write file");
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    syncDescriptor(fd, temporary);
-    fd.reset();
-    fs::rename(temporary, file);
-    syncFolder(file.parent_path());
+    AtomicFile::write(file, contents, S_IRUSR | S_IWUSR);
 }
 
 AttributeResult SystemInstallOperations::attributeSize(const fs::path& item,
