@@ -30,23 +30,20 @@ function(kestryn_library target)
     kestryn_harden(${target})
 endfunction()
 
-# A GoogleTest executable registered with CTest, one per subsystem.
+# A GoogleTest executable registered with CTest, one per subsystem. Tests of Qt code name
+# QT_MAIN: their main() (tests/support/QtTestMain.cpp) creates the application object whose event
+# loop they run; the others use GoogleTest's.
 function(kestryn_test target)
-    add_executable(${target} ${ARGN})
+    cmake_parse_arguments(PARSE_ARGV 1 TEST "QT_MAIN" "" "")
+    add_executable(${target} ${TEST_UNPARSED_ARGUMENTS})
     kestryn_harden(${target})
-    target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+    target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock)
+    if(TEST_QT_MAIN)
+        target_link_libraries(${target} PRIVATE testsupport_qtmain)
+    else()
+        target_link_libraries(${target} PRIVATE GTest::gtest_main)
+    endif()
     add_dependencies(${target} resources)
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
                          PROPERTIES ENVIRONMENT "KESTRYN_RESOURCES=${CMAKE_BINARY_DIR}/resources")
-endfunction()
-
-# A GoogleTest executable over Qt code, with its own main() that creates the application
-# object whose event loop the tests run.
-function(kestryn_qt_test target)
-    add_executable(${target} ${ARGN})
-    kestryn_harden(${target})
-    target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock Qt6::Core)
-    add_dependencies(${target} resources)
-    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
-                         PROPERTIES ENVIRONMENT "KESTRYN_RESOURCES=${CMAKE_BINARY_DIR}/resources;QT_QPA_PLATFORM=offscreen")
 endfunction()

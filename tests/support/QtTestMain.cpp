@@ -1,7 +1,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-// The model's tests run their event loops on this application's main thread.
+// Tests of Qt code: results arrive through the event loop, so the tests run inside an
+// application object on the main thread.
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
