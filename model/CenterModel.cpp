@@ -313,6 +313,17 @@ QVariantList CenterModel::productsForViews() const {
     return list;
 }
 
+QVariantMap CenterModel::installedForViews() const {
+    QVariantMap map;
+    for (const auto& [id, app] : installed_) {
+        map[QString::fromStdString(id)] =
+            QVariantMap{{"version", QString::fromStdString(app.version)},
+                        {"build", QString::fromStdString(app.build)},
+                        {"path", QString::fromStdString(app.url.string())}};
+    }
+    return map;
+}
+
 QString CenterModel::selectedID() const {
     return selected_ ? QString::fromStdString(selected_->id) : QString();
 }

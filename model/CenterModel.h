@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 #include <QVariantList>
+#include <QVariantMap>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -59,6 +60,7 @@ struct CenterModelSetup {
 class CenterModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QVariantList products READ productsForViews NOTIFY productsChanged)
+    Q_PROPERTY(QVariantMap installed READ installedForViews NOTIFY installedChanged)
     Q_PROPERTY(CenterPage page READ page WRITE setPage NOTIFY pageChanged)
     Q_PROPERTY(QString selected READ selectedID NOTIFY selectedChanged)
     Q_PROPERTY(CenterDetailSection detailSection READ detailSection WRITE setDetailSection NOTIFY
@@ -205,6 +207,7 @@ class CenterModel : public QObject {
 
     // The published state as Qt values, for the views.
     [[nodiscard]] QVariantList productsForViews() const;
+    [[nodiscard]] QVariantMap installedForViews() const;
     [[nodiscard]] QString selectedID() const;
     [[nodiscard]] QString statusText() const { return QString::fromStdString(status_); }
     [[nodiscard]] QString errorText() const;
