@@ -1,15 +1,14 @@
 #include "core/Envelope.h"
 
 #include "core/Base64.h"
-#include "core/CHandle.h"
 #include "core/CatalogJSON.h"
 #include "core/CenterError.h"
+#include "core/Ed25519.h"
 #include "core/FileContents.h"
 #include "core/Registry.h"
 #include "core/Validation.h"
 
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 #include <optional>
 
 namespace CenterCore {
@@ -19,22 +18,6 @@ constexpr std::size_t publicKeyBytes = 32;
 constexpr std::size_t signatureBytes = 64;
 // A key file holds 44 characters; anything far larger is not one.
 constexpr std::size_t largestKeyFile = 4096;
-
-using Key = CHandle<EVP_PKEY_free>;
-
-Key ed25519Key(std::string_view raw) {
-    return Key(EVP_PKEY_new_raw_public_key(
-        EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(raw.data()), raw.size()));
-}
-
-bool verifies(EVP_PKEY* key, std::string_view message, std::string_view signature) {
-    CHandle<EVP_MD_CTX_free> context(EVP_MD_CTX_new());
-    return context && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key) == 1 &&
-           EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
-                            signature.size(),
-                            reinterpret_cast<const unsigned char*>(message.data()),
-                            message.size()) == 1;
-}
 
 std::string_view trimmed(std::string_view text) {
     constexpr std::string_view space = " \t\n\r\v\f";
@@ -66,8 +49,7 @@ std::optional<std::string> signedPayload(std::string_view envelope, std::string_
     if (!payload || !signature || signature->size() != signatureBytes) {
         return std::nullopt;
     }
-    Key key = ed25519Key(publicKey);
-    if (!key || !verifies(key.get(), *payload, *signature)) {
+    if (!ed25519Verifies(*payload, *signature, publicKey)) {
         return std::nullopt;
     }
     return payload;
@@ -76,7 +58,7 @@ std::optional<std::string> signedPayload(std::string_view envelope, std::string_
 // The raw key of a file in the `PublicKey.txt` format, or nothing when it holds none.
 std::optional<std::string> publicKeyOf(std::string_view content) {
     std::optional<std::string> key = base64Decode(trimmed(content));
-    if (!key || key->size() != publicKeyBytes || !ed25519Key(*key)) {
+    if (!key || !isEd25519PublicKey(*key)) {
         return std::nullopt;
     }
     return key;

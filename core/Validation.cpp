@@ -3,6 +3,7 @@
 #include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/Registry.h"
+#include "core/URLComponent.h"
 #include "core/Unicode.h"
 #include "core/Versions.h"
 
@@ -105,16 +106,6 @@ bool isAddressSyntax(std::string_view address) {
     return true;
 }
 
-// The text of one component, or nothing when the address does not have it.
-std::optional<std::string> component(CURLU* url, CURLUPart part) {
-    char* raw = nullptr;
-    if (curl_url_get(url, part, &raw, 0) != CURLUE_OK || raw == nullptr) {
-        return std::nullopt;
-    }
-    CHandle<curl_free> owned(raw);
-    return std::string(raw);
-}
-
 void validateProduct(const CenterProduct& product) {
     if (previewOnlyProductIDs().contains(product.id) && product.release) {
         throw CenterError::invalid(previewWithRelease);
@@ -163,9 +154,10 @@ void validateHTTPS(std::string_view address) {
     default:
         throw CenterError::invalid(malformedAddress);
     }
-    std::optional<std::string> scheme = component(url.get(), CURLUPART_SCHEME);
-    if (!scheme || lowercased(*scheme) != "https" || component(url.get(), CURLUPART_USER) ||
-        component(url.get(), CURLUPART_PASSWORD) || component(url.get(), CURLUPART_FRAGMENT)) {
+    std::optional<std::string> scheme = urlComponent(url.get(), CURLUPART_SCHEME);
+    if (!scheme || lowercased(*scheme) != "https" || urlComponent(url.get(), CURLUPART_USER) ||
+        urlComponent(url.get(), CURLUPART_PASSWORD) ||
+        urlComponent(url.get(), CURLUPART_FRAGMENT)) {
         throw CenterError::invalid(insecureAddress);
     }
     // The authority must be spelled out: libcurl would take "https:///x" as host "x", and it
@@ -179,7 +171,7 @@ void validateHTTPS(std::string_view address) {
     if (authority.find('@') != std::string_view::npos) {
         throw CenterError::invalid(insecureAddress);
     }
-    std::optional<std::string> host = component(url.get(), CURLUPART_HOST);
+    std::optional<std::string> host = urlComponent(url.get(), CURLUPART_HOST);
     if (authority.empty() || !host || host->empty()) {
         throw CenterError::invalid(malformedAddress);
     }

@@ -1,26 +1,11 @@
 #include "portal/WebAddress.h"
 
-#include <curl/curl.h>
-#include <memory>
+#include "core/CHandle.h"
+#include "core/URLComponent.h"
+
 #include <new>
 
 namespace {
-
-struct FreeURL {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct FreeText {
-    void operator()(char* text) const { curl_free(text); }
-};
-
-std::optional<std::string> component(CURLU* url, CURLUPart part) {
-    char* raw = nullptr;
-    if (curl_url_get(url, part, &raw, 0) != CURLUE_OK || raw == nullptr) {
-        return std::nullopt;
-    }
-    std::unique_ptr<char, FreeText> owned(raw);
-    return std::string(raw);
-}
 
 std::string asciiLowercased(std::string text) {
     for (char& c : text) {
@@ -34,7 +19,7 @@ std::string asciiLowercased(std::string text) {
 } // namespace
 
 std::optional<WebAddress> WebAddress::parse(std::string_view text) {
-    std::unique_ptr<CURLU, FreeURL> url(curl_url());
+    CHandle<curl_url_cleanup> url(curl_url());
     if (!url) {
         throw std::bad_alloc();
     }
@@ -42,7 +27,7 @@ std::optional<WebAddress> WebAddress::parse(std::string_view text) {
                      CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
         return std::nullopt;
     }
-    std::optional<std::string> scheme = component(url.get(), CURLUPART_SCHEME);
+    std::optional<std::string> scheme = CenterCore::urlComponent(url.get(), CURLUPART_SCHEME);
     // libcurl reads "https:/host" and "https:///host" as "https://host"; a browser does not.
     std::size_t separator = text.find("://");
     if (!scheme || separator != scheme->size()) {
@@ -53,13 +38,13 @@ std::optional<WebAddress> WebAddress::parse(std::string_view text) {
 
     WebAddress address;
     address.scheme = asciiLowercased(*scheme);
-    if (std::optional<std::string> host = component(url.get(), CURLUPART_HOST);
+    if (std::optional<std::string> host = CenterCore::urlComponent(url.get(), CURLUPART_HOST);
         host && !host->empty() && !authority.empty()) {
         address.host = asciiLowercased(*host);
     }
-    address.port = component(url.get(), CURLUPART_PORT);
+    address.port = CenterCore::urlComponent(url.get(), CURLUPART_PORT);
     address.hasCredentials = authority.find('@') != std::string_view::npos ||
-                             component(url.get(), CURLUPART_USER) ||
-                             component(url.get(), CURLUPART_PASSWORD);
+                             CenterCore::urlComponent(url.get(), CURLUPART_USER) ||
+                             CenterCore::urlComponent(url.get(), CURLUPART_PASSWORD);
     return address;
 }

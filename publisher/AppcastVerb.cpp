@@ -6,56 +6,19 @@
 #include "core/Validation.h"
 #include "core/Versions.h"
 #include "installer/ZipMapping.h"
+#include "publisher/PrivateKey.h"
 #include "publisher/Verbs.h"
 
 #include <iostream>
-#include <memory>
-#include <openssl/err.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 
 namespace {
 
 // The feed the center accepts at most; larger notes would make an unusable feed.
 constexpr std::size_t largestFeed = 8 * 1024 * 1024;
 
-struct FreeKey {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct FreeBIO {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct FreeContext {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
-// An unencrypted Ed25519 private key in PEM; OpenSSL is told there is no pass phrase, so an
-// encrypted key is refused rather than prompted for.
-std::unique_ptr<EVP_PKEY, FreeKey> readPrivateKey(const std::filesystem::path& file) {
-    std::string pem = CenterCore::readFileContents(file, 64 * 1024);
-    std::unique_ptr<BIO, FreeBIO> memory(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    EVP_PKEY* key =
-        memory ? PEM_read_bio_PrivateKey(memory.get(), nullptr, nullptr, const_cast<char*>(""))
-               : nullptr;
-    ERR_clear_error();
-    std::unique_ptr<EVP_PKEY, FreeKey> owned(key);
-    if (!owned || EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
-        throw CenterError::invalid("签名私钥无效：" + file.string());
-    }
-    return owned;
-}
-
-std::string sign(EVP_PKEY* key, std::string_view message) {
-    std::unique_ptr<EVP_MD_CTX, FreeContext> context(EVP_MD_CTX_new());
-    std::string signature(64, '\0');
-    std::size_t length = signature.size();
-    if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key) != 1 ||
-        EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
-                       reinterpret_cast<const unsigned char*>(message.data()),
-                       message.size()) != 1) {
-        throw CenterError::invalid("无法签署更新源。");
-    }
-    return CenterCore::base64Encode(signature);
+// The base64 signature of `message`, as the feed carries it.
+std::string signedText(const PrivateKey& key, std::string_view message) {
+    return CenterCore::base64Encode(key.sign(message, "无法签署更新源。"));
 }
 
 // Text as XML character data or attribute value. Refuses what XML 1.0 cannot carry at all.
@@ -118,13 +81,13 @@ int appcastVerb(const Arguments& arguments) {
             throw CenterError::invalid("更新说明超过 8 MiB，软件中心不会接受。");
         }
     }
-    auto key = readPrivateKey(arguments.required("--key"));
+    const PrivateKey key(arguments.required("--key"));
 
     CenterInstaller::ZipMapping mapping(archive);
     auto bytes = mapping.bytes();
     CenterCore::validateArtifactSize(static_cast<std::int64_t>(bytes.size()));
     const std::string archiveSignature =
-        sign(key.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+        signedText(key, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 
     const std::string version = escaped(shortVersion, "--short-version ");
     std::string document =
@@ -156,7 +119,7 @@ int appcastVerb(const Arguments& arguments) {
                 "    </item>\n"
                 "  </channel>\n"
                 "</rss>\n";
-    std::string block = "<!-- sparkle-signatures:\nedSignature: " + sign(key.get(), document) +
+    std::string block = "<!-- sparkle-signatures:\nedSignature: " + signedText(key, document) +
                         "\nlength: " + std::to_string(document.size()) + "\n-->\n";
     if (document.size() + block.size() > largestFeed) {
         throw CenterError::invalid("签名后的更新源超过 8 MiB，软件中心不会接受。");

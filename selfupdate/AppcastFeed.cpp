@@ -1,10 +1,10 @@
 #include "selfupdate/AppcastFeed.h"
 
 #include "core/Base64.h"
+#include "core/Ed25519.h"
 #include "core/Validation.h"
 #include "core/Versions.h"
 #include "selfupdate/CenterSelfUpdateError.h"
-#include "selfupdate/Ed25519.h"
 
 #include <QXmlStreamReader>
 #include <charconv>
@@ -141,7 +141,7 @@ std::string_view signedDocument(std::string_view feed, std::string_view publicKe
         throw CenterSelfUpdateError(badSignature);
     }
     std::string_view document = feed.substr(0, start);
-    if (!Ed25519::verifies(document, *signature, publicKey)) {
+    if (!CenterCore::ed25519Verifies(document, *signature, publicKey)) {
         throw CenterSelfUpdateError(badSignature);
     }
     return document;

@@ -1,13 +1,14 @@
 #include "selfupdate/CenterSelfUpdater.h"
 
 #include "core/Base64.h"
+#include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/ErrorText.h"
+#include "core/URLComponent.h"
 #include "core/Unicode.h"
 #include "core/Validation.h"
 #include "selfupdate/CenterSelfUpdateError.h"
 
-#include <curl/curl.h>
 #include <set>
 
 namespace {
@@ -20,13 +21,6 @@ const char* const missingKey = "软件中心缺少有效的更新公钥，暂时
 const char* const unverifiedUpdates = "软件中心的更新签名验证尚未配置完整，请安装正式发布版本。";
 const char* const busy = "软件中心正在处理更新，请等待完成后再更换更新地址。";
 
-struct FreeURL {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct FreeText {
-    void operator()(char* text) const { curl_free(text); }
-};
-
 // The host and port libcurl reads from an address; nothing when it does not parse.
 struct HostAndPort {
     std::string scheme;
@@ -34,26 +28,18 @@ struct HostAndPort {
     std::optional<std::string> port;
 };
 std::optional<HostAndPort> hostAndPort(const std::string& address) {
-    std::unique_ptr<CURLU, FreeURL> url(curl_url());
+    CHandle<curl_url_cleanup> url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
                     CURLUE_OK) {
         return std::nullopt;
     }
-    auto component = [&](CURLUPart part) -> std::optional<std::string> {
-        char* raw = nullptr;
-        if (curl_url_get(url.get(), part, &raw, 0) != CURLUE_OK || raw == nullptr) {
-            return std::nullopt;
-        }
-        std::unique_ptr<char, FreeText> owned(raw);
-        return std::string(raw);
-    };
-    std::optional<std::string> scheme = component(CURLUPART_SCHEME);
-    std::optional<std::string> host = component(CURLUPART_HOST);
+    std::optional<std::string> scheme = CenterCore::urlComponent(url.get(), CURLUPART_SCHEME);
+    std::optional<std::string> host = CenterCore::urlComponent(url.get(), CURLUPART_HOST);
     if (!scheme || !host || host->empty()) {
         return std::nullopt;
     }
     return HostAndPort{CenterCore::lowercased(*scheme), CenterCore::lowercased(*host),
-                       component(CURLUPART_PORT)};
+                       CenterCore::urlComponent(url.get(), CURLUPART_PORT)};
 }
 
 // KESUpdateAllowedHosts (all of it, or nothing unless every entry is text) and the host of an

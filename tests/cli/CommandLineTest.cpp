@@ -151,6 +151,10 @@ TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
          {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key", encryptedKey.string()},
          "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string()},
         {publish,
+         {"appcast", notZIP.string(), "--url", "https://downloads.example.com/c.deb", "--version",
+          "3", "--short-version", "1.3", "--key", encryptedKey.string()},
+         "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string()},
+        {publish,
          {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key", missing.string()},
          "无法打开" + absent},
     };

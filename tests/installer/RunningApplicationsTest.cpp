@@ -1,14 +1,11 @@
 #include "installer/RunningApplications.h"
 
 #include "tests/support/Bundle.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -24,15 +21,9 @@ TEST(RunningApplication, IsFoundByItsIdentifierOrBundleUntilItEnds) {
     fs::path app = writeBundle(temp.path(), "Sample.app", {.bundleID = bundleID});
     fs::path executable = app / "Contents/MacOS/Sample";
     fs::copy_file("/bin/sleep", executable, fs::copy_options::overwrite_existing);
-    std::string path = executable.string();
-    std::string seconds = "30";
-    char* argv[] = {path.data(), seconds.data(), nullptr};
-    pid_t child = -1;
-    ASSERT_EQ(posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, environ), 0);
+    RunningProgram sleeping(executable, {"30"});
     // The process shows its own executable once exec has happened.
-    fs::path shown = "/proc/" + std::to_string(child) + "/exe";
-    std::error_code error;
-    for (int i = 0; i < 500 && fs::read_symlink(shown, error) != executable; ++i) {
+    for (int i = 0; i < 500 && !isRunning(bundleID, std::nullopt); ++i) {
         ::usleep(2000);
     }
     fs::create_directory_symlink(app, temp / "Alias.app");
@@ -42,8 +33,8 @@ TEST(RunningApplication, IsFoundByItsIdentifierOrBundleUntilItEnds) {
     EXPECT_TRUE(isRunning("other.id", app));
     EXPECT_TRUE(isRunning("other.id", temp / "Alias.app"));
     EXPECT_FALSE(isRunning("other.id", temp / "Other.app"));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    sleeping.signal(SIGKILL);
+    static_cast<void>(sleeping.wait());
     EXPECT_FALSE(isRunning(bundleID, app));
 }
 

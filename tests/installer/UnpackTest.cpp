@@ -16,11 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 unsigned mode(const fs::path& item) {
     return static_cast<unsigned>(fs::symlink_status(item).permissions());
 }
@@ -77,12 +72,12 @@ TEST_F(UnpackTest, WritesEveryEntryWithItsContentAndAMaskedMode) {
     CenterInstaller::unpackZIP(package(zip), staging);
 
     const fs::path app = staging / "Sample.app/Contents";
-    EXPECT_EQ(contents(app / "Info.plist"), "<plist/>");
-    EXPECT_EQ(contents(app / "Locked/file"), "inside");
-    EXPECT_EQ(contents(app / "Resources/large.bin"), std::string(3 << 20, 'z'));
+    EXPECT_EQ(fileContents(app / "Info.plist"), "<plist/>");
+    EXPECT_EQ(fileContents(app / "Locked/file"), "inside");
+    EXPECT_EQ(fileContents(app / "Resources/large.bin"), std::string(3 << 20, 'z'));
     EXPECT_EQ(fs::file_size(app / "Resources/empty-deflated"), 0u);
     for (int i = 0; i < 300; ++i) {
-        EXPECT_EQ(contents(app / ("Resources/file-" + std::to_string(i))),
+        EXPECT_EQ(fileContents(app / ("Resources/file-" + std::to_string(i))),
                   std::string(1000 + i, static_cast<char>('a' + i % 26)));
     }
     EXPECT_EQ(mode(app / "Info.plist"), 0644u);
@@ -103,9 +98,9 @@ TEST_F(UnpackTest, UnpacksWhatTheZipToolWrites) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     CenterInstaller::unpackZIP(tree / "t.zip", staging);
     const fs::path app = staging / "Sample.app/Contents";
-    EXPECT_EQ(contents(app / "MacOS/Sample"), std::string(200000, 's'));
+    EXPECT_EQ(fileContents(app / "MacOS/Sample"), std::string(200000, 's'));
     EXPECT_EQ(mode(app / "MacOS/Sample"), 0755u);
-    EXPECT_EQ(contents(app / "Resources/\xe4\xb8\x96\xe7\x95\x8c.txt"), "world");
+    EXPECT_EQ(fileContents(app / "Resources/\xe4\xb8\x96\xe7\x95\x8c.txt"), "world");
 }
 
 // Services run under the plain C locale; product folders are Chinese and resources may carry
@@ -129,7 +124,7 @@ TEST_F(UnpackTest, WritesUtf8NamesAsTheyAreUnderAnyLocale) {
         CenterInstaller::unpackZIP(package(zip), staging);
         std::setlocale(LC_ALL, previous.c_str());
         for (const std::string& name : names) {
-            EXPECT_EQ(contents(staging / app / name), name);
+            EXPECT_EQ(fileContents(staging / app / name), name);
         }
     }
 }

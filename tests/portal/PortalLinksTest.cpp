@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <unordered_set>
 
 namespace {
 
@@ -56,17 +55,6 @@ TEST_F(Portal, IdsOutsideTheRegistryHaveNoAddressAndNoName) {
             EXPECT_FALSE(destination.productName()) << destination.id();
         }
     }
-}
-
-TEST_F(Portal, DestinationsDifferByKindAndExactProductID) {
-    const std::unordered_set<PortalDestination> distinct = {
-        PortalDestination::guide("film"), PortalDestination::community("film"),
-        PortalDestination::support(), PortalDestination::guide("Film"),
-        PortalDestination::guide("film")};
-    EXPECT_EQ(distinct.size(), 4u);
-    EXPECT_EQ(PortalDestination::community("film").productName(), "澄光工坊");
-    EXPECT_EQ(PortalDestination::community("film").id(), "community-film");
-    EXPECT_FALSE(PortalDestination::support().productName());
 }
 
 TEST_F(Portal, OnlyTheMakersOwnOriginIsTrusted) {

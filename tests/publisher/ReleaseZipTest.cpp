@@ -21,11 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // One entry of a package as a ZIP reader sees it, names taken as the UTF-8 they are stored as.
 struct Entry {
     std::string name;
@@ -78,13 +73,7 @@ class ReleaseZipTest : public ::testing::Test {
 
     // The hidden files a pack left beside its package.
     [[nodiscard]] std::vector<std::string> leftovers() const {
-        std::vector<std::string> hidden;
-        for (const fs::directory_entry& entry : fs::directory_iterator(package.parent_path())) {
-            if (entry.path().filename().string().starts_with('.')) {
-                hidden.push_back(entry.path().filename().string());
-            }
-        }
-        return hidden;
+        return hiddenNames(package.parent_path());
     }
 
     TemporaryDirectory directory;
@@ -120,7 +109,7 @@ TEST_F(ReleaseZipTest, ReplacesAnEarlierPackageWithTheSameBytesEveryTime) {
     directory.write(package.filename(), earlierRelease);
     (void)CenterPublisher::packRelease(app, package);
     (void)CenterPublisher::packRelease(app, directory / "Again.zip");
-    EXPECT_EQ(contents(package), contents(directory / "Again.zip"));
+    EXPECT_EQ(fileContents(package), fileContents(directory / "Again.zip"));
     EXPECT_TRUE(leftovers().empty());
     // Compressible text shrinks; random bytes are stored rather than grown.
     EXPECT_LT(fs::file_size(package), random.size() + 20000);
@@ -131,7 +120,7 @@ TEST_F(ReleaseZipTest, ReplacesAnEarlierPackageWithTheSameBytesEveryTime) {
         if (S_ISREG(entry.mode)) {
             ++files;
             const fs::path relative = fs::path(entry.name).lexically_relative(app.filename());
-            EXPECT_EQ(entry.bytes, contents(app / relative)) << entry.name;
+            EXPECT_EQ(entry.bytes, fileContents(app / relative)) << entry.name;
         }
     }
     EXPECT_EQ(files, 5u);
@@ -220,7 +209,7 @@ TEST_F(ReleaseZipTest, RefusesWhatTheCenterWouldRefuseAndKeepsTheEarlierPackage)
             ThrowsCenterError(refused.sentence.starts_with(unfinished) ? CenterError::Kind::install
                                                                        : CenterError::Kind::invalid,
                               refused.sentence));
-        EXPECT_TRUE(contents(package) == earlierRelease) << "the earlier package changed";
+        EXPECT_TRUE(fileContents(package) == earlierRelease) << "the earlier package changed";
         EXPECT_FALSE(fs::exists(inside));
         EXPECT_EQ(leftovers(), std::vector<std::string>());
     }
@@ -246,7 +235,7 @@ TEST_F(ReleaseZipTest, StopsWhenAskedAndKeepsTheEarlierPackage) {
     stop.request_stop();
     EXPECT_THROW((void)CenterPublisher::packRelease(app, package, stop.get_token()),
                  CancellationError);
-    EXPECT_TRUE(contents(package) == earlierRelease) << "the earlier package changed";
+    EXPECT_TRUE(fileContents(package) == earlierRelease) << "the earlier package changed";
     EXPECT_EQ(leftovers(), std::vector<std::string>());
 }
 

@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 // A fresh folder under the system's temporary directory, removed with everything in it when the
 // test ends.
@@ -43,3 +45,21 @@ class TemporaryDirectory {
   private:
     std::filesystem::path path_;
 };
+
+// The whole content of a file, as a test reads back what was written.
+inline std::string fileContents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The hidden names in a folder: what an unfinished write would leave beside its target.
+inline std::vector<std::string> hiddenNames(const std::filesystem::path& folder) {
+    std::vector<std::string> hidden;
+    for (const std::filesystem::directory_entry& entry :
+         std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with('.')) {
+            hidden.push_back(entry.path().filename().string());
+        }
+    }
+    return hidden;
+}

@@ -4,9 +4,7 @@
 
 namespace {
 
-const std::filesystem::path testServer = KESTRYN_BIN_DIR "/kestryn-test-server";
-
-// The test server that serves a folder, reached by the real transport, and its program.
+// The test server that serves a folder, reached by the real transport.
 class TestServer : public LoopbackServer {
   protected:
     std::filesystem::path site = scratch / "site";
@@ -30,11 +28,6 @@ class TestServer : public LoopbackServer {
             return "404";
         }
         return CenterCore::readFileContents(destination, 1024);
-    }
-
-    // Runs the program with its temporary files in a folder of their own.
-    ProgramResult runServer(const std::vector<std::string>& arguments) const {
-        return runProgram(testServer, arguments, {{"TMPDIR", (scratch / "tmp").string()}});
     }
 };
 
@@ -62,49 +55,6 @@ TEST_F(TestServer, DecodesEscapedPathsButNeverLeavesTheServedFolder) {
 TEST_F(TestServer, RefusesALinkThatLeadsOutOfTheServedFolder) {
     std::filesystem::create_symlink(scratch / "secret.txt", site / "link.txt");
     EXPECT_EQ(fetched("/link.txt"), "404");
-}
-
-// Every way the program can be started wrongly ends with a Chinese sentence and the right exit
-// code, before a certificate authority is left anywhere.
-TEST_F(TestServer, TheProgramRefusesBadStartsAndLeavesNoCertificateBehind) {
-    std::filesystem::create_directory(scratch / "tmp");
-    const std::string port = std::to_string(server.port());
-    struct Row {
-        std::vector<std::string> arguments;
-        int exitCode;
-        std::string err;
-    };
-    const std::vector<Row> rows = {
-        {{site.string(), "abc"}, 2, "kestryn-test-server：端口必须是 0 到 65535 之间的整数。\n"},
-        {{site.string(), "70000"}, 2, "kestryn-test-server：端口必须是 0 到 65535 之间的整数。\n"},
-        {{site.string(), "-1"}, 2, "kestryn-test-server：端口必须是 0 到 65535 之间的整数。\n"},
-        {{}, 2, "kestryn-test-server：需要一个文件夹，端口可以省略。\n"},
-        {{(scratch / "缺少 的").string()},
-         1,
-         "要提供的文件夹“" + (scratch / "缺少 的").string() + "”不存在。\n"},
-        {{(scratch / "secret.txt").string()},
-         1,
-         "要提供的文件夹“" + (scratch / "secret.txt").string() + "”不是文件夹。\n"},
-        {{site.string(), port}, 1, "端口 " + port + " 已被占用。\n"},
-    };
-    for (const Row& row : rows) {
-        ProgramResult result = runServer(row.arguments);
-        EXPECT_EQ(result.exitCode, row.exitCode) << row.err;
-        EXPECT_TRUE(result.err.starts_with(row.err)) << result.err;
-        EXPECT_TRUE(result.out.empty()) << result.out;
-        EXPECT_TRUE(entries(scratch / "tmp").empty()) << row.err;
-    }
-}
-
-TEST_F(TestServer, TheProgramDocumentsItsOptionalPort) {
-    for (const char* help : {"-h", "--help"}) {
-        ProgramResult result = runServer({help});
-        EXPECT_EQ(result.exitCode, 0);
-        EXPECT_TRUE(result.out.starts_with("用法：kestryn-test-server 文件夹 [端口]\n"))
-            << result.out;
-        EXPECT_NE(result.out.find("端口省略或为 0 时"), std::string::npos) << result.out;
-        EXPECT_TRUE(result.err.empty());
-    }
 }
 
 } // namespace
