@@ -3,6 +3,7 @@
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/Validation.h"
+#include "transport/ConnectTo.h"
 #include "transport/ExtraAuthorities.h"
 #include "transport/TransferError.h"
 
@@ -160,6 +161,11 @@ void CenterDownload::configure(const ExtraAuthorities& authorities) {
         failWith(CURLE_OUT_OF_MEMORY);
     }
     set(easy, CURLOPT_HTTPHEADER, headers_.get());
+    // Kept on the handle, so every hop of a redirect goes through the same mapping.
+    connectTo_ = ConnectTo::fromEnvironment();
+    if (connectTo_) {
+        set(easy, CURLOPT_CONNECT_TO, connectTo_.get());
+    }
     set(easy, CURLOPT_HEADERFUNCTION, &CenterDownload::onHeader);
     set(easy, CURLOPT_HEADERDATA, this);
     set(easy, CURLOPT_WRITEFUNCTION, &CenterDownload::onBody);

@@ -72,6 +72,7 @@ class CenterDownload {
     CHandle<curl_easy_cleanup> easy_;
     CHandle<curl_multi_cleanup> multi_;
     CHandle<curl_slist_free_all> headers_;
+    CHandle<curl_slist_free_all> connectTo_;
     std::int64_t written_ = 0;
     // This download's own reason to fail, which wins over whatever libcurl reports after it.
     std::exception_ptr failure_;

@@ -70,9 +70,10 @@ void addExtension(X509* certificate, int nid, const char* value) {
     require(added, "test certificate extension");
 }
 
-// A fresh self-signed certificate for 127.0.0.1 and "localhost", made at run time so no key
-// ever lies in the repository. Installs it in `context` and writes it to `caFile`.
-void installCertificate(SSL_CTX* context, const std::filesystem::path& caFile) {
+// A fresh self-signed certificate for 127.0.0.1, "localhost" and `extraHosts`, made at run time
+// so no key ever lies in the repository. Installs it in `context` and writes it to `caFile`.
+void installCertificate(SSL_CTX* context, const std::filesystem::path& caFile,
+                        const std::vector<std::string>& extraHosts) {
     CHandle<EVP_PKEY_free> key(EVP_EC_gen("P-256"));
     CHandle<X509_free> certificate(X509_new());
     require(key && certificate, "test certificate");
@@ -86,7 +87,11 @@ void installCertificate(SSL_CTX* context, const std::filesystem::path& caFile) {
                                reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
     X509_set_issuer_name(raw, X509_get_subject_name(raw));
     addExtension(raw, NID_basic_constraints, "critical,CA:TRUE");
-    addExtension(raw, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
+    std::string names = "IP:127.0.0.1,DNS:localhost";
+    for (const std::string& host : extraHosts) {
+        names += ",DNS:" + host;
+    }
+    addExtension(raw, NID_subject_alt_name, names.c_str());
     require(X509_sign(raw, key.get(), EVP_sha256()) > 0 &&
                 SSL_CTX_use_certificate(context, raw) == 1 &&
                 SSL_CTX_use_PrivateKey(context, key.get()) == 1,
@@ -124,11 +129,12 @@ HttpsResponse HttpsResponse::error(int status) {
     return response;
 }
 
-HttpsServer::HttpsServer(std::uint16_t port) : tls_(SSL_CTX_new(TLS_server_method())) {
+HttpsServer::HttpsServer(std::uint16_t port, const std::vector<std::string>& extraHosts)
+    : tls_(SSL_CTX_new(TLS_server_method())) {
     // A client that hangs up must end a write with an error, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     require(tls_ != nullptr, "TLS context");
-    installCertificate(tls_.get(), caFile_);
+    installCertificate(tls_.get(), caFile_, extraHosts);
 
     listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     require(listener_.valid(), "socket");

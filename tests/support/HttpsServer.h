@@ -55,14 +55,16 @@ struct HttpsRequest {
 };
 
 // A real HTTPS/1.1 server on 127.0.0.1 for tests and demonstrations. It makes its own
-// self-signed certificate for 127.0.0.1 and "localhost" and writes it to `caFile()` for
-// clients to trust. Each connection runs on its own thread and carries one request; a client
-// that hangs up midway is fine.
+// self-signed certificate for 127.0.0.1, "localhost" and any extra host names and writes it to
+// `caFile()` for clients to trust. Each connection runs on its own thread and carries one
+// request; a client that hangs up midway is fine.
 class HttpsServer {
   public:
-    // Starts listening on `port` (0: an ephemeral port). Throws std::system_error when it
-    // cannot (a port in use: std::errc::address_in_use), leaving nothing behind.
-    explicit HttpsServer(std::uint16_t port = 0);
+    // Starts listening on `port` (0: an ephemeral port), with a certificate that is also valid
+    // for `extraHosts` (clients reach those names through a connect-to mapping). Throws
+    // std::system_error when it cannot (a port in use: std::errc::address_in_use), leaving
+    // nothing behind.
+    explicit HttpsServer(std::uint16_t port = 0, const std::vector<std::string>& extraHosts = {});
     HttpsServer(const HttpsServer&) = delete;
     HttpsServer& operator=(const HttpsServer&) = delete;
     ~HttpsServer();

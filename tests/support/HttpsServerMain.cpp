@@ -1,6 +1,7 @@
 // kestryn-test-server: serves a folder over HTTPS on 127.0.0.1 with a freshly made certificate
 // authority, for demonstrations and benchmarks. Prints "port=N" and "ca=PATH" (pass PATH as
-// KESTRYN_CA_FILE to clients), then serves until SIGINT or SIGTERM.
+// KESTRYN_CA_FILE to clients), then serves until SIGINT or SIGTERM. Each "--host NAME" makes the
+// certificate valid for that name too, for clients that reach it through KESTRYN_CONNECT_TO.
 #include "core/ErrorText.h"
 #include "tests/support/HttpsServer.h"
 
@@ -20,7 +21,9 @@ const char* const usage =
     "用法：kestryn-test-server 文件夹 [端口]\n"
     "在 127.0.0.1 上通过 HTTPS 提供该文件夹，证书由它自己生成的证书颁发机构签发。\n"
     "端口省略或为 0 时由系统选择空闲端口。启动后输出 port=端口 和 ca=证书文件，\n"
-    "把证书文件交给客户端的 KESTRYN_CA_FILE；按 Ctrl+C 停止。\n";
+    "把证书文件交给客户端的 KESTRYN_CA_FILE；按 Ctrl+C 停止。\n"
+    "在文件夹前可以加一个或多个 --host 主机名，让证书也对这些主机名有效，\n"
+    "客户端再通过 KESTRYN_CONNECT_TO 把这些主机名的连接指向这里。\n";
 
 bool isHelp(std::string_view word) {
     return word == "-h" || word == "--help";
@@ -35,6 +38,15 @@ std::optional<std::uint16_t> portNumber(std::string_view text) {
     return static_cast<std::uint16_t>(value);
 }
 
+// Letters, digits, hyphens and dots: a DNS name that fits the certificate's name list.
+bool isHostName(std::string_view name) {
+    return !name.empty() && name.front() != '.' && name.front() != '-' &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '.';
+           });
+}
+
 int badUsage(const char* reason) {
     std::cerr << "kestryn-test-server：" << reason << '\n' << usage;
     return 2;
@@ -43,10 +55,18 @@ int badUsage(const char* reason) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> words(argv + 1, argv + argc);
+    std::vector<std::string_view> words(argv + 1, argv + argc);
     if (std::any_of(words.begin(), words.end(), isHelp)) {
         std::cout << usage;
         return 0;
+    }
+    std::vector<std::string> hosts;
+    while (!words.empty() && words.front() == "--host") {
+        if (words.size() < 2 || !isHostName(words[1])) {
+            return badUsage("--host 后面需要一个主机名（字母、数字、连字符和点）。");
+        }
+        hosts.emplace_back(words[1]);
+        words.erase(words.begin(), words.begin() + 2);
     }
     if (words.empty() || words.size() > 2) {
         return badUsage("需要一个文件夹，端口可以省略。");
@@ -71,7 +91,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
-        HttpsServer server(*port);
+        HttpsServer server(*port, hosts);
         server.serveDirectory(folder);
         std::cout << "port=" << server.port() << '\n'
                   << "ca=" << server.caFile().string() << std::endl;
