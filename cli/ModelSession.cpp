@@ -72,14 +72,16 @@ int runModelVerb(const ModelVerb& verb) {
     if (verb.report) {
         verb.report(*model);
     }
-    if (verb.printStatus) {
+    // A verb that failed without an error ends with its status as the failure, once, on stderr.
+    const bool failedQuietly = !model->error() && verb.succeeded && !verb.succeeded();
+    if (verb.printStatus && !failedQuietly) {
         std::cout << model->status() << '\n';
     }
     if (model->error()) {
         std::cerr << *model->error() << '\n';
         return 1;
     }
-    if (verb.succeeded && !verb.succeeded()) {
+    if (failedQuietly) {
         std::cerr << model->status() << '\n';
         return 1;
     }
