@@ -261,8 +261,8 @@ TEST_P(InstallFault, FirstInstallationFailingAtAnyCallLeavesNoBundleOrACompleteO
 
 INSTANTIATE_TEST_SUITE_P(UpdateAndRestore, InstallFault,
                          ::testing::Values(Replacement::update, Replacement::restore),
-                         [](const ::testing::TestParamInfo<Replacement>& info) {
-                             return info.param == Replacement::update ? "Update" : "Restore";
+                         [](const ::testing::TestParamInfo<Replacement>& row) {
+                             return row.param == Replacement::update ? "Update" : "Restore";
                          });
 
 } // namespace

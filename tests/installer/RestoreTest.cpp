@@ -16,7 +16,7 @@ class Restore : public InstallFixture {
         InstallFixture::SetUp();
         product.name = "回响工坊";
         installedBundle = applications / "KESTRYN 回响工坊.app";
-        for (const std::string& version : {"1.0", "2.0", "3.0"}) {
+        for (const char* version : {"1.0", "2.0", "3.0"}) {
             static_cast<void>(run(package(version, "1"), release(version, "1")));
             // Apart in time, so the backups' dates order them.
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
