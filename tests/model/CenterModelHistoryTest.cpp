@@ -38,7 +38,7 @@ TEST_F(CenterModelHistory, RestoresABackupOnConfirmationAndPrunesToTheChosenLimi
     EXPECT_TRUE(prompts.asked.back().starts_with("恢复 KESTRYN 回响工坊 1.0？\n本机版本：2.0（1）"))
         << prompts.asked.back();
 
-    prompts.answers.push_back(std::size_t{0});
+    prompts.answers = {std::size_t{0}};
     model->restoreBackup("audio", first["path"].toString());
     EXPECT_EQ(model->status(), "正在恢复 回响工坊 1.0…");
     EXPECT_EQ(model->busyProduct().value_or(""), "audio");
