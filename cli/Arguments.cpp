@@ -31,6 +31,14 @@ const std::vector<std::string>& Arguments::positionals(std::size_t count) const 
     return positionals_;
 }
 
+std::optional<std::string> Arguments::optionalPositional() const {
+    if (positionals_.size() > 1) {
+        throw UsageError("最多需要 1 个参数，实际给了 " + std::to_string(positionals_.size()) +
+                         " 个。");
+    }
+    return positionals_.empty() ? std::nullopt : std::optional<std::string>(positionals_[0]);
+}
+
 std::optional<std::string> Arguments::value(const std::string& option) const {
     auto found = values_.find(option);
     if (found == values_.end()) {

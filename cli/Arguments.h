@@ -23,6 +23,8 @@ class Arguments {
 
     // The positional words; throws UsageError unless there are exactly `count`.
     [[nodiscard]] const std::vector<std::string>& positionals(std::size_t count) const;
+    // The one positional word, if given; throws UsageError for more than one.
+    [[nodiscard]] std::optional<std::string> optionalPositional() const;
     // The last value given for an option, if any.
     [[nodiscard]] std::optional<std::string> value(const std::string& option) const;
     // The value of an option that must be given; throws UsageError when it is missing.

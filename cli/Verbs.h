@@ -20,3 +20,6 @@ int importVerb(const Arguments& arguments);
 int exportVerb(const Arguments& arguments);
 int settingsVerb(const Arguments& arguments);
 int selfUpdateVerb(const Arguments& arguments);
+int backupsVerb(const Arguments& arguments);
+int restoreVerb(const Arguments& arguments);
+int pruneVerb(const Arguments& arguments);

@@ -7,6 +7,7 @@
 #include "core/Uuid.h"
 #include "core/Validation.h"
 #include "core/Versions.h"
+#include "installer/Backups.h"
 #include "installer/FolderLock.h"
 #include "installer/LegacyIcon.h"
 #include "installer/PackageValidation.h"
@@ -14,15 +15,14 @@
 #include "installer/WorkFolder.h"
 #include "installer/ZipCentralDirectory.h"
 
+#include <functional>
 #include <system_error>
+#include <vector>
 
 namespace CenterInstaller {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Where an update copies the installed bundle before the copy is proven and named as a backup.
-constexpr const char* backupWorkPrefix = ".kestryn-backup-";
 
 // Everything one run needs to know about where it works.
 struct Places {
@@ -147,7 +147,7 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
     const CenterProduct& product = places.product;
     LegacyIconState oldState = legacyIconState(places.target, operations);
     createIfMissing(operations, backupDirectory);
-    sweepWorkFolders(backupDirectory, backupWorkPrefix, operations);
+    sweepWorkFolders(backupDirectory, Backups::workPrefix, operations);
     fs::path backup = backupDirectory / (product.id + "-" + CenterCore::newUUID() + ".app");
     if (isPresent(backup)) {
         throw CenterError::install("备份位置已存在，请重试。");
@@ -156,7 +156,7 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
         {
             // Copied under a work name and named as a backup only once proven, so a folder
             // with a backup's name is always a complete copy, whenever the run is stopped.
-            WorkFolder copying(backupDirectory, backupWorkPrefix, operations);
+            WorkFolder copying(backupDirectory, Backups::workPrefix, operations);
             fs::path copy = copying.path() / backup.filename();
             operations.copyBundle(places.target, copy, places.stop);
             if (legacyIconState(copy, operations) != oldState) {
@@ -202,27 +202,23 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
     }
 }
 
-} // namespace
+// Where a run's new application comes from: a package to unpack or a backup to copy.
+struct Source {
+    // Whether the release must be newer than the installed copy (an update, not a restore).
+    bool newerOnly;
+    // The checks of the source, given the bundle the run will replace or create, made before
+    // the staging folder exists; the name of the application folder `stage` will put there.
+    std::function<std::string(const fs::path& target)> inspect;
+    // Puts the application into the staging folder under that name.
+    std::function<void(const fs::path& staging, const std::string& name)> stage;
+};
 
-InstallReceipt install(const fs::path& zip, const CenterProduct& product,
-                       const CenterRelease& release, const fs::path& applicationsDirectory,
-                       const fs::path& backupDirectory, const RunningCheck& runningCheck,
-                       InstallOperations& operations, std::stop_token stop) {
-    validateIndependentProduct(product);
-    if (!isLocalPath(zip) || !isLocalPath(applicationsDirectory) || !isLocalPath(backupDirectory)) {
-        throw CenterError::invalid("安装路径必须位于本机。");
-    }
-    CenterCore::validateCatalog(CenterCatalog{1, {}, {product}});
-    if (!CenterCore::isNumericVersion(release.version) ||
-        !CenterCore::isNumericVersion(release.build)) {
-        throw CenterError::invalid("待安装版本信息无效。");
-    }
-    if (release.artifact) {
-        if (release.artifact->format != ArtifactFormat::zip) {
-            throw CenterError::invalid("独立软件更新必须使用 ZIP 安装包。");
-        }
-        CenterCore::verifyFile(zip, *release.artifact);
-    }
+// The one transaction of installations, updates and restores: checks, staging, then a first
+// installation or a proven backup, the swap of Contents and a rollback on any failure.
+InstallReceipt transact(const Source& source, const CenterProduct& product,
+                        const CenterRelease& release, const fs::path& applicationsDirectory,
+                        const fs::path& backupDirectory, const RunningCheck& runningCheck,
+                        InstallOperations& operations, std::stop_token stop) {
     createIfMissing(operations, applicationsDirectory);
     // Installations into one applications folder take turns, and each one decides what to do
     // only once it holds the folder, so two runs never both replace the same version.
@@ -235,8 +231,9 @@ InstallReceipt install(const fs::path& zip, const CenterProduct& product,
                      installed ? std::optional<fs::path>(installed->url) : std::nullopt)) {
         throw CenterError::running(product.name);
     }
-    if (installed && CenterCore::compareVersions(release.version, release.build, installed->version,
-                                                 installed->build) <= 0) {
+    if (source.newerOnly && installed &&
+        CenterCore::compareVersions(release.version, release.build, installed->version,
+                                    installed->build) <= 0) {
         throw CenterError::install("已安装相同或更新版本，无需替换。");
     }
     fs::path target =
@@ -251,14 +248,14 @@ InstallReceipt install(const fs::path& zip, const CenterProduct& product,
         rejectSymlink(target);
         rejectSymlink(target / "Contents");
     }
-    std::string name = inspectZIP(zip);
+    std::string name = source.inspect(target);
 
     StagingFolder stagingFolder(operations,
                                 applicationsDirectory / (Staging::prefix + CenterCore::newUUID()));
     Places places{product, release, target, stagingFolder.path(), stagingFolder.path() / name,
                   stop};
     places.checkpoint();
-    operations.unpack(zip, places.staging, stop);
+    source.stage(places.staging, name);
     validateApp(places.staged, product, release, operations);
     if (runningCheck(product.bundleID, target)) {
         throw CenterError::running(product.name);
@@ -266,6 +263,78 @@ InstallReceipt install(const fs::path& zip, const CenterProduct& product,
     return installed
                ? installUpdate(places, backupDirectory, runningCheck, stagingFolder, operations)
                : installFirst(places, operations);
+}
+
+// The product gate and the local-path rule every run starts with.
+void checkRun(const CenterProduct& product, const std::vector<fs::path>& locations) {
+    validateIndependentProduct(product);
+    for (const fs::path& location : locations) {
+        if (!isLocalPath(location)) {
+            throw CenterError::invalid("安装路径必须位于本机。");
+        }
+    }
+    CenterCore::validateCatalog(CenterCatalog{1, {}, {product}});
+}
+
+} // namespace
+
+InstallReceipt install(const fs::path& zip, const CenterProduct& product,
+                       const CenterRelease& release, const fs::path& applicationsDirectory,
+                       const fs::path& backupDirectory, const RunningCheck& runningCheck,
+                       InstallOperations& operations, std::stop_token stop) {
+    checkRun(product, {zip, applicationsDirectory, backupDirectory});
+    if (!CenterCore::isNumericVersion(release.version) ||
+        !CenterCore::isNumericVersion(release.build)) {
+        throw CenterError::invalid("待安装版本信息无效。");
+    }
+    if (release.artifact) {
+        if (release.artifact->format != ArtifactFormat::zip) {
+            throw CenterError::invalid("独立软件更新必须使用 ZIP 安装包。");
+        }
+        CenterCore::verifyFile(zip, *release.artifact);
+    }
+    Source package{true, [&zip](const fs::path&) { return inspectZIP(zip); },
+                   [&](const fs::path& staging, const std::string&) {
+                       operations.unpack(zip, staging, stop);
+                   }};
+    return transact(package, product, release, applicationsDirectory, backupDirectory, runningCheck,
+                    operations, stop);
+}
+
+InstallReceipt restore(const fs::path& backup, const CenterProduct& product,
+                       const fs::path& applicationsDirectory, const fs::path& backupDirectory,
+                       const RunningCheck& runningCheck, InstallOperations& operations,
+                       std::stop_token stop) {
+    checkRun(product, {backup, applicationsDirectory, backupDirectory});
+    std::error_code error;
+    if (!fs::is_directory(fs::symlink_status(backup, error))) {
+        throw CenterError::install("所选备份不存在或不是应用程序。");
+    }
+    std::optional<InstalledApp> saved = CenterCore::readInstalledApp(backup);
+    if (!saved || !CenterCore::isNumericVersion(saved->version) ||
+        !CenterCore::isNumericVersion(saved->build)) {
+        throw CenterError::install("备份中的版本信息无效。");
+    }
+    if (saved->bundleID != product.bundleID) {
+        throw CenterError::install("所选备份不属于这款软件。");
+    }
+    // A deliberate return to an older version: the release is the backup itself.
+    const CenterRelease release{saved->version, saved->build, "backup", {}, {}};
+    Source copy{false,
+                [&](const fs::path& target) {
+                    if (isAtOrInside(backup, target)) {
+                        throw CenterError::install("所选备份不存在或不是应用程序。");
+                    }
+                    // Named as the backup, so an error about the copy names what the user chose.
+                    std::string name = backup.filename().string();
+                    return name.ends_with(".app") ? name : name + ".app";
+                },
+                // Copied, never moved: the backup stays where it is for the next time.
+                [&](const fs::path& staging, const std::string& name) {
+                    operations.copyBundle(backup, staging / name, stop);
+                }};
+    return transact(copy, product, release, applicationsDirectory, backupDirectory, runningCheck,
+                    operations, stop);
 }
 
 } // namespace CenterInstaller

@@ -34,4 +34,14 @@ install(const std::filesystem::path& zip, const CenterProduct& product,
         const std::filesystem::path& backupDirectory, const RunningCheck& runningCheck = isRunning,
         InstallOperations& operations = systemOperations(), std::stop_token stop = {});
 
+// Puts a backup copy of the product back in place with the same transaction as an update: the
+// backup is validated like a new package (identity, registered product, seal), copied into
+// staging and never moved, and the installed copy is first backed up itself, so a restore can
+// be undone in turn. A deliberate downgrade: any version of the product may be restored.
+[[nodiscard]] InstallReceipt
+restore(const std::filesystem::path& backup, const CenterProduct& product,
+        const std::filesystem::path& applicationsDirectory,
+        const std::filesystem::path& backupDirectory, const RunningCheck& runningCheck = isRunning,
+        InstallOperations& operations = systemOperations(), std::stop_token stop = {});
+
 } // namespace CenterInstaller

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Records.h"
+#include "installer/Backups.h"
 #include "installer/Install.h"
 #include "model/CenterPage.h"
 #include "model/CenterRules.h"
@@ -149,6 +150,52 @@ class CenterModel : public QObject {
     // installation or inspection, no prompt waiting for its answer.
     [[nodiscard]] bool isIdle() const;
 
+    // ---- Version history: the backups of replaced versions, restores, retention ----
+    // (CenterModelHistory.cpp)
+    Q_PROPERTY(QVariantMap diskUse READ diskUseForViews NOTIFY historyChanged)
+    Q_PROPERTY(int keepBackups READ keepBackupsForViews WRITE setKeepBackupsForViews NOTIFY
+                   keepBackupsChanged)
+  public:
+    // What the Backups and Downloads folders take on disk, in bytes.
+    struct DiskUse {
+        std::uintmax_t backups = 0;
+        std::uintmax_t downloads = 0;
+    };
+    // The product's backups, newest first, read from the bundles themselves.
+    [[nodiscard]] std::vector<CenterInstaller::Backups::Backup>
+    backupsOf(const CenterProduct& product) const;
+    // The same for the views: maps with product, path, version, build, date, bytes.
+    Q_INVOKABLE QVariantList backups(const QString& product) const;
+    // Asks for a confirmation, then puts the backup back in place under `busyProduct`.
+    void restoreBackup(const CenterProduct& product, const std::filesystem::path& backup);
+    Q_INVOKABLE void restoreBackup(const QString& product, const QString& backup);
+    // Backups kept per product; nothing (the default) keeps all.
+    [[nodiscard]] std::optional<int> keepBackups() const;
+    void setKeepBackups(std::optional<int> keep);
+    // Keeps the newest `keepBackups` of each product and never the backup of the version
+    // installed before the current one; returns what it removed. Does nothing while an
+    // installation or restore runs, or when every backup is kept.
+    std::vector<CenterInstaller::Backups::Backup> pruneBackups();
+    Q_INVOKABLE void pruneBackupsNow() { static_cast<void>(pruneBackups()); }
+    [[nodiscard]] DiskUse diskUse() const;
+
+  signals:
+    void historyChanged();
+    void keepBackupsChanged();
+
+  private:
+    // After an installation or restore: the artifact's partial download is of no use any more,
+    // and the limit the user chose applies.
+    void afterReplacement(const std::optional<ReleaseArtifact>& artifact);
+    std::vector<CenterInstaller::Backups::Backup> removeOldBackups();
+    [[nodiscard]] QVariantMap diskUseForViews() const;
+    [[nodiscard]] int keepBackupsForViews() const { return keepBackups().value_or(0); }
+    void setKeepBackupsForViews(int keep);
+    void runRestore(const CenterProduct& product, const std::filesystem::path& backup,
+                    const std::string& version);
+    // ---- end of version history ----
+
+  public:
   signals:
     void productsChanged();
     void installedChanged();

@@ -190,7 +190,7 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
             return CenterInstaller::install(package, product, release, folder, backups, running,
                                             CenterInstaller::systemOperations(), stop);
         },
-        [this, product](const Outcome<InstallReceipt>& outcome) {
+        [this, product, artifact = release.artifact](const Outcome<InstallReceipt>& outcome) {
             if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
                 finishInstallation(*failure);
                 return;
@@ -201,6 +201,7 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
             setInstalled(std::move(installed));
             setStatus(product.name + "已安装 · " + app.version);
             finishInstallation(nullptr);
+            afterReplacement(artifact);
         });
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <iterator>
 #include <set>
 
 namespace CenterRules {
@@ -131,6 +132,22 @@ std::string versionList(const std::string& version, const std::string& date,
                                          : std::string("未安装"));
     }
     return text;
+}
+
+std::string byteText(std::uintmax_t bytes) {
+    if (bytes < 1000) {
+        return std::to_string(bytes) + " 字节";
+    }
+    const char* const units[] = {"KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes) / 1000;
+    std::size_t unit = 0;
+    while (value >= 999.95 && unit + 1 < std::size(units)) {
+        value /= 1000;
+        ++unit;
+    }
+    // Digits made by hand: the user's locale must not turn the point into a comma.
+    auto tenths = static_cast<std::uintmax_t>(std::llround(value * 10));
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + units[unit];
 }
 
 } // namespace CenterRules

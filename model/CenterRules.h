@@ -2,6 +2,7 @@
 
 #include "core/Records.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -55,5 +56,8 @@ mergedCatalog(const std::vector<CenterProduct>& given, const std::vector<CenterP
                                       const std::string& sourceLabel,
                                       const std::vector<CenterProduct>& products,
                                       const std::map<std::string, InstalledApp>& installed);
+
+// A size as the user reads it: "512 字节", "3.4 KB", "1.2 MB", "2.0 GB" (powers of 1,000).
+[[nodiscard]] std::string byteText(std::uintmax_t bytes);
 
 } // namespace CenterRules

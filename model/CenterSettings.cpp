@@ -5,6 +5,7 @@
 #include "core/FileContents.h"
 #include "core/Uuid.h"
 
+#include <limits>
 #include <system_error>
 
 namespace {
@@ -48,6 +49,21 @@ std::optional<bool> CenterSettings::boolean(const std::string& key) const {
                                                            : std::nullopt;
 }
 
+std::optional<int> CenterSettings::integer(const std::string& key) const {
+    auto found = document_.find(key);
+    if (found == document_.end() || !found->is_number_integer()) {
+        return std::nullopt;
+    }
+    auto value = found->get<std::int64_t>();
+    return value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max()
+               ? std::optional<int>(static_cast<int>(value))
+               : std::nullopt;
+}
+
+void CenterSettings::setInteger(const std::string& key, std::optional<int> value) {
+    store(key, value ? std::optional<nlohmann::json>(*value) : std::nullopt);
+}
+
 void CenterSettings::setText(const std::string& key, const std::string& value) {
     store(key, value);
 }
@@ -56,9 +72,13 @@ void CenterSettings::setBoolean(const std::string& key, bool value) {
     store(key, value);
 }
 
-void CenterSettings::store(const std::string& key, nlohmann::json value) {
+void CenterSettings::store(const std::string& key, std::optional<nlohmann::json> value) {
     nlohmann::json changed = document_;
-    changed[key] = std::move(value);
+    if (value) {
+        changed[key] = std::move(*value);
+    } else {
+        changed.erase(key);
+    }
     fs::create_directories(file_.parent_path());
     if (corrupt_) {
         // The unreadable file is the user's: kept beside, never overwritten.

@@ -2,6 +2,7 @@
 
 #include "core/CHandle.h"
 #include "transport/DownloadFile.h"
+#include "transport/DownloadObserver.h"
 #include "transport/DownloadTimeouts.h"
 
 #include <chrono>
@@ -15,6 +16,17 @@
 #include <string>
 
 class ExtraAuthorities;
+
+// What an artifact download adds to a plain one.
+struct DownloadOptions {
+    // Where the body stays when the transfer ends early (cut, timed out, stopped), with the
+    // server's validator (ETag or Last-Modified) beside it in "<file>.validator"; the next
+    // download to the same file resumes it with a range request guarded by If-Range. Empty: a
+    // fresh hidden file, removed on failure.
+    std::filesystem::path partialFile;
+    // Watches the file grow on disk; none when empty.
+    DownloadObserver* observer = nullptr;
+};
 
 // One guarded HTTPS download of one address into one new file. While the bytes arrive it
 // enforces the rules of the update chain: HTTPS only with verified certificates, no cookies
@@ -37,16 +49,24 @@ class CenterDownload {
     [[nodiscard]] static std::filesystem::path
     perform(const std::string& url, const std::filesystem::path& destination, std::int64_t maxBytes,
             std::optional<std::int64_t> expectedBytes, const Progress& progress,
-            std::stop_token stop, const DownloadTimeouts& timeouts = {});
+            std::stop_token stop, const DownloadTimeouts& timeouts = {},
+            const DownloadOptions& options = {});
+
+    // The validator file beside a partial file.
+    [[nodiscard]] static std::filesystem::path validatorFile(const std::filesystem::path& partial);
 
   private:
     using Clock = std::chrono::steady_clock;
 
     CenterDownload(const std::filesystem::path& destination, std::int64_t maxBytes,
                    std::optional<std::int64_t> expectedBytes, const Progress& progress,
-                   std::stop_token stop, const DownloadTimeouts& timeouts);
+                   std::stop_token stop, const DownloadTimeouts& timeouts,
+                   const DownloadOptions& options);
 
     std::filesystem::path run(const std::string& url);
+    void openFile();
+    std::filesystem::path transferAll(const std::string& url);
+    [[nodiscard]] bool bodyBegins();
     void configure(const ExtraAuthorities& authorities);
     void transfer(const std::string& address);
     [[nodiscard]] Clock::time_point deadline(Clock::time_point requestStart) const;
@@ -66,6 +86,7 @@ class CenterDownload {
     const Progress& progress_;
     const std::stop_token stop_;
     const DownloadTimeouts timeouts_;
+    const DownloadOptions options_;
     Clock::time_point totalDeadline_;
     std::optional<DownloadFile> file_;
     // Declared in this order so the multi handle goes before the easy handle it served.
@@ -76,6 +97,10 @@ class CenterDownload {
     std::int64_t written_ = 0;
     // This download's own reason to fail, which wins over whatever libcurl reports after it.
     std::exception_ptr failure_;
+    // Where a resumed answer must begin (the partial file's size), with the validator sent.
+    std::int64_t resumeFrom_ = 0;
+    // The validator of the bytes in the file, which a kept partial file is stored with.
+    std::string validator_;
 
     // The state of the current request; a redirect starts a new one.
     long status_ = 0;
@@ -83,6 +108,9 @@ class CenterDownload {
     std::int64_t announcedBytes_ = -1;
     bool chunked_ = false;
     std::string location_;
+    std::string etag_;
+    std::string lastModified_;
+    std::string contentRange_;
     bool redirect_ = false;
     Clock::time_point lastActivity_;
 };

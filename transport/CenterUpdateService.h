@@ -24,12 +24,22 @@ class CenterUpdateService {
                                              std::stop_token stop = {}) const;
 
     // Downloads an artifact into `folder` (created when missing) as a new
-    // "KESTRYN-<UUID>.<format>" file, proves its size and SHA-256, and returns its path. On any
-    // failure no file of this call remains; the folder does.
+    // "KESTRYN-<UUID>.<format>" file, proves its size and SHA-256, and returns its path. The
+    // proof runs on a second thread while the file grows and ends right after the last byte.
+    // A transfer that ends early keeps its bytes in the hidden partial file of the artifact,
+    // which the next download of the same artifact resumes; any other failure leaves no file of
+    // this call. Partial files older than 7 days are removed on the way.
     [[nodiscard]] std::filesystem::path download(const ReleaseArtifact& artifact,
                                                  const std::filesystem::path& folder,
                                                  const CenterDownload::Progress& progress = {},
                                                  std::stop_token stop = {}) const;
+
+    // The hidden file in `folder` that keeps an artifact's bytes between attempts.
+    [[nodiscard]] static std::filesystem::path partialFile(const ReleaseArtifact& artifact,
+                                                           const std::filesystem::path& folder);
+    // Removes the artifact's partial file, once it is of no use (its release is installed).
+    static void discardPartial(const ReleaseArtifact& artifact,
+                               const std::filesystem::path& folder);
 
   private:
     DownloadTimeouts timeouts_;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -14,10 +15,14 @@ namespace {
 
 constexpr std::size_t bufferBytes = 1024 * 1024;
 
+std::filesystem::path freshName(const std::filesystem::path& destination) {
+    return destination.parent_path() / (".kestryn-download-" + CenterCore::newUUID());
+}
+
 } // namespace
 
 DownloadFile::DownloadFile(const std::filesystem::path& destination)
-    : path_(destination.parent_path() / (".kestryn-download-" + CenterCore::newUUID())) {
+    : path_(freshName(destination)) {
     descriptor_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!descriptor_.valid()) {
         fail("cannot create download file");
@@ -25,11 +30,45 @@ DownloadFile::DownloadFile(const std::filesystem::path& destination)
     buffer_.reserve(bufferBytes);
 }
 
+DownloadFile::DownloadFile(const std::filesystem::path& partial, bool resumable)
+    : path_(partial), resumable_(resumable) {
+    descriptor_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!descriptor_.valid()) {
+        fail("cannot open partial download file");
+    }
+    // Held for the whole attempt: two downloads of one artifact never write the same file.
+    if (::flock(descriptor_.get(), LOCK_EX | LOCK_NB) != 0) {
+        path_ = freshName(partial);
+        resumable_ = false;
+        descriptor_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (!descriptor_.valid()) {
+            fail("cannot create download file");
+        }
+    }
+    struct stat status {};
+    if (::fstat(descriptor_.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        fail("cannot inspect download file");
+    }
+    onDisk_ = status.st_size;
+    if (::lseek(descriptor_.get(), 0, SEEK_END) < 0) {
+        fail("cannot inspect download file");
+    }
+    buffer_.reserve(bufferBytes);
+}
+
 DownloadFile::~DownloadFile() {
     descriptor_.reset();
-    if (!moved_) {
+    if (!moved_ && !kept_) {
         ::unlink(path_.c_str());
     }
+}
+
+void DownloadFile::restart() {
+    buffer_.clear();
+    if (::ftruncate(descriptor_.get(), 0) != 0 || ::lseek(descriptor_.get(), 0, SEEK_SET) != 0) {
+        fail("cannot empty download file");
+    }
+    onDisk_ = 0;
 }
 
 void DownloadFile::append(std::string_view bytes) {
@@ -76,12 +115,20 @@ void DownloadFile::moveTo(const std::filesystem::path& destination) {
     moved_ = true;
 }
 
+void DownloadFile::keep() {
+    flush();
+    kept_ = true;
+}
+
 void DownloadFile::flush() {
     writeAll({buffer_.data(), buffer_.size()});
     buffer_.clear();
 }
 
 void DownloadFile::writeAll(std::string_view bytes) {
+    if (bytes.empty()) {
+        return;
+    }
     while (!bytes.empty()) {
         ssize_t count = ::write(descriptor_.get(), bytes.data(), bytes.size());
         if (count < 0 && errno == EINTR) {
@@ -91,6 +138,10 @@ void DownloadFile::writeAll(std::string_view bytes) {
             fail("cannot write download file");
         }
         bytes.remove_prefix(static_cast<std::size_t>(count));
+        onDisk_ += count;
+    }
+    if (flushed_) {
+        flushed_(onDisk_);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -117,6 +118,35 @@ TEST_F(ModelVerbs, AnImportInstallsOnlyWhenConfirmed) {
     EXPECT_EQ(foreign.exitCode, 1);
     EXPECT_EQ(lastLine(foreign.out), "安装包未通过检查");
     EXPECT_EQ(lastLine(foreign.err), "安装包的软件标识或版本与发布信息不一致。");
+}
+
+TEST_F(ModelVerbs, AnUpdatesBackupIsListedRestoredOnConfirmationAndPruned) {
+    ASSERT_EQ(center({"update", "audio"}).exitCode, 0);
+    ProgramResult listed = center({"backups", "audio", "--json"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    nlohmann::json backups = nlohmann::json::parse(listed.out);
+    ASSERT_EQ(backups.size(), 1U);
+    EXPECT_EQ(backups[0]["version"], "1.0");
+    EXPECT_GT(backups[0]["bytes"].get<std::int64_t>(), 0);
+    const std::string path = backups[0]["path"];
+
+    ProgramResult declined = center({"restore", "audio", path});
+    EXPECT_EQ(declined.exitCode, 0) << declined.err;
+    EXPECT_NE(declined.out.find("恢复 KESTRYN 回响工坊 1.0？"), std::string::npos);
+    ProgramResult restored = center({"restore", "audio", path, "--yes"});
+    ASSERT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_EQ(lastLine(restored.out), "已恢复到 回响工坊 1.0。");
+    ProgramResult unknown = center({"restore", "audio", (temp / "无此备份.app").string(), "--yes"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(lastLine(unknown.err), "未找到这个备份。");
+
+    ProgramResult pruned = center({"prune", "--keep", "1"});
+    ASSERT_EQ(pruned.exitCode, 0) << pruned.err;
+    EXPECT_NE(pruned.out.find("已删除\taudio\t1.0（1）"), std::string::npos) << pruned.out;
+    EXPECT_TRUE(lastLine(pruned.out).starts_with("已清理 1 个旧版本备份，释放 ")) << pruned.out;
+    ProgramResult table = center({"backups"});
+    EXPECT_NE(table.out.find("回响工坊\t2.0（1）"), std::string::npos) << table.out;
+    EXPECT_EQ(center({"prune", "--keep", "0"}).exitCode, 2);
 }
 
 } // namespace

@@ -76,10 +76,18 @@ class FailingOperations : public Real {
     }
 };
 
-// An update from 1.0 to 2.0 whose calls fail or crash one by one.
-class InstallFault : public InstallFixture {
+// How version 2.0 replaces the installed 1.0: an update from a package, or a restore of a
+// backup copy of 2.0.
+enum class Replacement { update, restore };
+
+// A replacement of 1.0 by 2.0 whose calls fail or crash one by one.
+class InstallFault : public InstallFixture, public ::testing::WithParamInterface<Replacement> {
   protected:
     fs::path zip;
+    // The backup a restore starts from, outside the backup folder the run writes to, and what
+    // it holds; a restore never changes it.
+    fs::path saved;
+    Picture savedPicture;
     Picture old;
     // The calls of an update that succeeds, and the number of the one that moves the installed
     // Contents aside.
@@ -94,6 +102,10 @@ class InstallFault : public InstallFixture {
         installOldVersion();
         old = picture(installedBundle);
         zip = package("2.0", "1");
+        BundleContents contents{.version = "2.0"};
+        contents.files["Resources/version.txt"] = "2.0 1";
+        saved = writeBundle(temp / "历史 版本", "audio-较早.app", contents);
+        savedPicture = picture(saved);
         calls = updateFailing({});
         auto aside = std::find(calls.begin(), calls.end(), "move previous-Contents");
         swap = static_cast<std::size_t>(aside - calls.begin()) + 1;
@@ -103,7 +115,12 @@ class InstallFault : public InstallFixture {
     // Installs 2.0 through the operations; the error's sentence, or nothing on success.
     std::optional<std::string> attempt(FailingOperations& operations) {
         try {
-            static_cast<void>(run(zip, release("2.0", "1"), notRunning, operations));
+            if (GetParam() == Replacement::update) {
+                static_cast<void>(run(zip, release("2.0", "1"), notRunning, operations));
+            } else {
+                static_cast<void>(CenterInstaller::restore(saved, product, applications, backups,
+                                                           notRunning, operations));
+            }
             return std::nullopt;
         } catch (const std::exception& error) {
             return error.what();
@@ -141,6 +158,7 @@ class InstallFault : public InstallFixture {
             removalFailed = removalFailed || name.starts_with("remove ");
         }
         SCOPED_TRACE(context);
+        EXPECT_EQ(picture(saved), savedPicture);
         bool rollbackLost = message && message->starts_with(rollbackFailed);
         // A failed rollback that left the bundle without Contents keeps them for recovery.
         bool kept = rollbackLost && !fs::exists(installedBundle / "Contents");
@@ -179,7 +197,7 @@ class InstallFault : public InstallFixture {
     }
 };
 
-TEST_F(InstallFault, EveryFailingCallOrPairOfRollbackCallsLeavesOneWholeVersion) {
+TEST_P(InstallFault, EveryFailingCallOrPairOfRollbackCallsLeavesOneWholeVersion) {
     for (std::size_t first = 1; first <= calls.size(); ++first) {
         std::vector<std::string> failed = updateFailing({first});
         for (std::size_t second = first + 1; first > swap && second <= failed.size(); ++second) {
@@ -188,7 +206,7 @@ TEST_F(InstallFault, EveryFailingCallOrPairOfRollbackCallsLeavesOneWholeVersion)
     }
 }
 
-TEST_F(InstallFault, RecoveryAfterACrashAnywhereInTheSwapRestoresOneWholeVersion) {
+TEST_P(InstallFault, RecoveryAfterACrashAnywhereInTheSwapRestoresOneWholeVersion) {
     for (std::size_t crash = swap; crash <= calls.size() + 1; ++crash) {
         SCOPED_TRACE("crash before call " + std::to_string(crash));
         crashBefore(crash);
@@ -203,7 +221,7 @@ TEST_F(InstallFault, RecoveryAfterACrashAnywhereInTheSwapRestoresOneWholeVersion
     }
 }
 
-TEST_F(InstallFault, RecoveryKeepsAStagingFolderWhoseContentsCannotBePutBack) {
+TEST_P(InstallFault, RecoveryKeepsAStagingFolderWhoseContentsCannotBePutBack) {
     crashBefore(swap + 1);
     ASSERT_FALSE(fs::exists(installedBundle / "Contents"));
     FailingOperations failingMove;
@@ -217,7 +235,7 @@ TEST_F(InstallFault, RecoveryKeepsAStagingFolderWhoseContentsCannotBePutBack) {
     EXPECT_EQ(picture(installedBundle), old);
 }
 
-TEST_F(InstallFault, FirstInstallationFailingAtAnyCallLeavesNoBundleOrACompleteOne) {
+TEST_P(InstallFault, FirstInstallationFailingAtAnyCallLeavesNoBundleOrACompleteOne) {
     fs::remove_all(applications);
     for (std::size_t call = 1;; ++call) {
         SCOPED_TRACE("failing call " + std::to_string(call));
@@ -240,5 +258,11 @@ TEST_F(InstallFault, FirstInstallationFailingAtAnyCallLeavesNoBundleOrACompleteO
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(UpdateAndRestore, InstallFault,
+                         ::testing::Values(Replacement::update, Replacement::restore),
+                         [](const ::testing::TestParamInfo<Replacement>& row) {
+                             return row.param == Replacement::update ? "Update" : "Restore";
+                         });
 
 } // namespace

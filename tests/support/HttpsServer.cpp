@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -53,6 +54,41 @@ std::optional<std::string> percentDecoded(std::string_view path) {
         i += 2;
     }
     return decoded;
+}
+
+// The value of a request header, matched case-insensitively; empty when absent.
+std::string requestHeader(const std::string& head, std::string_view name) {
+    std::size_t start = 0;
+    while ((start = head.find("\r\n", start)) != std::string::npos) {
+        start += 2;
+        std::size_t end = head.find("\r\n", start);
+        std::string_view line(head.data() + start,
+                              (end == std::string::npos ? head.size() : end) - start);
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            })) {
+            std::string_view value = line.substr(name.size() + 1);
+            value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
+            return std::string(value);
+        }
+    }
+    return {};
+}
+
+// Where a "bytes=N-" range starts; nothing for any other form.
+std::optional<std::uint64_t> rangeStart(const std::string& range) {
+    if (!range.starts_with("bytes=") || !range.ends_with("-")) {
+        return std::nullopt;
+    }
+    try {
+        std::size_t used = 0;
+        std::uint64_t start = std::stoull(range.substr(6), &used);
+        return used == range.size() - 7 ? std::optional(start) : std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 void require(bool condition, const char* what) {
@@ -175,9 +211,10 @@ void HttpsServer::route(const std::string& path, HttpsResponse response) {
     routes_.insert_or_assign(path, std::move(response));
 }
 
-void HttpsServer::serveDirectory(std::filesystem::path root) {
+void HttpsServer::serveDirectory(std::filesystem::path root, std::optional<std::uint64_t> cutAt) {
     std::lock_guard lock(mutex_);
     root_ = std::move(root);
+    rootCutAt_ = cutAt;
 }
 
 std::string HttpsServer::url(std::string_view path, std::string_view host) const {
@@ -225,7 +262,13 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
         return found->second;
     }
     if (std::optional<std::filesystem::path> file = servedFile(path)) {
-        return HttpsResponse::fileContent(*file);
+        HttpsResponse response = HttpsResponse::fileContent(*file);
+        response.etag =
+            "\"" + std::to_string(std::filesystem::file_size(*file)) + "-" +
+            std::to_string(std::filesystem::last_write_time(*file).time_since_epoch().count()) +
+            "\"";
+        response.cutAt = rootCutAt_;
+        return response;
     }
     return HttpsResponse::error(404);
 }
@@ -280,7 +323,7 @@ void HttpsServer::serve(int socket) {
     HttpsResponse response = responseFor(received.path.substr(0, received.path.find('?')));
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(std::move(received));
+        requests_.push_back(received);
     }
     if (response.silent) {
         waitForHangUp(socket);
@@ -296,10 +339,32 @@ void HttpsServer::serve(int socket) {
         body = std::make_unique<std::istringstream>(response.body);
     }
     bool chunked = response.chunkBytes > 0 || response.endless;
-    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " \r\nConnection: close\r\n";
+    std::string head = "\r\nConnection: close\r\n";
+    std::uint64_t offset = 0;
+    if (!chunked && response.status == 200 && response.ranges) {
+        head += "Accept-Ranges: bytes\r\n";
+        std::string validator = requestHeader(received.head, "If-Range");
+        std::optional<std::uint64_t> start = rangeStart(requestHeader(received.head, "Range"));
+        bool current =
+            validator.empty() || validator == response.etag ||
+            std::any_of(response.headers.begin(), response.headers.end(), [&](const auto& header) {
+                return header.first == "Last-Modified" && header.second == validator;
+            });
+        if (start && *start < size && current) {
+            offset = *start;
+            response.status = 206;
+            head += "Content-Range: bytes " + std::to_string(offset) + "-" +
+                    std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n";
+            body->seekg(static_cast<std::streamoff>(offset));
+        }
+    }
+    if (response.etag) {
+        head += "ETag: " + *response.etag + "\r\n";
+    }
+    head = "HTTP/1.1 " + std::to_string(response.status) + " " + head;
     head += chunked ? std::string("Transfer-Encoding: chunked\r\n")
-                    : "Content-Length: " + std::to_string(response.announcedLength.value_or(size)) +
-                          "\r\n";
+                    : "Content-Length: " +
+                          std::to_string(response.announcedLength.value_or(size) - offset) + "\r\n";
     for (const auto& [name, value] : response.headers) {
         head += name + ": " + value + "\r\n";
     }
@@ -309,6 +374,10 @@ void HttpsServer::serve(int socket) {
     bool open = send(head + "\r\n");
 
     std::size_t limit = response.stallAfter.value_or(SIZE_MAX);
+    const bool cutting = response.cutAt && *response.cutAt > offset;
+    if (cutting) {
+        limit = static_cast<std::size_t>(*response.cutAt - offset);
+    }
     std::size_t sent = 0;
     std::string piece;
     while (open && sent < limit) {
@@ -330,7 +399,10 @@ void HttpsServer::serve(int socket) {
         }
         sent += piece.size();
     }
-    if (open && response.stallAfter && sent >= *response.stallAfter) {
+    if (cutting && sent >= limit) {
+        // No close_notify: the client sees the connection break mid-body.
+        ::shutdown(socket, SHUT_RDWR);
+    } else if (open && response.stallAfter && sent >= *response.stallAfter) {
         waitForHangUp(socket);
     } else if (open) {
         if (chunked) {

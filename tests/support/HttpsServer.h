@@ -36,6 +36,14 @@ struct HttpsResponse {
     std::optional<std::size_t> stallAfter;
     // Read the request, then answer nothing at all until the client hangs up.
     bool silent = false;
+    // The validator sent as ETag; a range request whose If-Range names it (or the
+    // Last-Modified header among `headers`) gets 206 with the rest of the body.
+    std::optional<std::string> etag;
+    // Whether range requests are answered at all; without, every answer is the whole body.
+    bool ranges = true;
+    // Cut the connection, without any closing message, once the content up to this offset has
+    // been sent; an answer that starts at or after it (a range) is not cut.
+    std::optional<std::uint64_t> cutAt;
 
     // A 200 answer with these bytes.
     static HttpsResponse bytes(std::string content);
@@ -71,8 +79,10 @@ class HttpsServer {
 
     // Answers requests for `path` (query ignored) with `response` from now on.
     void route(const std::string& path, HttpsResponse response);
-    // Serves the files under `root` for paths without a route, percent escapes decoded.
-    void serveDirectory(std::filesystem::path root);
+    // Serves the files under `root` for paths without a route, percent escapes decoded, each
+    // with an ETag made of its size and modification time; `cutAt` applies to each of them.
+    void serveDirectory(std::filesystem::path root,
+                        std::optional<std::uint64_t> cutAt = std::nullopt);
 
     [[nodiscard]] std::uint16_t port() const { return port_; }
     // The address of `path` on this server under `host` ("127.0.0.1" or "localhost").
@@ -108,6 +118,7 @@ class HttpsServer {
     mutable std::mutex mutex_;
     std::map<std::string, HttpsResponse> routes_;
     std::optional<std::filesystem::path> root_;
+    std::optional<std::uint64_t> rootCutAt_;
     std::vector<HttpsRequest> requests_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::thread acceptor_;

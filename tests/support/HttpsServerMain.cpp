@@ -2,6 +2,8 @@
 // authority, for demonstrations and benchmarks. Prints "port=N" and "ca=PATH" (pass PATH as
 // KESTRYN_CA_FILE to clients), then serves until SIGINT or SIGTERM. Each "--host NAME" makes the
 // certificate valid for that name too, for clients that reach it through KESTRYN_CONNECT_TO.
+// "--cut-at BYTES" breaks every answer that has not reached that offset of its file there, so a
+// client's next range request resumes past it. Files carry an ETag and answer range requests.
 #include "core/ErrorText.h"
 #include "tests/support/HttpsServer.h"
 
@@ -23,7 +25,9 @@ const char* const usage =
     "端口省略或为 0 时由系统选择空闲端口。启动后输出 port=端口 和 ca=证书文件，\n"
     "把证书文件交给客户端的 KESTRYN_CA_FILE；按 Ctrl+C 停止。\n"
     "在文件夹前可以加一个或多个 --host 主机名，让证书也对这些主机名有效，\n"
-    "客户端再通过 KESTRYN_CONNECT_TO 把这些主机名的连接指向这里。\n";
+    "客户端再通过 KESTRYN_CONNECT_TO 把这些主机名的连接指向这里。\n"
+    "加 --cut-at 字节数 时，每个尚未到达文件中该位置的应答都在那里断开连接，\n"
+    "客户端下一次的范围请求可以从断点续传。\n";
 
 bool isHelp(std::string_view word) {
     return word == "-h" || word == "--help";
@@ -68,6 +72,17 @@ int main(int argc, char** argv) {
         hosts.emplace_back(words[1]);
         words.erase(words.begin(), words.begin() + 2);
     }
+    std::optional<std::uint64_t> cutAt;
+    if (words.size() >= 2 && words.front() == "--cut-at") {
+        std::uint64_t value = 0;
+        auto [end, error] =
+            std::from_chars(words[1].data(), words[1].data() + words[1].size(), value);
+        if (error != std::errc() || end != words[1].data() + words[1].size()) {
+            return badUsage("--cut-at 后面需要一个以字节计的整数。");
+        }
+        cutAt = value;
+        words.erase(words.begin(), words.begin() + 2);
+    }
     if (words.empty() || words.size() > 2) {
         return badUsage("需要一个文件夹，端口可以省略。");
     }
@@ -92,7 +107,7 @@ int main(int argc, char** argv) {
 
     try {
         HttpsServer server(*port, hosts);
-        server.serveDirectory(folder);
+        server.serveDirectory(folder, cutAt);
         std::cout << "port=" << server.port() << '\n'
                   << "ca=" << server.caFile().string() << std::endl;
         int received = 0;

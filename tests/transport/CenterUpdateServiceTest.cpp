@@ -130,4 +130,103 @@ TEST_F(UpdateService, AStopDuringOrAfterTheTransferLeavesNoFile) {
     EXPECT_TRUE(entries(downloads).empty());
 }
 
+// A 3 MiB artifact served with an ETag, whose first attempt breaks at `cut`; the second attempt
+// meets the server as `second` describes it.
+class ResumedDownload : public UpdateService {
+  protected:
+    std::string content = numbered(3 * 1024 * 1024 + 17, 7);
+
+    static std::string numbered(std::size_t size, int seed) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(seed)) % 251);
+        }
+        return bytes;
+    }
+
+    HttpsResponse served(const std::string& bytes, const std::string& etag) {
+        HttpsResponse response = HttpsResponse::bytes(bytes);
+        response.etag = etag;
+        return response;
+    }
+
+    std::filesystem::path partial(const ReleaseArtifact& artifact) {
+        return CenterUpdateService::partialFile(artifact, downloads);
+    }
+
+    // The first attempt, cut after `cut` bytes: a transfer failure that keeps what arrived.
+    void cutAt(const ReleaseArtifact& artifact, std::uint64_t cut) {
+        HttpsResponse response = served(content, "\"v1\"");
+        response.cutAt = cut;
+        server.route("/artifact", response);
+        static_cast<void>(failureOf<TransferError>(
+            [&] { static_cast<void>(service.download(artifact, downloads)); }));
+        ASSERT_TRUE(std::filesystem::exists(partial(artifact)));
+        EXPECT_LE(std::filesystem::file_size(partial(artifact)), cut);
+    }
+
+    // The file the second attempt delivers, proven; the request it sent.
+    std::string finish(const ReleaseArtifact& artifact, const std::string& expected) {
+        std::filesystem::path file = service.download(artifact, downloads);
+        EXPECT_EQ(CenterCore::readFileContents(file, expected.size()) == expected, true);
+        EXPECT_EQ(entries(downloads), std::vector<std::string>{file.filename().string()});
+        return server.requests().back().head;
+    }
+};
+
+TEST_F(ResumedDownload, ACutTransferResumesWithARangeGuardedByTheValidator) {
+    for (std::uint64_t cut : {1ULL, 1024ULL * 1024 - 1, 2'500'000ULL}) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        ReleaseArtifact artifact = publish(content);
+        cutAt(artifact, cut);
+        std::uintmax_t kept = std::filesystem::file_size(partial(artifact));
+        server.route("/artifact", served(content, "\"v1\""));
+        std::string request = finish(artifact, content);
+        if (kept > 0) {
+            EXPECT_NE(request.find("Range: bytes=" + std::to_string(kept) + "-"), std::string::npos)
+                << request;
+            EXPECT_NE(request.find("If-Range: \"v1\""), std::string::npos) << request;
+        }
+        std::filesystem::remove_all(downloads);
+    }
+}
+
+TEST_F(ResumedDownload, StartsOverWhenTheServerOrThePartialFileCannotBeTrusted) {
+    const std::string changed = numbered(content.size(), 9);
+    HttpsResponse withoutRanges = served(content, "\"v1\"");
+    withoutRanges.ranges = false;
+    struct Row {
+        const char* name;
+        HttpsResponse second;
+        std::string expected;
+        bool longer;
+    } rows[] = {
+        {"a server without range support", withoutRanges, content, false},
+        {"a changed file with a new validator", served(changed, "\"v2\""), changed, false},
+        {"a partial file longer than the artifact", served(content, "\"v1\""), content, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ReleaseArtifact artifact = publish(row.expected);
+        cutAt(artifact, 1'000'000);
+        if (row.longer) {
+            scratch.write(partial(artifact).lexically_relative(scratch.path()),
+                          row.expected + "surplus");
+        }
+        server.route("/artifact", row.second);
+        finish(artifact, row.expected);
+        std::filesystem::remove_all(downloads);
+    }
+}
+
+TEST_F(ResumedDownload, APartialFileWhoseBytesWereSpoiledFailsTheProofAndIsGone) {
+    ReleaseArtifact artifact = publish(content);
+    cutAt(artifact, 2'000'000);
+    scratch.write(partial(artifact).lexically_relative(scratch.path()), std::string(1000, 'x'));
+    server.route("/artifact", served(content, "\"v1\""));
+    EXPECT_EQ(downloadFailure(artifact), CenterError::checksum());
+    EXPECT_TRUE(entries(downloads).empty());
+    finish(artifact, content);
+}
+
 } // namespace

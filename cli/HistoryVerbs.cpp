@@ -1,0 +1,138 @@
+// The verbs of the version history: the backups, restoring one, and their retention.
+#include "cli/CatalogFile.h"
+#include "cli/ModelSession.h"
+#include "cli/Verbs.h"
+#include "core/Resources.h"
+#include "model/CenterRules.h"
+
+#include <QDateTime>
+#include <charconv>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+namespace fs = std::filesystem;
+using CenterInstaller::Backups::Backup;
+
+// The shipped products, or only the one named; bad usage for a name that is none of them.
+std::vector<std::string> productIDs(const std::optional<std::string>& named) {
+    std::vector<std::string> ids;
+    for (const CenterProduct& product :
+         readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json").products) {
+        if (!named || product.id == *named) {
+            ids.push_back(product.id);
+        }
+    }
+    if (ids.empty()) {
+        throw UsageError("“" + *named + "”不是软件中心的产品。");
+    }
+    return ids;
+}
+
+const CenterProduct* shown(const CenterModel& model, const std::string& id) {
+    for (const CenterProduct& product : model.products()) {
+        if (product.id == id) {
+            return &product;
+        }
+    }
+    return nullptr;
+}
+
+// "2026-12-07 08:30"; UTC with --json.
+std::string dateText(const Backup& backup, bool utc) {
+    QDateTime date = QDateTime::fromMSecsSinceEpoch(
+        std::chrono::duration_cast<std::chrono::milliseconds>(backup.date.time_since_epoch())
+            .count());
+    return (utc ? date.toUTC().toString(Qt::ISODate) : date.toString("yyyy-MM-dd HH:mm"))
+        .toStdString();
+}
+
+void printBackups(const CenterModel& model, const std::vector<std::string>& ids, bool json) {
+    nlohmann::json rows = nlohmann::json::array();
+    if (!json) {
+        std::cout << "软件\t版本\t日期\t大小\t位置\n";
+    }
+    for (const std::string& id : ids) {
+        const CenterProduct* product = shown(model, id);
+        if (product == nullptr) {
+            continue;
+        }
+        for (const Backup& backup : model.backupsOf(*product)) {
+            if (json) {
+                rows.push_back({{"product", backup.product},
+                                {"path", backup.path.string()},
+                                {"version", backup.version},
+                                {"build", backup.build},
+                                {"date", dateText(backup, true)},
+                                {"bytes", backup.bytes}});
+            } else {
+                std::cout << product->name << '\t' << backup.version << "（" << backup.build
+                          << "）\t" << dateText(backup, false) << '\t'
+                          << CenterRules::byteText(backup.bytes) << '\t' << backup.path.string()
+                          << '\n';
+            }
+        }
+    }
+    if (json) {
+        std::cout << rows.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return;
+    }
+    CenterModel::DiskUse use = model.diskUse();
+    std::cout << "备份共占用 " << CenterRules::byteText(use.backups) << "，下载共占用 "
+              << CenterRules::byteText(use.downloads) << "。\n";
+}
+
+int keepCount(const std::string& text) {
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1) {
+        throw UsageError("--keep 必须是不小于 1 的整数。");
+    }
+    return value;
+}
+
+} // namespace
+
+int backupsVerb(const Arguments& arguments) {
+    const std::vector<std::string> ids = productIDs(arguments.optionalPositional());
+    const bool json = arguments.flag("--json");
+    return runModelVerb(
+        {.operation = [](CenterModel&) {},
+         .report = [ids, json](const CenterModel& model) { printBackups(model, ids, json); },
+         .printStatus = !json});
+}
+
+int restoreVerb(const Arguments& arguments) {
+    const std::vector<std::string>& words = arguments.positionals(2);
+    const std::string id = productIDs(words[0]).front();
+    const fs::path backup = fs::absolute(words[1]);
+    return runModelVerb({.operation =
+                             [id, backup](CenterModel& model) {
+                                 if (const CenterProduct* product = shown(model, id)) {
+                                     model.restoreBackup(*product, backup);
+                                 }
+                             },
+                         .answers = {std::nullopt, std::nullopt, arguments.flag("--yes")}});
+}
+
+int pruneVerb(const Arguments& arguments) {
+    static_cast<void>(arguments.positionals(0));
+    const int keep = keepCount(arguments.required("--keep"));
+    auto removed = std::make_shared<std::vector<Backup>>();
+    return runModelVerb({.operation =
+                             [keep, removed](CenterModel& model) {
+                                 model.setKeepBackups(keep);
+                                 *removed = model.pruneBackups();
+                             },
+                         .report =
+                             [removed](const CenterModel&) {
+                                 for (const Backup& backup : *removed) {
+                                     std::cout << "已删除\t" << backup.product << '\t'
+                                               << backup.version << "（" << backup.build << "）\t"
+                                               << CenterRules::byteText(backup.bytes) << '\t'
+                                               << backup.path.string() << '\n';
+                                 }
+                             }});
+}

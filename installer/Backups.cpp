@@ -1,0 +1,95 @@
+#include "installer/Backups.h"
+
+#include "core/Detection.h"
+#include "core/Versions.h"
+#include "installer/WorkFolder.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace CenterInstaller::Backups {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::chrono::system_clock::time_point changeTime(const fs::path& folder) {
+    struct stat status {};
+    if (::lstat(folder.c_str(), &status) != 0) {
+        return {};
+    }
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(status.st_ctim.tv_sec) +
+            std::chrono::nanoseconds(status.st_ctim.tv_nsec)));
+}
+
+} // namespace
+
+std::vector<Backup> list(const fs::path& backupDirectory, const CenterProduct& product) {
+    std::vector<Backup> found;
+    std::error_code error;
+    for (fs::directory_iterator it(backupDirectory, error), end; !error && it != end;
+         it.increment(error)) {
+        const fs::path& folder = it->path();
+        std::error_code kind;
+        if (folder.filename().string().starts_with('.') || it->is_symlink(kind) ||
+            !it->is_directory(kind)) {
+            continue;
+        }
+        std::optional<InstalledApp> app = CenterCore::readInstalledApp(folder);
+        if (app && app->bundleID == product.bundleID) {
+            found.push_back({product.id, folder, app->version, app->build, changeTime(folder),
+                             folderBytes(folder)});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const Backup& a, const Backup& b) {
+        if (a.date != b.date) {
+            return a.date > b.date;
+        }
+        return CenterCore::compareVersions(a.version, a.build, b.version, b.build) > 0;
+    });
+    return found;
+}
+
+std::uintmax_t folderBytes(const fs::path& folder) {
+    std::uintmax_t total = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code kind;
+        if (it->is_regular_file(kind) && !it->is_symlink(kind)) {
+            total += it->file_size(kind);
+        }
+    }
+    return total;
+}
+
+std::vector<Backup> beyondLimit(const std::vector<Backup>& newestFirst, std::size_t keep) {
+    std::size_t kept = std::max<std::size_t>(keep, 1);
+    return newestFirst.size() > kept
+               ? std::vector<Backup>(newestFirst.begin() + static_cast<std::ptrdiff_t>(kept),
+                                     newestFirst.end())
+               : std::vector<Backup>{};
+}
+
+std::vector<Backup> prune(const fs::path& backupDirectory,
+                          const std::vector<CenterProduct>& products, std::size_t keep,
+                          InstallOperations& operations) {
+    sweepWorkFolders(backupDirectory, workPrefix, operations);
+    std::vector<Backup> removed;
+    for (const CenterProduct& product : products) {
+        for (const Backup& backup : beyondLimit(list(backupDirectory, product), keep)) {
+            try {
+                WorkFolder removal(backupDirectory, workPrefix, operations);
+                operations.move(backup.path, removal.path() / backup.path.filename());
+                removed.push_back(backup);
+            } catch (...) {
+                // Left in place, still complete, for the next prune.
+            }
+        }
+    }
+    return removed;
+}
+
+} // namespace CenterInstaller::Backups

@@ -1,0 +1,182 @@
+// Version history: the backups of replaced versions, restoring one, and their retention.
+#include "core/ErrorText.h"
+#include "model/BackgroundWork.h"
+#include "model/CenterLocations.h"
+#include "model/CenterModel.h"
+#include "model/CenterUIError.h"
+
+#include <QDateTime>
+
+namespace {
+
+namespace fs = std::filesystem;
+using CenterInstaller::Backups::Backup;
+
+const char* const keepBackupsKey = "keepBackups";
+
+fs::path backupFolder(const fs::path& support) {
+    return support / "Backups";
+}
+
+} // namespace
+
+std::vector<Backup> CenterModel::backupsOf(const CenterProduct& product) const {
+    return CenterInstaller::Backups::list(backupFolder(setup_.supportDirectory), product);
+}
+
+QVariantList CenterModel::backups(const QString& product) const {
+    QVariantList list;
+    for (const CenterProduct& shownProduct : products_) {
+        if (shownProduct.id != product.toStdString()) {
+            continue;
+        }
+        for (const Backup& backup : backupsOf(shownProduct)) {
+            list << QVariantMap{{"product", QString::fromStdString(backup.product)},
+                                {"path", QString::fromStdString(backup.path.string())},
+                                {"version", QString::fromStdString(backup.version)},
+                                {"build", QString::fromStdString(backup.build)},
+                                {"date", QDateTime::fromMSecsSinceEpoch(
+                                             std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 backup.date.time_since_epoch())
+                                                 .count())},
+                                {"bytes", static_cast<qint64>(backup.bytes)}};
+        }
+    }
+    return list;
+}
+
+void CenterModel::restoreBackup(const QString& product, const QString& backup) {
+    for (const CenterProduct& shownProduct : products_) {
+        if (shownProduct.id == product.toStdString()) {
+            restoreBackup(shownProduct, fs::path(backup.toStdString()));
+            return;
+        }
+    }
+}
+
+void CenterModel::restoreBackup(const CenterProduct& product, const fs::path& backup) {
+    if (busyProduct_) {
+        return;
+    }
+    // Only a backup this product's list shows: the path decides nothing by itself.
+    std::optional<Backup> chosen;
+    for (const Backup& listed : backupsOf(product)) {
+        if (fs::absolute(backup).lexically_normal() == listed.path.lexically_normal()) {
+            chosen = listed;
+        }
+    }
+    if (!chosen) {
+        setError("未找到这个备份。");
+        return;
+    }
+    std::string details;
+    if (std::optional<InstalledApp> installed = installedCopy(product)) {
+        details += "本机版本：" + installed->version + "（" + installed->build + "）\n";
+    }
+    details += "备份版本：" + chosen->version + "（" + chosen->build +
+               "）\n恢复前会为本机版本另存一份完整备份，所选备份保持不变。";
+    setWaiting(+1);
+    setup_.prompts->ask(
+        {"恢复 KESTRYN " + product.name + " " + chosen->version + "？", details, {"恢复", "取消"}},
+        [this, product, path = chosen->path, version = chosen->version](std::size_t button) {
+            if (button == 0 && !busyProduct_) {
+                runRestore(product, path, version);
+            }
+            setWaiting(-1);
+        });
+}
+
+void CenterModel::runRestore(const CenterProduct& product, const fs::path& backup,
+                             const std::string& version) {
+    setBusyProduct(product.id);
+    setProgress(0);
+    setStatus("正在恢复 " + product.name + " " + version + "…");
+    const fs::path folder =
+        CenterLocations::installationFolder(installedCopy(product), setup_.applicationDirectories);
+    runInBackground(
+        this,
+        [backup, product, folder, backups = backupFolder(setup_.supportDirectory),
+         running = setup_.runningCheck, stop = lifetime_.get_token()] {
+            return CenterInstaller::restore(backup, product, folder, backups, running,
+                                            CenterInstaller::systemOperations(), stop);
+        },
+        [this, product](const Outcome<InstallReceipt>& outcome) {
+            if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+                setError(CenterCore::describeError(*failure));
+                setStatus("恢复未完成，原软件保留");
+            } else {
+                const InstalledApp& app = std::get<InstallReceipt>(outcome).installedApp;
+                std::map<std::string, InstalledApp> installed = installed_;
+                installed[product.id] = app;
+                setInstalled(std::move(installed));
+                setStatus("已恢复到 " + product.name + " " + app.version + "。");
+            }
+            refreshInstalled();
+            setBusyProduct(std::nullopt);
+            afterReplacement(std::nullopt);
+            emit historyChanged();
+        });
+}
+
+std::optional<int> CenterModel::keepBackups() const {
+    std::optional<int> keep = settings_.integer(keepBackupsKey);
+    return keep && *keep >= 1 ? keep : std::nullopt;
+}
+
+void CenterModel::setKeepBackups(std::optional<int> keep) {
+    if (keep && *keep < 1) {
+        keep.reset();
+    }
+    try {
+        settings_.setInteger(keepBackupsKey, keep);
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+    }
+    emit keepBackupsChanged();
+}
+
+void CenterModel::setKeepBackupsForViews(int keep) {
+    setKeepBackups(keep >= 1 ? std::optional<int>(keep) : std::nullopt);
+}
+
+std::vector<Backup> CenterModel::removeOldBackups() {
+    std::optional<int> keep = keepBackups();
+    if (busyProduct_ || !keep) {
+        return {};
+    }
+    std::vector<Backup> removed = CenterInstaller::Backups::prune(
+        backupFolder(setup_.supportDirectory), knownProducts_, static_cast<std::size_t>(*keep));
+    emit historyChanged();
+    return removed;
+}
+
+std::vector<Backup> CenterModel::pruneBackups() {
+    std::vector<Backup> removed = removeOldBackups();
+    std::uintmax_t freed = 0;
+    for (const Backup& backup : removed) {
+        freed += backup.bytes;
+    }
+    setStatus(removed.empty() ? std::string("没有需要清理的旧版本备份。")
+                              : "已清理 " + std::to_string(removed.size()) +
+                                    " 个旧版本备份，释放 " + CenterRules::byteText(freed) + "。");
+    return removed;
+}
+
+CenterModel::DiskUse CenterModel::diskUse() const {
+    return {CenterInstaller::Backups::folderBytes(backupFolder(setup_.supportDirectory)),
+            CenterInstaller::Backups::folderBytes(setup_.supportDirectory / "Downloads")};
+}
+
+QVariantMap CenterModel::diskUseForViews() const {
+    DiskUse use = diskUse();
+    return {{"backups", static_cast<qint64>(use.backups)},
+            {"downloads", static_cast<qint64>(use.downloads)}};
+}
+
+void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifact) {
+    if (artifact) {
+        CenterUpdateService::discardPartial(*artifact, setup_.supportDirectory / "Downloads");
+    }
+    // Quietly: the status stays the installation's, and the list shows what is left.
+    static_cast<void>(removeOldBackups());
+}

@@ -1,0 +1,91 @@
+#include "installer/Backups.h"
+#include "tests/installer/InstallFixture.h"
+
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = CenterError::Kind;
+using CenterInstaller::Backups::Backup;
+
+// 回响工坊 updated from 1.0 to 2.0 and 3.0 through the installer, leaving backups of 1.0 and 2.0.
+class Restore : public InstallFixture {
+  protected:
+    void SetUp() override {
+        InstallFixture::SetUp();
+        product.name = "回响工坊";
+        installedBundle = applications / "KESTRYN 回响工坊.app";
+        for (const char* version : {"1.0", "2.0", "3.0"}) {
+            static_cast<void>(run(package(version, "1"), release(version, "1")));
+            // Apart in time, so the backups' dates order them.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    std::vector<Backup> listed() { return CenterInstaller::Backups::list(backups, product); }
+};
+
+TEST_F(Restore, ADowngradeFromABackupKeepsItAndBacksUpTheReplacedVersion) {
+    std::vector<Backup> before = listed();
+    ASSERT_EQ(before.size(), 2U);
+    EXPECT_EQ(before[0].version, "2.0");
+    EXPECT_EQ(before[1].version, "1.0");
+    EXPECT_GT(before[1].bytes, 0U);
+    Picture oldest = picture(before[1].path);
+
+    InstallReceipt receipt =
+        CenterInstaller::restore(before[1].path, product, applications, backups, notRunning);
+    EXPECT_EQ(receipt.installedApp.version, "1.0");
+    EXPECT_EQ(installedVersion(installedBundle), "1.0 1");
+    EXPECT_EQ(picture(before[1].path), oldest);
+    std::vector<Backup> after = listed();
+    ASSERT_EQ(after.size(), 3U);
+    EXPECT_EQ(after[0].version, "3.0");
+    EXPECT_EQ(receipt.backupURL, after[0].path);
+    EXPECT_TRUE(stagingFolders().empty());
+}
+
+TEST_F(Restore, RefusesATamperedBackupAForeignOneAndARunningApplication) {
+    fs::path backup = listed()[0].path;
+    Picture installed = picture(installedBundle);
+    auto restoring = [&](const fs::path& from, const CenterInstaller::RunningCheck& running) {
+        return [&, from, running] {
+            static_cast<void>(
+                CenterInstaller::restore(from, product, applications, backups, running));
+        };
+    };
+    auto always = [](const std::string&, const std::optional<fs::path>&) { return true; };
+    EXPECT_THROW(restoring(backup, always)(), CenterError);
+
+    fs::path foreign =
+        writeBundle(temp / "其他", "KESTRYN 字幕工坊.app", {.bundleID = "local.other"});
+    EXPECT_THAT(restoring(foreign, notRunning),
+                ThrowsCenterError(Kind::install, "所选备份不属于这款软件。"));
+
+    temp.write(backup / "Contents/Resources/version.txt", "2.0 tampered");
+    EXPECT_THROW(restoring(backup, notRunning)(), CenterError);
+    EXPECT_EQ(picture(installedBundle), installed);
+    EXPECT_EQ(listed().size(), 2U);
+    EXPECT_TRUE(stagingFolders().empty());
+}
+
+TEST_F(Restore, PruningKeepsTheNewestAndNeverTheBackupOfThePreviousVersion) {
+    static_cast<void>(run(package("4.0", "1"), release("4.0", "1")));
+    std::vector<Backup> all = listed();
+    ASSERT_EQ(all.size(), 3U);
+    for (std::size_t keep : {5U, 2U, 0U}) {
+        SCOPED_TRACE("keep " + std::to_string(keep));
+        std::vector<Backup> removed = CenterInstaller::Backups::prune(backups, {product}, keep);
+        std::vector<Backup> left = listed();
+        ASSERT_FALSE(left.empty());
+        EXPECT_EQ(left[0].path, all[0].path);
+        EXPECT_EQ(left[0].version, "3.0");
+        EXPECT_EQ(left.size(), std::max<std::size_t>(std::min<std::size_t>(keep, 3), 1));
+        EXPECT_EQ(left.size() + removed.size(), all.size());
+        all = left;
+    }
+    EXPECT_TRUE(entries(backups, CenterInstaller::Backups::workPrefix).empty());
+}
+
+} // namespace
