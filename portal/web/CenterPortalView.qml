@@ -2,6 +2,8 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import QtWebEngine
+// The module's own C++ types: Qt 6.4 gives a module's files only its QML types implicitly.
+import Kestryn.Portal
 
 // One of the maker's pages inside the window: the embedded page with its loading overlay and
 // error panel, and, when it stands alone, a header with the title and its buttons.
