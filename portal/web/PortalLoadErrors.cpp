@@ -21,6 +21,8 @@ constexpr int addressUnreachable = -109;
 constexpr int connectionTimedOut = -118;
 constexpr int nameResolutionFailed = -137;
 constexpr int tooManyRedirects = -310;
+constexpr int contentLengthMismatch = -354;
+constexpr int incompleteChunkedEncoding = -355;
 
 QString connectionDescription(int code) {
     switch (code) {
@@ -46,6 +48,9 @@ QString connectionDescription(int code) {
         return QStringLiteral("无法与服务器建立安全连接。");
     case tooManyRedirects:
         return QStringLiteral("服务器的跳转次数过多。");
+    case contentLengthMismatch:
+    case incompleteChunkedEncoding:
+        return QStringLiteral("服务器送来的页面不完整。");
     default:
         return QStringLiteral("载入页面时出现了问题（错误代码 %1）。").arg(code);
     }

@@ -1,4 +1,5 @@
 #include "portal/web/CenterPortal.h"
+#include "portal/web/PortalWebState.h"
 #include "tests/model/ScriptedDesktop.h"
 #include "tests/support/WebTestMain.h"
 
@@ -39,6 +40,11 @@ void routeSite(HttpsServer& server) {
     server.route("/guides/audio.html", page("回响工坊使用说明", "<h1>回响工坊</h1>"));
     server.route("/guides/subtitle.html", HttpsResponse::error(404));
     server.route("/guides/video.html", HttpsResponse::redirect("https://elsewhere.test/landing"));
+    server.route("/donate.html", page("支持 KESTRYN", "<h1>谢谢</h1>"));
+    // The connection ends before the announced length: a network failure, not an HTTP status.
+    HttpsResponse cut = page("回响工坊", "<h1>回响工坊</h1>");
+    cut.announcedLength = cut.body.size() * 4;
+    server.route("/community.html", cut);
 }
 
 // One CenterPortalView in a window of its own, on the web test site, with a recording workspace.
@@ -81,6 +87,11 @@ class PortalWebPage : public ::testing::Test {
     bool settled() {
         return waitFor([this] { return !view->property("isLoading").toBool(); });
     }
+    [[nodiscard]] QQuickItem* text(const QString& content) const {
+        return find(window.contentItem(), [&](QQuickItem* item) {
+            return item->isVisible() && item->property("text").toString() == content;
+        });
+    }
     [[nodiscard]] QString errorText() const { return view->property("errorText").toString(); }
     [[nodiscard]] QObject* webView() const {
         return find(window.contentItem(), [](QQuickItem* item) {
@@ -115,7 +126,7 @@ class PortalWebPage : public ::testing::Test {
 };
 
 TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
-    show("guide", "film");
+    ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
     ASSERT_TRUE(settled());
     EXPECT_EQ(errorText(), "");
     EXPECT_EQ(webView()->property("title").toString(), "澄光工坊使用说明");
@@ -132,22 +143,52 @@ TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
 }
 
 TEST_F(PortalWebPage, AMissingPageShowsTheErrorPanel) {
-    show("guide", "subtitle");
+    ASSERT_NO_FATAL_FAILURE(show("guide", "subtitle"));
     ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
     EXPECT_EQ(errorText(), "服务器暂时未能提供此页面（404）。");
     EXPECT_FALSE(view->property("isLoading").toBool());
     screenshot("portal-error-panel.png");
 }
 
+TEST_F(PortalWebPage, TheSupportPageHasItsTitleAndNoProductLine) {
+    ASSERT_NO_FATAL_FAILURE(show("support", ""));
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(text("支持 KESTRYN"));
+    EXPECT_FALSE(find(window.contentItem(), [](QQuickItem* item) {
+        return item->isVisible() && item->property("text").toString().startsWith("KESTRYN ");
+    }));
+    EXPECT_EQ(view->implicitWidth(), 800);
+    EXPECT_EQ(view->implicitHeight(), 620);
+}
+
+TEST_F(PortalWebPage, ANetworkFailureShowsTheErrorPanelAndRetryLoadsAgain) {
+    ASSERT_NO_FATAL_FAILURE(show("community", "audio"));
+    ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+    EXPECT_TRUE(errorText().startsWith("网络连接未完成。")) << errorText().toStdString();
+    EXPECT_TRUE(text("页面暂时无法打开"));
+
+    auto* state = qobject_cast<PortalWebState*>(
+        view->property("page").value<QQuickItem*>()->property("webState").value<QObject*>());
+    ASSERT_TRUE(state);
+    bool loadingAgain = false;
+    QObject::connect(state, &PortalWebState::isLoadingChanged,
+                     [&] { loadingAgain = loadingAgain || state->isLoading(); });
+    const std::size_t requestsBefore = webTestServer().requests().size();
+    click(text("重试"));
+    EXPECT_TRUE(waitFor([&] { return loadingAgain; })) << "the loading overlay comes back";
+    EXPECT_TRUE(waitFor([&] { return webTestServer().requests().size() > requestsBefore; }));
+    EXPECT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+}
+
 TEST_F(PortalWebPage, ARedirectToAnotherHostIsRefused) {
-    show("guide", "video");
+    ASSERT_NO_FATAL_FAILURE(show("guide", "video"));
     ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
     EXPECT_EQ(errorText(), "网页跳转到了未受信任的地址。");
     EXPECT_TRUE(workspace.calls.empty()) << "a server's redirect never opens the browser";
 }
 
 TEST_F(PortalWebPage, AJavaScriptConfirmIsAnsweredThroughTheDialog) {
-    show("guide", "film");
+    ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
     ASSERT_TRUE(settled());
     QMetaObject::invokeMethod(
         webView(), "runJavaScript",
