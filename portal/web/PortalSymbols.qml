@@ -8,8 +8,6 @@ QtObject {
 
     // mdi-refresh
     readonly property string reload: "\uF450"
-    // mdi-open-in-new
-    readonly property string openInBrowser: "\uF3CC"
     // mdi-close
     readonly property string close: "\uF156"
     // mdi-wifi-off

@@ -34,7 +34,9 @@ bool sameAddress(const QUrl& first, const QUrl& second) {
 } // namespace
 
 PortalWebView::~PortalWebView() {
-    if (coordinator_ && !dismantled_) {
+    // The state is a sibling in QML and may be destroyed first; without it there is no binding
+    // left to end, and the coordinator's own destructor answers an open dialog.
+    if (coordinator_ && !dismantled_ && state_) {
         // QML may already be gone: nothing is signalled to it any more.
         const QSignalBlocker blocker(this);
         coordinator_->invalidate(*this);
@@ -252,7 +254,7 @@ void PortalWebView::loadTimedOut() {
 }
 
 void PortalWebView::dismantle() {
-    if (coordinator_ && !dismantled_) {
+    if (coordinator_ && !dismantled_ && state_) {
         dismantled_ = true;
         coordinator_->invalidate(*this);
     }
