@@ -159,6 +159,10 @@ TEST_F(PortalWebPage, TheSupportPageHasItsTitleAndNoProductLine) {
     }));
     EXPECT_EQ(view->implicitWidth(), 800);
     EXPECT_EQ(view->implicitHeight(), 620);
+
+    click(text("浏览器打开"));
+    EXPECT_EQ(workspace.calls, std::vector<std::string>{"openURL https://" +
+                                                        std::string(webTestHost) + "/donate.html"});
 }
 
 TEST_F(PortalWebPage, ANetworkFailureShowsTheErrorPanelAndRetryLoadsAgain) {

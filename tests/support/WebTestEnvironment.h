@@ -15,7 +15,14 @@
 //   `--no-sandbox` under root, where Chromium's sandbox cannot start;
 // - KESTRYN_RESOURCES names a resources folder whose Info.plist has KESPortalURL = https://<host>.
 // Create it before QtWebEngineQuick::initialize() and before anything reads the portal's origin.
-// The demo does the same by hand with kestryn-test-server's printed port and ca file.
+// By hand (the demo), with the port and ca file that `kestryn-test-server --host <host> <folder>`
+// prints, before starting the program:
+//   export HOME=$(mktemp -d) && mkdir -p "$HOME/.pki/nssdb"
+//   certutil -d "sql:$HOME/.pki/nssdb" -N --empty-password
+//   certutil -d "sql:$HOME/.pki/nssdb" -A -t "C,," -n kestryn-test -i "$ca"
+//   export QTWEBENGINE_CHROMIUM_FLAGS="--host-resolver-rules=\"MAP <host> 127.0.0.1:$port\""
+//   (add --no-sandbox to the flags when running as root)
+//   export KESTRYN_RESOURCES=<a copy of the resources with KESPortalURL = https://<host>>
 class WebTestEnvironment {
   public:
     // The server's certificate must be valid for `host` (HttpsServer's extra host names).
