@@ -161,15 +161,20 @@ Item {
                 settings.errorPageEnabled: false
                 onNavigationRequested: (request) => controller.navigationRequested(request)
                 onNewWindowRequested: (request) => controller.newWindowRequested(request)
-                onLoadingChanged: (info) => controller.loadingChanged(info)
+                onLoadingChanged: (info) => {
+                    if (info.status === WebEngineView.LoadStartedStatus)
+                        loadTimer.restart()
+                    controller.loadingChanged(info)
+                }
                 onRenderProcessTerminated: controller.renderProcessTerminated()
                 onJavaScriptDialogRequested: (request) => controller.javaScriptDialogRequested(request)
             }
 
-            // A page that has not arrived within 35 seconds counts as failed.
+            // Every navigation of the page gets 35 seconds; the coordinator ignores the time-out of
+            // a load that has ended.
             Timer {
+                id: loadTimer
                 interval: 35000
-                running: webState.isLoading
                 onTriggered: controller.loadTimedOut()
             }
 
