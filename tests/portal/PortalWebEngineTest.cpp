@@ -1,0 +1,213 @@
+#include "portal/web/CenterPortal.h"
+#include "portal/web/PortalWebState.h"
+#include "tests/model/ScriptedDesktop.h"
+#include "tests/support/WebTestMain.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQmlExtensionPlugin>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(Kestryn_PortalPlugin)
+
+namespace {
+
+HttpsResponse page(const std::string& title, const std::string& body) {
+    HttpsResponse response = HttpsResponse::bytes(
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
+        "</title><style>body{background:#0C0C0F;color:#EEEEF1;font-family:'Noto Sans CJK "
+        "SC';margin:0}a{position:fixed;left:0;right:0;top:90px;bottom:0;padding:24px;"
+        "color:#C7B3ED}</style></head>"
+        "<body>" +
+        body + "</body></html>");
+    response.headers.emplace_back("Content-Type", "text/html; charset=utf-8");
+    return response;
+}
+
+// The maker's site as the tests need it; the query "embed=center" plays no part in the routes.
+void routeSite(HttpsServer& server) {
+    server.route("/guides/film.html",
+                 page("澄光工坊使用说明", "<h1>澄光工坊</h1><a id=\"next\" target=\"_blank\" "
+                                          "href=\"/guides/audio.html\">回响工坊的使用说明</a>"));
+    server.route("/guides/audio.html", page("回响工坊使用说明", "<h1>回响工坊</h1>"));
+    server.route("/guides/subtitle.html", HttpsResponse::error(404));
+    server.route("/guides/video.html", HttpsResponse::redirect("https://elsewhere.test/landing"));
+    server.route("/donate.html", page("支持 KESTRYN", "<h1>谢谢</h1>"));
+    // The connection ends before the announced length: a network failure, not an HTTP status.
+    HttpsResponse cut = page("回响工坊", "<h1>回响工坊</h1>");
+    cut.announcedLength = cut.body.size() * 4;
+    server.route("/community.html", cut);
+}
+
+// One CenterPortalView in a window of its own, on the web test site, with a recording workspace.
+class PortalWebPage : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        routeSite(webTestServer());
+        engine = new QQmlEngine;
+        CenterPortal::useWorkspace(*engine, workspace);
+    }
+    static void TearDownTestSuite() {
+        delete engine;
+        engine = nullptr;
+    }
+
+    void show(const char* destination, const char* productID) {
+        QQmlComponent component(engine);
+        component.setData(QStringLiteral("import Kestryn.Portal\nCenterPortalView { destination: "
+                                         "\"%1\"; productID: \"%2\" }")
+                              .arg(destination, productID)
+                              .toUtf8(),
+                          {});
+        view.reset(qobject_cast<QQuickItem*>(component.create()));
+        ASSERT_TRUE(view) << component.errorString().toStdString();
+        window.resize(900, 680);
+        view->setParentItem(window.contentItem());
+        view->setSize(window.size());
+        window.show();
+        workspace.calls.clear();
+    }
+
+    static bool waitFor(const std::function<bool()>& condition) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition() && clock.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        return condition();
+    }
+    bool settled() {
+        return waitFor([this] { return !view->property("isLoading").toBool(); });
+    }
+    [[nodiscard]] QQuickItem* text(const QString& content) const {
+        return find(window.contentItem(), [&](QQuickItem* item) {
+            return item->isVisible() && item->property("text").toString() == content;
+        });
+    }
+    [[nodiscard]] QString errorText() const { return view->property("errorText").toString(); }
+    [[nodiscard]] QObject* webView() const {
+        return find(window.contentItem(), [](QQuickItem* item) {
+            return QByteArray(item->metaObject()->className()).contains("WebEngineView");
+        });
+    }
+    static QQuickItem* find(QQuickItem* root, const std::function<bool(QQuickItem*)>& matches) {
+        if (matches(root)) {
+            return root;
+        }
+        for (QQuickItem* child : root->childItems()) {
+            if (QQuickItem* found = find(child, matches)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+    void click(QQuickItem* item) {
+        const QPointF centre = item->mapToScene({item->width() / 2, item->height() / 2});
+        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+    }
+    void screenshot(const char* name) {
+        const std::filesystem::path file = webTestOutput() / name;
+        ASSERT_TRUE(window.grabWindow().save(QString::fromStdString(file.string())));
+        std::cout << "screenshot: " << file.string() << '\n';
+    }
+
+    static inline QQmlEngine* engine = nullptr;
+    static inline ScriptedWorkspace workspace;
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> view;
+};
+
+TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
+    ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(errorText(), "");
+    EXPECT_EQ(webView()->property("title").toString(), "澄光工坊使用说明");
+    screenshot("portal-loaded-page.png");
+
+    // The link covers the page below its heading.
+    QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(300, 400));
+    ASSERT_TRUE(waitFor([this] {
+        return webView()->property("title").toString() == "回响工坊使用说明" &&
+               !view->property("isLoading").toBool();
+    })) << webView()->property("url").toString().toStdString();
+    EXPECT_EQ(errorText(), "");
+    EXPECT_TRUE(workspace.calls.empty());
+}
+
+TEST_F(PortalWebPage, AMissingPageShowsTheErrorPanel) {
+    ASSERT_NO_FATAL_FAILURE(show("guide", "subtitle"));
+    ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+    EXPECT_EQ(errorText(), "服务器暂时未能提供此页面（404）。");
+    EXPECT_FALSE(view->property("isLoading").toBool());
+    screenshot("portal-error-panel.png");
+}
+
+TEST_F(PortalWebPage, TheSupportPageHasItsTitleAndNoProductLine) {
+    ASSERT_NO_FATAL_FAILURE(show("support", ""));
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(text("支持 KESTRYN"));
+    EXPECT_FALSE(find(window.contentItem(), [](QQuickItem* item) {
+        return item->isVisible() && item->property("text").toString().startsWith("KESTRYN ");
+    }));
+    EXPECT_EQ(view->implicitWidth(), 800);
+    EXPECT_EQ(view->implicitHeight(), 620);
+
+    click(text("浏览器打开"));
+    EXPECT_EQ(workspace.calls, std::vector<std::string>{"openURL https://" +
+                                                        std::string(webTestHost) + "/donate.html"});
+}
+
+TEST_F(PortalWebPage, ANetworkFailureShowsTheErrorPanelAndRetryLoadsAgain) {
+    ASSERT_NO_FATAL_FAILURE(show("community", "audio"));
+    ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+    EXPECT_TRUE(errorText().startsWith("网络连接未完成。")) << errorText().toStdString();
+    EXPECT_TRUE(text("页面暂时无法打开"));
+
+    auto* state = qobject_cast<PortalWebState*>(
+        view->property("page").value<QQuickItem*>()->property("webState").value<QObject*>());
+    ASSERT_TRUE(state);
+    bool loadingAgain = false;
+    QObject::connect(state, &PortalWebState::isLoadingChanged,
+                     [&] { loadingAgain = loadingAgain || state->isLoading(); });
+    const std::size_t requestsBefore = webTestServer().requests().size();
+    click(text("重试"));
+    EXPECT_TRUE(waitFor([&] { return loadingAgain; })) << "the loading overlay comes back";
+    EXPECT_TRUE(waitFor([&] { return webTestServer().requests().size() > requestsBefore; }));
+    EXPECT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+}
+
+TEST_F(PortalWebPage, ARedirectToAnotherHostIsRefused) {
+    ASSERT_NO_FATAL_FAILURE(show("guide", "video"));
+    ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+    EXPECT_EQ(errorText(), "网页跳转到了未受信任的地址。");
+    EXPECT_TRUE(workspace.calls.empty()) << "a server's redirect never opens the browser";
+}
+
+TEST_F(PortalWebPage, AJavaScriptConfirmIsAnsweredThroughTheDialog) {
+    ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
+    ASSERT_TRUE(settled());
+    QMetaObject::invokeMethod(
+        webView(), "runJavaScript",
+        Q_ARG(QString, "document.title = confirm('删除这条评论？') ? 'confirmed' : 'declined'"));
+    QQuickItem* accept = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        accept = find(window.contentItem(), [](QQuickItem* item) {
+            return item->objectName() == "dialogAcceptButton" && item->isVisible();
+        });
+        return accept != nullptr;
+    }));
+    EXPECT_EQ(accept->property("text").toString(), "确认");
+    click(accept);
+    EXPECT_TRUE(waitFor([this] { return webView()->property("title").toString() == "confirmed"; }))
+        << webView()->property("title").toString().toStdString();
+}
+
+} // namespace
