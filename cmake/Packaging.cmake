@@ -13,7 +13,7 @@ set(CPACK_PACKAGE_NAME kestryn-center)
 set(CPACK_PACKAGE_VENDOR KESTRYN)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "KESTRYN 软件中心：查看、安装和更新 KESTRYN 的创意工具")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "KESTRYN 软件中心集中管理 KESTRYN 的六款创意工具，显示已安装的版本和可用的更新，\n"
     "从签名的更新清单安装或更新工具，并在替换前完整备份原有版本。\n"
     "包含窗口程序 kestryn-center、命令行程序 kestryn 和发布工具 kestryn-publish。")

@@ -58,7 +58,7 @@ TEST_F(Dockling, ShowsTheIconInAViewThatFillsTheTileAndKeepsTheIconsProportions)
     ASSERT_NE(plugIn, nullptr);
     // Square, wide, tall, and larger than the biggest image in the icon file.
     for (const QSize size :
-         {QSize(256, 256), QSize(300, 200), QSize(120, 180), QSize(1200, 1100)}) {
+         {QSize(256, 256), QSize(300, 200), QSize(120, 180), QSize(2048, 1600)}) {
         SCOPED_TRACE(size.width());
         DockTile tile(size);
         plugIn->setDockTile(&tile);
