@@ -4,9 +4,7 @@
 #include "tests/support/TemporaryDirectory.h"
 
 #include <QPluginLoader>
-#include <QString>
 #include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -14,48 +12,36 @@ namespace {
 namespace fs = std::filesystem;
 
 // A copy of the built plug-in inside an application bundle whose path has spaces and Chinese,
-// loaded the way the Dock loads it: the library the Info.plist names, checked for its
-// principal class.
+// loaded as the Dock loads it: the library the Info.plist names, of its principal class.
 class Dockling : public ::testing::Test {
   protected:
-    TemporaryDirectory folder;
-    QPluginLoader loader;
-    const fs::path bundle =
-        folder / "Applications/KESTRYN 软件中心.app/Contents/PlugIns" / "Dockling.docktileplugin";
-
     void SetUp() override {
         fs::create_directories(bundle.parent_path());
         fs::copy(DOCKLING_BUNDLE, bundle, fs::copy_options::recursive);
+        const std::optional<PropertyList> info = PropertyList::read(bundle / "Contents/Info.plist");
+        ASSERT_TRUE(info);
+        loader.setFileName(QString::fromStdString(
+            (bundle / "Contents/MacOS" / info->string("CFBundleExecutable").value()).string()));
+        ASSERT_NE(loader.instance(), nullptr) << loader.errorString().toStdString();
+        EXPECT_EQ(loader.instance()->metaObject()->className(), info->string("NSPrincipalClass"));
+        plugIn = qobject_cast<DockTilePlugIn*>(loader.instance());
+        ASSERT_NE(plugIn, nullptr);
     }
 
-    DockTilePlugIn* load() {
-        const std::optional<PropertyList> info = PropertyList::read(bundle / "Contents/Info.plist");
-        if (!info) {
-            ADD_FAILURE() << "Info.plist is not readable";
-            return nullptr;
-        }
-        const fs::path library =
-            bundle / "Contents/MacOS" / info->string("CFBundleExecutable").value();
-        loader.setFileName(QString::fromStdString(library.string()));
-        QObject* instance = loader.instance();
-        if (instance == nullptr) {
-            ADD_FAILURE() << loader.errorString().toStdString();
-            return nullptr;
-        }
-        EXPECT_EQ(instance->metaObject()->className(), info->string("NSPrincipalClass"));
-        return qobject_cast<DockTilePlugIn*>(instance);
-    }
+    TemporaryDirectory folder;
+    const fs::path bundle =
+        folder / "Applications/KESTRYN 软件中心.app/Contents/PlugIns/Dockling.docktileplugin";
+    QPluginLoader loader;
+    DockTilePlugIn* plugIn = nullptr;
 };
 
-// Whether the pixel at a fraction of a square's side from its left or top edge is covered.
-bool covered(const QImage& image, const QRectF& square, double x, double y) {
-    const QPointF point = square.topLeft() + QPointF(x * square.width(), y * square.height());
-    return qAlpha(image.pixel(point.toPoint())) == 255;
+// Whether the tile's pixel at a fraction of a square's side from its left and top is covered.
+bool covered(const DockTile& tile, const QRectF& square, std::pair<double, double> at) {
+    const QPointF point = square.topLeft() + QPointF(at.first, at.second) * square.width();
+    return qAlpha(tile.image().pixel(point.toPoint())) == 255;
 }
 
 TEST_F(Dockling, ShowsTheIconInAViewThatFillsTheTileAndKeepsTheIconsProportions) {
-    DockTilePlugIn* plugIn = load();
-    ASSERT_NE(plugIn, nullptr);
     // Square, wide, tall, and larger than the biggest image in the icon file.
     for (const QSize size :
          {QSize(256, 256), QSize(300, 200), QSize(120, 180), QSize(2048, 1600)}) {
@@ -68,60 +54,41 @@ TEST_F(Dockling, ShowsTheIconInAViewThatFillsTheTileAndKeepsTheIconsProportions)
         EXPECT_EQ(view->frame(), QRectF(0, 0, size.width(), size.height()));
         EXPECT_EQ(view->autoresizingMask(), 18U);
         EXPECT_EQ(static_cast<int>(view->imageScaling()), 3);
-        ASSERT_EQ(tile.image().size(), size);
+        ASSERT_EQ(tile.image().size(), size) << "the tile was not displayed";
 
         // The icon is a rounded tile with a margin of 7 % of its side. Drawn proportionally it
-        // fills the centred square of the tile's shorter side: covered at a tenth of that square
-        // in from each edge, clear at 3 % in from each edge and outside it.
-        const int side = std::min(size.width(), size.height());
+        // fills the centred square of the tile's shorter side: covered a tenth of that square in
+        // from each edge, clear 3 % in.
+        const qreal side = std::min(size.width(), size.height());
         QRectF square(0, 0, side, side);
         square.moveCenter(QRectF(QPointF(), QSizeF(size)).center());
-        for (const auto& [x, y] : {std::pair{0.1, 0.5}, {0.9, 0.5}, {0.5, 0.1}, {0.5, 0.9}}) {
-            EXPECT_TRUE(covered(tile.image(), square, x, y)) << x << "," << y;
+        for (const auto& at : {std::pair{0.1, 0.5}, {0.9, 0.5}, {0.5, 0.1}, {0.5, 0.9}}) {
+            EXPECT_TRUE(covered(tile, square, at)) << at.first << "," << at.second;
         }
-        for (const auto& [x, y] : {std::pair{0.03, 0.5}, {0.97, 0.5}, {0.5, 0.03}, {0.5, 0.97}}) {
-            EXPECT_FALSE(covered(tile.image(), square, x, y)) << x << "," << y;
+        for (const auto& at : {std::pair{0.03, 0.5}, {0.97, 0.5}, {0.5, 0.03}, {0.5, 0.97}}) {
+            EXPECT_FALSE(covered(tile, square, at)) << at.first << "," << at.second;
         }
+        tile.setSize(size / 2);
+        EXPECT_EQ(tile.contentView()->frame(), QRectF(QPointF(), QSizeF(size / 2)));
     }
 }
 
-TEST_F(Dockling, TheInstalledViewFollowsTheTilesSize) {
-    DockTilePlugIn* plugIn = load();
-    ASSERT_NE(plugIn, nullptr);
-    DockTile tile(QSize(128, 128));
-    plugIn->setDockTile(&tile);
-    tile.setSize(QSize(256, 192));
-    ASSERT_NE(tile.contentView(), nullptr);
-    EXPECT_EQ(tile.contentView()->frame(), QRectF(0, 0, 256, 192));
-}
-
 TEST_F(Dockling, LeavesTheTileAsItWasWithoutAReadableIconOrWithoutATile) {
-    const fs::path icon = bundle / "Contents/Resources/AppIcon.icns";
-    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-        {"removed", [&] { fs::remove(icon); }},
-        {"not an icon file", [&] { folder.write(icon, "icns but not really"); }},
-        {"a folder in its place",
-         [&] {
-             fs::remove(icon);
-             fs::create_directory(icon);
-         }},
-    };
-    DockTilePlugIn* plugIn = load();
-    ASSERT_NE(plugIn, nullptr);
     plugIn->setDockTile(nullptr);
-    for (const auto& [name, spoil] : cases) {
-        SCOPED_TRACE(name);
-        fs::remove_all(bundle / "Contents/Resources");
-        fs::copy(fs::path(DOCKLING_BUNDLE) / "Contents/Resources", bundle / "Contents/Resources");
-        spoil();
+    const fs::path icon = bundle / "Contents/Resources/AppIcon.icns";
+    for (const bool removed : {true, false}) {
+        SCOPED_TRACE(removed ? "removed" : "not an icon file");
+        fs::remove(icon);
+        if (!removed) {
+            folder.write(icon, "icns, but not an icon file");
+        }
         DockTile tile(QSize(128, 128));
-        auto previous = std::make_unique<DockImageView>(QRectF(0, 0, 64, 64));
-        DockView* shown = previous.get();
-        tile.setContentView(std::move(previous));
+        tile.setContentView(std::make_unique<DockImageView>(QRectF(0, 0, 64, 64)));
+        const DockView* shown = tile.contentView();
 
         plugIn->setDockTile(&tile);
         EXPECT_EQ(tile.contentView(), shown);
-        EXPECT_EQ(tile.contentView()->frame(), QRectF(0, 0, 64, 64));
+        EXPECT_EQ(shown->frame(), QRectF(0, 0, 64, 64));
         EXPECT_TRUE(tile.image().isNull()) << "the tile was displayed";
     }
 }
