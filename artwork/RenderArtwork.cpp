@@ -38,8 +38,8 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-int fail(const char* message) {
-    std::fputs(message, stderr);
+int fail(const char* message, const char* path = "") {
+    std::fprintf(stderr, "%s%s\n", message, path);
     return 1;
 }
 
@@ -47,12 +47,11 @@ int fail(const char* message) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        return fail(
-            "用法：kestryn-render-artwork 源文件.svg 输出.png 边长 | 源文件.svg 输出.icns\n");
+        return fail("用法：kestryn-render-artwork 源文件.svg 输出.png 边长 | 源文件.svg 输出.icns");
     }
     QSvgRenderer renderer{QString::fromLocal8Bit(argv[1])};
     if (!renderer.isValid()) {
-        return fail("无法读取图稿。\n");
+        return fail("无法读取图稿：", argv[1]);
     }
     const QString output = QString::fromLocal8Bit(argv[2]);
     QByteArray bytes;
@@ -66,12 +65,12 @@ int main(int argc, char** argv) {
         bool valid = false;
         const int size = argc == 4 ? QString::fromLocal8Bit(argv[3]).toInt(&valid) : 0;
         if (!valid || size <= 0) {
-            return fail("边长必须是正整数。\n");
+            return fail("边长必须是正整数：", argc == 4 ? argv[3] : "");
         }
         bytes = pngBytes(render(renderer, size));
     }
     if (!writeFile(output, bytes)) {
-        return fail("无法写入输出文件。\n");
+        return fail("无法写入输出文件：", argv[2]);
     }
     return 0;
 }
