@@ -29,18 +29,12 @@ else
 fi
 
 share="$prefix/share"
-expected=(bin/kestryn bin/kestryn-publish
-          share/kestryn-center/Catalog.json share/kestryn-center/Info.plist
-          "share/kestryn-center/使用与更新说明.html" share/kestryn-center/KESAppIcon.png
-          share/kestryn-center/KESWordmark.svg
-          share/metainfo/com.kestryn.center.metainfo.xml
-          share/icons/hicolor/scalable/apps/kestryn-center.svg
-          lib/kestryn-center/PlugIns/Dockling.docktileplugin/Contents/Info.plist
-          lib/kestryn-center/PlugIns/Dockling.docktileplugin/Contents/MacOS/Dockling
-          lib/kestryn-center/PlugIns/Dockling.docktileplugin/Contents/Resources/AppIcon.icns)
-for product in film subtitle audio library video effects; do
-    expected+=("share/kestryn-center/$product.png")
-done
+products=(film subtitle audio library video effects)
+pngs=("${products[@]/%/.png}")
+expected=(bin/kestryn bin/kestryn-publish share/metainfo/com.kestryn.center.metainfo.xml
+          share/kestryn-center/{Catalog.json,Info.plist,使用与更新说明.html,KESAppIcon.png,KESWordmark.svg}
+          "${pngs[@]/#/share/kestryn-center/}" share/icons/hicolor/scalable/apps/kestryn-center.svg
+          lib/kestryn-center/PlugIns/Dockling.docktileplugin/Contents/{Info.plist,MacOS/Dockling,Resources/AppIcon.icns})
 for file in "${expected[@]}"; do
     [ -f "$prefix/$file" ] || fail "missing: $file"
 done
@@ -61,7 +55,7 @@ grep -q "<launchable type=\"desktop-id\">kestryn-center.desktop</launchable>" \
 # products, with no folder named to it.
 status=$(env -u KESTRYN_RESOURCES HOME="$scratch/home" XDG_DATA_HOME= XDG_CONFIG_HOME= \
     "$prefix/bin/kestryn" status --json --applications "$scratch/Applications")
-for product in film subtitle audio library video effects; do
+for product in "${products[@]}"; do
     [[ $status == *"\"id\":\"$product\""* ]] || fail "status lacks $product: $status"
 done
 echo "ok: $mode"
