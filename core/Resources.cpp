@@ -15,7 +15,12 @@ std::filesystem::path resourcesDirectory() {
     if (error) {
         return "resources";
     }
-    return program.parent_path().parent_path() / "resources";
+    const std::filesystem::path prefix = program.parent_path().parent_path();
+    if (std::filesystem::path installed = prefix / "share" / "kestryn-center";
+        std::filesystem::is_directory(installed, error)) {
+        return installed;
+    }
+    return prefix / "resources";
 }
 
 } // namespace CenterCore
