@@ -1,0 +1,121 @@
+#pragma once
+
+#include "app/KestrynCenterApp.h"
+#include "app/WindowPrompts.h"
+#include "tests/model/ModelFixture.h"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <QVariant>
+#include <memory>
+#include <string>
+
+// The real window over a real model of ModelFixture, offscreen. The model asks the fixture's
+// scripted prompts, or the window's own dialogs when a test opens it with them.
+class WindowFixture : public ModelFixture {
+  protected:
+    WindowPrompts dialogs;
+    CenterActivation activation;
+    std::unique_ptr<CenterModel> model;
+    std::unique_ptr<KestrynCenterApp> app;
+
+    enum class Prompts { scripted, dialogs };
+
+    void open(Prompts asked = Prompts::scripted) {
+        CenterModelSetup setup;
+        setup.resources = resources;
+        setup.supportDirectory = support;
+        setup.settingsFile = settingsFile;
+        setup.applicationDirectories = {applications, homeApplications};
+        setup.workspace = &workspace;
+        setup.prompts = asked == Prompts::dialogs
+                            ? static_cast<CenterPlatform::CenterPrompts*>(&dialogs)
+                            : &prompts;
+        setup.activation = &activation;
+        setup.runningCheck = running;
+        model = std::make_unique<CenterModel>(std::move(setup));
+        waitUntilIdle(*model);
+        app = std::make_unique<KestrynCenterApp>(*model, dialogs, &activation, resources);
+        ASSERT_NE(app->window(), nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(app->window()));
+        settle();
+    }
+
+    [[nodiscard]] QQuickWindow& window() const { return *app->window(); }
+
+    // Lets bindings, layouts and popups follow the last change.
+    static void settle() {
+        for (int round = 0; round < 5; ++round) {
+            QCoreApplication::processEvents();
+            QTest::qWait(10);
+        }
+    }
+
+    // The object with this name anywhere in the window, a shown one first; null when there is
+    // none.
+    [[nodiscard]] QObject* find(const QString& name) const {
+        QObjectList found;
+        search(app->window(), name, found);
+        for (QObject* object : found) {
+            if (auto* item = qobject_cast<QQuickItem*>(object);
+                item != nullptr && item->isVisible()) {
+                return object;
+            }
+        }
+        return found.isEmpty() ? nullptr : found.front();
+    }
+
+    // The visible item with this name; fails the test when there is none.
+    [[nodiscard]] QQuickItem* shown(const QString& name) const {
+        QObject* found = find(name);
+        auto* item = qobject_cast<QQuickItem*>(found);
+        EXPECT_TRUE(item != nullptr && item->isVisible()) << name.toStdString() << " is not shown";
+        return item;
+    }
+
+    [[nodiscard]] bool isShown(const QString& name) const {
+        auto* item = qobject_cast<QQuickItem*>(find(name));
+        return item != nullptr && item->isVisible();
+    }
+
+    [[nodiscard]] std::string text(const QString& name) const {
+        QObject* found = find(name);
+        return found != nullptr ? found->property("text").toString().toStdString() : "";
+    }
+
+    // Clicks the item in its middle, as the user would.
+    void click(const QString& name) {
+        QQuickItem* item = shown(name);
+        ASSERT_NE(item, nullptr);
+        const QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QTest::mouseClick(app->window(), Qt::LeftButton, Qt::NoModifier, middle.toPoint());
+        settle();
+    }
+
+    void goTo(const QString& page) { click("navItem-" + page); }
+
+  private:
+    static void search(QObject* object, const QString& name, QObjectList& found) {
+        if (object == nullptr || found.contains(object)) {
+            return;
+        }
+        if (object->objectName() == name) {
+            found << object;
+        }
+        QObjectList children = object->children();
+        if (auto* item = qobject_cast<QQuickItem*>(object)) {
+            for (QQuickItem* child : item->childItems()) {
+                if (!children.contains(child)) {
+                    children << child;
+                }
+            }
+        }
+        if (auto* quickWindow = qobject_cast<QQuickWindow*>(object)) {
+            children << quickWindow->contentItem();
+        }
+        for (QObject* child : children) {
+            search(child, name, found);
+        }
+    }
+};
