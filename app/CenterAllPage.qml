@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Layouts
 
 // All software: the featured product's card, then every other product in a two-column grid.

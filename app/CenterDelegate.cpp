@@ -1,12 +1,13 @@
 #include "app/CenterDelegate.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 
 CenterDelegate::CenterDelegate(QQuickWindow& window, WindowPrompts& prompts,
                                CenterActivation* activation, const std::filesystem::path& resources)
-    : QObject(&window), window_(window) {
+    : QObject(&window), window_(window), prompts_(prompts) {
     const QString iconFile = QString::fromStdString((resources / "KESAppIcon.png").string());
     if (QImage icon(iconFile); !icon.isNull()) {
         QGuiApplication::setWindowIcon(QIcon(QPixmap::fromImage(icon)));
@@ -22,7 +23,14 @@ CenterDelegate::CenterDelegate(QQuickWindow& window, WindowPrompts& prompts,
         }
         wasActive_ = true;
     });
-    connect(&window_, &QQuickWindow::closing, this, [&prompts] { prompts.cancelAll(); });
+    window_.installEventFilter(this);
     QGuiApplication::setQuitOnLastWindowClosed(true);
     window_.requestActivate();
+}
+
+bool CenterDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &window_ && event->type() == QEvent::Close) {
+        prompts_.cancelAll();
+    }
+    return QObject::eventFilter(watched, event);
 }

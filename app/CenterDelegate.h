@@ -17,7 +17,11 @@ class CenterDelegate : public QObject {
     CenterDelegate(QQuickWindow& window, WindowPrompts& prompts, CenterActivation* activation,
                    const std::filesystem::path& resources);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     QQuickWindow& window_;
+    WindowPrompts& prompts_;
     bool wasActive_ = false;
 };

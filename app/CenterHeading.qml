@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Layouts
 
 // A page's title and subtitle and, on the product pages, the check button.
@@ -17,6 +18,7 @@ RowLayout {
         Layout.fillWidth: true
         Text {
             objectName: "pageTitle"
+            Layout.fillWidth: true
             text: heading.title
             font.pixelSize: 27
             font.weight: Font.Medium

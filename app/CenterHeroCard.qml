@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Layouts
 
 // The featured product's large card at the top of the all page.
@@ -33,7 +34,6 @@ Rectangle {
         }
         ColumnLayout {
             spacing: 8
-            Layout.fillWidth: true
             Row {
                 spacing: 6
                 CenterSymbol {
@@ -83,5 +83,6 @@ Rectangle {
                 Layout.preferredWidth: 260
             }
         }
+        Item { Layout.fillWidth: true }
     }
 }

@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Controls.Basic
 
 // The one window of the center, dark whatever the desktop's theme, with its menus.

@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Layouts
 
 // My software: the installed products, or how to get some.

@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 

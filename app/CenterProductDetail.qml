@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Kestryn.Portal
@@ -69,6 +70,7 @@ Rectangle {
                 Layout.fillWidth: true
                 Text {
                     objectName: "detailName"
+                    Layout.fillWidth: true
                     text: detail.product.name
                     font.pixelSize: 22
                     font.weight: Font.Medium
@@ -149,6 +151,7 @@ Rectangle {
                 Layout.fillWidth: true
                 Text {
                     objectName: "detailRequirement"
+                    Layout.fillWidth: true
                     text: detail.product.requirement
                     font.pixelSize: 11
                     color: CenterAppearance.ink

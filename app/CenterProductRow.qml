@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
@@ -41,6 +42,7 @@ ColumnLayout {
                 onClicked: row.center.showDetails(row.product.productID, 0)
             }
             Text {
+                Layout.fillWidth: true
                 text: row.product.detailStatus
                 font.pixelSize: 11
                 color: CenterAppearance.muted

@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Dialogs
 import QtQuick.Layouts
@@ -68,10 +69,9 @@ Item {
 
         modal: true
         closePolicy: Popup.NoAutoClose
-        anchors.centerIn: Overlay.overlay
+        anchors.centerIn: parent
         width: 420
         padding: 22
-        Overlay.modal: Rectangle { color: "#99000000" }
         background: Rectangle {
             radius: 12
             color: CenterAppearance.panel

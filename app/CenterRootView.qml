@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
@@ -102,19 +103,19 @@ Rectangle {
         id: selectedProduct
         center: root.center
         scope: "selected"
+        // The sheet follows the model; closing it by Escape clears the selection in turn.
+        onCountChanged: count > 0 ? sheet.open() : sheet.close()
     }
     Popup {
         id: sheet
         objectName: "detailSheet"
         modal: true
-        visible: selectedProduct.count > 0
         closePolicy: Popup.CloseOnEscape
-        anchors.centerIn: Overlay.overlay
+        anchors.centerIn: parent
         width: 760
         height: Math.min(740, root.height - 24)
         padding: 0
         onClosed: root.center.closeDetails()
-        Overlay.modal: Rectangle { color: "#99000000" }
         background: Item {}
         contentItem: Item {
             Repeater {
@@ -130,16 +131,26 @@ Rectangle {
         }
     }
 
+    Connections {
+        target: root.center
+        function onErrorChanged() {
+            root.center.error !== "" ? errorAlert.open() : errorAlert.close()
+        }
+    }
+    Component.onCompleted: {
+        if (root.center.error !== "")
+            errorAlert.open()
+        if (selectedProduct.count > 0)
+            sheet.open()
+    }
     Dialog {
         id: errorAlert
         objectName: "errorAlert"
         modal: true
-        visible: root.center.error !== ""
         closePolicy: Popup.NoAutoClose
-        anchors.centerIn: Overlay.overlay
+        anchors.centerIn: parent
         width: 380
         padding: 22
-        Overlay.modal: Rectangle { color: "#99000000" }
         background: Rectangle {
             radius: 12
             color: CenterAppearance.panel

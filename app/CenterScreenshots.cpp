@@ -63,7 +63,8 @@ bool save(QQuickWindow& window, const QString& file) {
     // Without an alpha channel and fully compressed, the flat dark pictures stay small.
     QImage image = window.grabWindow().convertToFormat(QImage::Format_RGB32);
     QImageWriter writer(file, "png");
-    writer.setCompression(9);
+    // Quality 0 is the PNG writer's strongest compression.
+    writer.setQuality(0);
     return !image.isNull() && writer.write(image);
 }
 
@@ -91,6 +92,7 @@ QString take(CenterModel& model, QQuickWindow& window, const QString& folder) {
     for (int index = 0; index < files.size(); ++index) {
         const QString& name = files.at(index);
         if (name.startsWith("detail-")) {
+            model.openPage("all");
             model.showDetails(first, index - 5);
         } else {
             model.closeDetails();

@@ -17,6 +17,7 @@ RowLayout {
         spacing: 3
         Layout.fillWidth: true
         Text {
+            Layout.fillWidth: true
             text: line.title
             font.pixelSize: 12
             color: CenterAppearance.ink

@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
@@ -55,6 +56,7 @@ ColumnLayout {
                 spacing: 3
                 Layout.fillWidth: true
                 Text {
+                    Layout.fillWidth: true
                     text: "自动检查工具更新"
                     font.pixelSize: 12
                     color: CenterAppearance.ink

@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Layouts
 
 // The bottom line: a spinner while something runs (else a dot), the model's status, and the

@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Center
 import QtQuick.Layouts
 
 // Software updates: where the catalog comes from, the products with an update, how updating
@@ -39,6 +40,7 @@ ColumnLayout {
                 Layout.fillWidth: true
                 Text {
                     objectName: "sourceLabel"
+                    Layout.fillWidth: true
                     text: page.center.sourceLabel
                     font.pixelSize: 13
                     color: CenterAppearance.ink

@@ -8,6 +8,7 @@
 KestrynCenterApp::KestrynCenterApp(CenterModel& model, WindowPrompts& prompts,
                                    CenterActivation* activation,
                                    const std::filesystem::path& resources) {
+    applyStyle();
     engine_.setInitialProperties(
         {{"center", QVariant::fromValue(&model)}, {"prompts", QVariant::fromValue(&prompts)}});
     engine_.load(QUrl("qrc:/qt-project.org/imports/Kestryn/Center/CenterMainWindow.qml"));

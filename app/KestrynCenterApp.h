@@ -20,10 +20,10 @@ class KestrynCenterApp {
     [[nodiscard]] QQuickWindow* window() const { return window_; }
     [[nodiscard]] QQmlApplicationEngine& engine() { return engine_; }
 
+  private:
     // The fixed look: the Basic controls under our palette, Noto Sans CJK SC for every text.
     static void applyStyle();
 
-  private:
     QQmlApplicationEngine engine_;
     QQuickWindow* window_ = nullptr;
 };

@@ -24,39 +24,47 @@ WindowPrompts::~WindowPrompts() = default;
 
 void WindowPrompts::chooseFile(const CenterPlatform::OpenPanel& panel,
                                std::function<void(std::optional<std::filesystem::path>)> answer) {
-    enqueue({.kind = "open",
-             .title = text(panel.title),
-             .message = text(panel.message),
-             .extensions = texts(panel.extensions),
-             .file = std::move(answer)});
+    Question question;
+    question.kind = "open";
+    question.title = text(panel.title);
+    question.message = text(panel.message);
+    question.extensions = texts(panel.extensions);
+    question.file = std::move(answer);
+    enqueue(std::move(question));
 }
 
 void WindowPrompts::choose(const CenterPlatform::ChoiceAlert& alert,
                            std::function<void(std::optional<std::size_t>)> answer) {
-    enqueue({.kind = "choose",
-             .message = text(alert.message),
-             .details = text(alert.details),
-             .choices = texts(alert.choices),
-             .buttons = texts(alert.buttons),
-             .choice = std::move(answer)});
+    Question question;
+    question.kind = "choose";
+    question.message = text(alert.message);
+    question.details = text(alert.details);
+    question.choices = texts(alert.choices);
+    question.buttons = texts(alert.buttons);
+    question.choice = std::move(answer);
+    enqueue(std::move(question));
 }
 
 void WindowPrompts::ask(const CenterPlatform::Alert& alert,
                         std::function<void(std::size_t)> answer) {
-    enqueue({.kind = "ask",
-             .message = text(alert.message),
-             .details = text(alert.details),
-             .buttons = texts(alert.buttons),
-             .button = std::move(answer)});
+    Question question;
+    question.kind = "ask";
+    question.message = text(alert.message);
+    question.details = text(alert.details);
+    question.buttons = texts(alert.buttons);
+    question.button = std::move(answer);
+    enqueue(std::move(question));
 }
 
 void WindowPrompts::chooseSaveLocation(
     const CenterPlatform::SavePanel& panel,
     std::function<void(std::optional<std::filesystem::path>)> answer) {
-    enqueue({.kind = "save",
-             .extensions = {text(panel.extension)},
-             .proposedName = text(panel.proposedName),
-             .file = std::move(answer)});
+    Question question;
+    question.kind = "save";
+    question.extensions = {text(panel.extension)};
+    question.proposedName = text(panel.proposedName);
+    question.file = std::move(answer);
+    enqueue(std::move(question));
 }
 
 void WindowPrompts::enqueue(Question question) {

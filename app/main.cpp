@@ -62,7 +62,6 @@ int main(int argc, char** argv) {
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName("KESTRYN 软件中心");
     QGuiApplication::setDesktopFileName("kestryn-center");
-    KestrynCenterApp::applyStyle();
 
     CenterPlatform::LinuxWorkspace workspace;
     WindowPrompts prompts;

@@ -184,13 +184,13 @@ class CenterModel : public QObject {
     Q_INVOKABLE void closeDetails();
     Q_INVOKABLE void performAction(const QString& id);
     Q_INVOKABLE void showPackage(const QString& id);
-    [[nodiscard]] Q_INVOKABLE QString actionTitle(const QString& id) const;
-    [[nodiscard]] Q_INVOKABLE QString detailStatus(const QString& id) const;
-    [[nodiscard]] Q_INVOKABLE bool isPreviewOnly(const QString& id) const;
+    Q_INVOKABLE [[nodiscard]] QString actionTitle(const QString& id) const;
+    Q_INVOKABLE [[nodiscard]] QString detailStatus(const QString& id) const;
+    Q_INVOKABLE [[nodiscard]] bool isPreviewOnly(const QString& id) const;
     // Whether the product's main button takes a press: nothing busy and no preview.
-    [[nodiscard]] Q_INVOKABLE bool canAct(const QString& id) const;
+    Q_INVOKABLE [[nodiscard]] bool canAct(const QString& id) const;
     // The product's icon file, or an empty address when the resources have none.
-    [[nodiscard]] Q_INVOKABLE QUrl iconURL(const QString& id) const;
+    Q_INVOKABLE [[nodiscard]] QUrl iconURL(const QString& id) const;
     [[nodiscard]] QVariantList updatesForViews() const;
     // Nothing is checked or installed right now.
     [[nodiscard]] bool canCheck() const { return !isChecking_ && !busyProduct_; }

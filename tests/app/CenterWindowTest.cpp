@@ -106,7 +106,9 @@ TEST_F(CenterWindowTest, ABusyProductDisablesEveryActionAndTheCheckAndShowsTheSp
     offerUpdates();
     open();
     // The download never ends, so the installation stays in progress.
-    server.route("/audio-2.0.zip", HttpsResponse{.silent = true});
+    HttpsResponse stalled;
+    stalled.silent = true;
+    server.route("/audio-2.0.zip", stalled);
     click("actionButton-audio");
     ASSERT_EQ(model->busyProduct().value_or(""), "audio");
     settle();
