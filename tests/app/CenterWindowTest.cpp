@@ -179,13 +179,7 @@ TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
     for (bool accept : {false, true}) {
         model->exportDiagnostics();
         settle();
-        QObject* save = find("saveDialog");
-        ASSERT_NE(save, nullptr);
-        ASSERT_TRUE(save->property("visible").toBool());
-        save->setProperty("selectedFile",
-                          QUrl::fromLocalFile(QString::fromStdString(list.string())));
-        QMetaObject::invokeMethod(save, accept ? "accept" : "reject");
-        settle();
+        answerFileDialog("saveDialog", accept ? std::optional(list) : std::nullopt);
         EXPECT_EQ(dialogs.kind(), "");
     }
     EXPECT_EQ(model->status(), "版本清单已导出");
@@ -195,12 +189,7 @@ TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
     package(audio, "1.5");
     model->importInstaller();
     settle();
-    QObject* chooser = find("openDialog");
-    ASSERT_TRUE(chooser->property("visible").toBool());
-    chooser->setProperty("selectedFile", QUrl::fromLocalFile(QString::fromStdString(
-                                             (temp / "site/audio-1.5.zip").string())));
-    QMetaObject::invokeMethod(chooser, "accept");
-    settle();
+    answerFileDialog("openDialog", temp / "site/audio-1.5.zip");
     EXPECT_TRUE(isShown("chooser"));
     QObject* entries = find("chooserList");
     EXPECT_EQ(entries->property("count").toInt(), 5);

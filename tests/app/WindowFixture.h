@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QVariant>
 #include <memory>
+#include <optional>
 #include <string>
 
 // The real window over a real model of ModelFixture, offscreen. The model asks the fixture's
@@ -74,9 +75,10 @@ class WindowFixture : public ModelFixture {
         return item;
     }
 
+    // Whether an item or a popup of this name is shown.
     [[nodiscard]] bool isShown(const QString& name) const {
-        auto* item = qobject_cast<QQuickItem*>(find(name));
-        return item != nullptr && item->isVisible();
+        QObject* found = find(name);
+        return found != nullptr && found->property("visible").toBool();
     }
 
     [[nodiscard]] std::string text(const QString& name) const {
@@ -84,16 +86,50 @@ class WindowFixture : public ModelFixture {
         return found != nullptr ? found->property("text").toString().toStdString() : "";
     }
 
-    // Clicks the item in its middle, as the user would.
+    // Clicks the item in its middle, as the user would, scrolling the page to it first.
     void click(const QString& name) {
         QQuickItem* item = shown(name);
         ASSERT_NE(item, nullptr);
-        const QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        auto* scroller = qobject_cast<QQuickItem*>(find("pageScroller"));
+        if (middle.y() > window().height() && scroller != nullptr) {
+            scroller->setProperty("contentY", scroller->property("contentY").toReal() + middle.y() -
+                                                  window().height() / 2.0);
+            settle();
+            middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        }
         QTest::mouseClick(app->window(), Qt::LeftButton, Qt::NoModifier, middle.toPoint());
         settle();
     }
 
     void goTo(const QString& page) { click("navItem-" + page); }
+
+    // Picks the file in the open or save dialog of this name, as the user would in its own
+    // panel, and accepts it; or cancels the dialog.
+    void answerFileDialog(const QString& name, const std::optional<std::filesystem::path>& file) {
+        QObject* dialog = find(name);
+        ASSERT_TRUE(dialog != nullptr && dialog->property("visible").toBool())
+            << name.toStdString();
+        if (!file) {
+            QMetaObject::invokeMethod(dialog, "reject");
+            settle();
+            return;
+        }
+        const QUrl url = QUrl::fromLocalFile(QString::fromStdString(file->string()));
+        QObjectList panels;
+        for (QObject* object : app->window()->findChildren<QObject*>()) {
+            if (object->inherits("QQuickFileDialogImpl") && object->property("visible").toBool()) {
+                panels << object;
+            }
+        }
+        ASSERT_EQ(panels.size(), 1);
+        panels.front()->setProperty("currentFolder", QUrl::fromLocalFile(QString::fromStdString(
+                                                         file->parent_path().string())));
+        settle();
+        panels.front()->setProperty("selectedFile", url);
+        QMetaObject::invokeMethod(dialog, "accept");
+        settle();
+    }
 
   private:
     static void search(QObject* object, const QString& name, QObjectList& found) {
