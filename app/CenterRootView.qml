@@ -110,6 +110,7 @@ Rectangle {
         id: sheet
         objectName: "detailSheet"
         modal: true
+        focus: true
         closePolicy: Popup.CloseOnEscape
         anchors.centerIn: parent
         width: 760

@@ -21,9 +21,14 @@ KestrynCenterApp::KestrynCenterApp(CenterModel& model, WindowPrompts& prompts,
 }
 
 void KestrynCenterApp::applyStyle() {
-    // Never the desktop's theme: our colours hold only over the Basic style.
-    QQuickStyle::setStyle("Basic");
-    QFont font("Noto Sans CJK SC");
-    font.setPixelSize(13);
-    QGuiApplication::setFont(font);
+    // Once per process, before the first window: the style cannot change afterwards.
+    static const bool applied = [] {
+        // Never the desktop's theme: our colours hold only over the Basic style.
+        QQuickStyle::setStyle("Basic");
+        QFont font("Noto Sans CJK SC");
+        font.setPixelSize(13);
+        QGuiApplication::setFont(font);
+        return true;
+    }();
+    static_cast<void>(applied);
 }

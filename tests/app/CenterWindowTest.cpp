@@ -213,4 +213,55 @@ TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
     EXPECT_TRUE(model->isIdle());
 }
 
+TEST_F(CenterWindowTest, EscapeClosesTheDetailAndTheSheetOpensAgainAfterwards) {
+    open();
+    click("heroMore");
+    EXPECT_TRUE(isShown("detailSheet"));
+    QTest::keyClick(&window(), Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(model->selected());
+    click("productCard-audio");
+    EXPECT_TRUE(isShown("detailSheet"));
+    EXPECT_EQ(text("detailName"), "回响工坊");
+}
+
+TEST_F(CenterWindowTest, TheFeedbackPickerReplacesThePageAndKeepsItsChoiceAcrossPages) {
+    open();
+    goTo("feedback");
+    QObject* page = find("portalView");
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->property("productID").toString(), "film");
+    EXPECT_EQ(page->property("destination").toString(), "community");
+    EXPECT_FALSE(page->property("showsHeader").toBool());
+
+    QObject* picker = find("feedbackPicker");
+    picker->setProperty("currentIndex", 2);
+    QMetaObject::invokeMethod(picker, "activated", Q_ARG(int, 2));
+    settle();
+    EXPECT_EQ(find("portalView")->property("productID").toString(), "audio");
+    goTo("all");
+    goTo("feedback");
+    EXPECT_EQ(find("portalView")->property("productID").toString(), "audio");
+}
+
+TEST_F(CenterWindowTest, SettingsEditTheModelsAddressesAndTheSidebarLinksOpenPages) {
+    open();
+    goTo("settings");
+    QQuickItem* field = shown("feedField");
+    field->forceActiveFocus();
+    for (char typed : std::string("https://www.kestryn.com/catalog.json")) {
+        QTest::keyClick(&window(), typed);
+    }
+    EXPECT_EQ(model->feedURL(), "https://www.kestryn.com/catalog.json");
+    click("autoCheckSwitch");
+    EXPECT_FALSE(model->autoCheck());
+    EXPECT_EQ(text("versionLine"), "版本 1.0.0");
+
+    click("helpLink");
+    EXPECT_TRUE(workspace.calls.empty()) << "no usage guide among these resources";
+    fs::copy_file(KESTRYN_RESOURCES_DIR "/使用与更新说明.html", resources / "使用与更新说明.html");
+    click("helpLink");
+    EXPECT_EQ(workspace.calls, std::vector<std::string>{"openFile .html"});
+}
+
 } // namespace
