@@ -21,7 +21,7 @@ class KestrynCenterApp {
     [[nodiscard]] QQmlApplicationEngine& engine() { return engine_; }
 
   private:
-    // The fixed look: the Basic controls under our palette, Noto Sans CJK SC for every text.
+    // The fixed look and language: dark controls, Noto Sans CJK SC, Qt's own texts in Chinese.
     static void applyStyle();
 
     QQmlApplicationEngine engine_;
