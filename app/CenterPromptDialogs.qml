@@ -16,10 +16,12 @@ Item {
     function present() {
         switch (prompts.kind) {
         case "open":
+            openDialog.currentFolder = prompts.openFolder
             openDialog.open()
             break
         case "save":
-            saveDialog.selectedFile = saveDialog.currentFolder + "/" + prompts.proposedName
+            saveDialog.currentFolder = prompts.saveFolder
+            saveDialog.selectedFile = prompts.saveFolder + "/" + prompts.proposedName
             saveDialog.open()
             break
         case "choose":

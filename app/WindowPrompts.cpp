@@ -1,6 +1,8 @@
 #include "app/WindowPrompts.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
@@ -14,6 +16,12 @@ QStringList texts(const std::vector<std::string>& values) {
         list << text(value);
     }
     return list;
+}
+
+// The user's folder of this kind when it exists, otherwise the home folder.
+QUrl existingFolder(QStandardPaths::StandardLocation location) {
+    const QString folder = QStandardPaths::writableLocation(location);
+    return QUrl::fromLocalFile(QFileInfo(folder).isDir() ? folder : QDir::homePath());
 }
 
 } // namespace
@@ -179,4 +187,12 @@ QStringList WindowPrompts::nameFilters() const {
     }
     const QString label = question.kind == "save" ? "文本文件" : "KESTRYN 安装包";
     return {label + " (" + patterns.join(' ') + ")"};
+}
+
+QUrl WindowPrompts::openFolder() {
+    return existingFolder(QStandardPaths::DownloadLocation);
+}
+
+QUrl WindowPrompts::saveFolder() {
+    return existingFolder(QStandardPaths::DocumentsLocation);
 }

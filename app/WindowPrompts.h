@@ -29,6 +29,9 @@ class WindowPrompts : public QObject, public CenterPlatform::CenterPrompts {
     // File-dialog filters, e.g. "KESTRYN 安装包 (*.zip *.dmg *.pkg)".
     Q_PROPERTY(QStringList nameFilters READ nameFilters NOTIFY questionChanged)
     Q_PROPERTY(QString proposedName READ proposedName NOTIFY questionChanged)
+    // Where the file dialogs start: the downloads folder for packages, the documents for lists.
+    Q_PROPERTY(QUrl openFolder READ openFolder CONSTANT)
+    Q_PROPERTY(QUrl saveFolder READ saveFolder CONSTANT)
 
   public:
     explicit WindowPrompts(QObject* parent = nullptr);
@@ -64,6 +67,8 @@ class WindowPrompts : public QObject, public CenterPlatform::CenterPrompts {
     [[nodiscard]] QStringList buttons() const;
     [[nodiscard]] QStringList nameFilters() const;
     [[nodiscard]] QString proposedName() const;
+    [[nodiscard]] static QUrl openFolder();
+    [[nodiscard]] static QUrl saveFolder();
 
   Q_SIGNALS:
     void questionChanged();
