@@ -103,6 +103,11 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
                 announceIfIdle();
             });
 
+    connect(this, &CenterModel::productsChanged, this, &CenterModel::updatesChanged);
+    connect(this, &CenterModel::installedChanged, this, &CenterModel::updatesChanged);
+    connect(this, &CenterModel::isCheckingChanged, this, &CenterModel::workChanged);
+    connect(this, &CenterModel::busyProductChanged, this, &CenterModel::workChanged);
+
     loadCatalogSources();
     // An installation cut short by a crash is finished or undone before anything is detected.
     for (const fs::path& folder : setup_.applicationDirectories) {
@@ -308,6 +313,14 @@ void CenterModel::setSourceLabel(std::string text) {
 QVariantList CenterModel::productsForViews() const {
     QVariantList list;
     for (const CenterProduct& product : products_) {
+        list << productForViews(product);
+    }
+    return list;
+}
+
+QVariantList CenterModel::updatesForViews() const {
+    QVariantList list;
+    for (const CenterProduct& product : updates()) {
         list << productForViews(product);
     }
     return list;

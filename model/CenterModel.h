@@ -14,7 +14,9 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
+#include <QUrl>
 #include <QVariantList>
 #include <QVariantMap>
 #include <exception>
@@ -79,6 +81,20 @@ class CenterModel : public QObject {
     Q_PROPERTY(QString sourceLabel READ sourceLabelText NOTIFY sourceLabelChanged)
     Q_PROPERTY(int installedCount READ installedCount NOTIFY installedChanged)
     Q_PROPERTY(QString version READ versionText CONSTANT)
+    // The window's view of the same state (below).
+    Q_PROPERTY(QVariantList updates READ updatesForViews NOTIFY updatesChanged)
+    Q_PROPERTY(QString pageName READ pageName WRITE openPage NOTIFY pageChanged)
+    Q_PROPERTY(int detailSectionIndex READ detailSectionIndex WRITE setDetailSectionIndex NOTIFY
+                   detailSectionChanged)
+    Q_PROPERTY(QStringList detailSectionTitles READ detailSectionTitles CONSTANT)
+    Q_PROPERTY(bool canCheck READ canCheck NOTIFY workChanged)
+    Q_PROPERTY(bool isWorking READ isWorking NOTIFY workChanged)
+    Q_PROPERTY(bool isInstalling READ isInstalling NOTIFY workChanged)
+    Q_PROPERTY(QString lastCheckedLine READ lastCheckedLine NOTIFY lastCheckedChanged)
+    Q_PROPERTY(QString centerFeedLine READ centerFeedLine NOTIFY centerFeedURLChanged)
+    Q_PROPERTY(QString installedLine READ installedLine NOTIFY installedChanged)
+    Q_PROPERTY(QString versionLine READ versionLine CONSTANT)
+    Q_PROPERTY(QUrl wordmarkURL READ wordmarkURL CONSTANT)
 
   public:
     explicit CenterModel(CenterModelSetup setup, QObject* parent = nullptr);
@@ -196,6 +212,45 @@ class CenterModel : public QObject {
     // ---- end of version history ----
 
   public:
+    // ---- The window's face of the model (CenterModelViews.cpp) --------------------------------
+    // The views address products by id and read every title, state and enabled flag from here,
+    // so the rules stay in one place for the window and the command line.
+
+    // The product with this id among the shown ones.
+    [[nodiscard]] std::optional<CenterProduct> product(const QString& id) const;
+    [[nodiscard]] QString pageName() const;
+    // Shows the page ("all", "mine", …); the mine page detects installed copies again first.
+    Q_INVOKABLE void openPage(const QString& name);
+    // The View menu's check: the updates page, then a check.
+    Q_INVOKABLE void checkToolUpdates();
+    [[nodiscard]] int detailSectionIndex() const { return static_cast<int>(detailSection_); }
+    void setDetailSectionIndex(int index);
+    [[nodiscard]] static QStringList detailSectionTitles();
+    // Opens the product's detail on the tab of this index; closes it again.
+    Q_INVOKABLE void showDetails(const QString& id, int section);
+    Q_INVOKABLE void closeDetails();
+    Q_INVOKABLE void performAction(const QString& id);
+    Q_INVOKABLE void showPackage(const QString& id);
+    Q_INVOKABLE [[nodiscard]] QString actionTitle(const QString& id) const;
+    Q_INVOKABLE [[nodiscard]] QString detailStatus(const QString& id) const;
+    Q_INVOKABLE [[nodiscard]] bool isPreviewOnly(const QString& id) const;
+    // Whether the product's main button takes a press: nothing busy and no preview.
+    Q_INVOKABLE [[nodiscard]] bool canAct(const QString& id) const;
+    // The product's icon file, or an empty address when the resources have none.
+    Q_INVOKABLE [[nodiscard]] QUrl iconURL(const QString& id) const;
+    [[nodiscard]] QVariantList updatesForViews() const;
+    // Nothing is checked or installed right now.
+    [[nodiscard]] bool canCheck() const { return !isChecking_ && !busyProduct_; }
+    [[nodiscard]] bool isWorking() const { return !canCheck(); }
+    // A product is being installed or its package inspected.
+    [[nodiscard]] bool isInstalling() const { return busyProduct_.has_value(); }
+    // "最近检查：…", or the line shown before the first check.
+    [[nodiscard]] QString lastCheckedLine() const;
+    [[nodiscard]] QString centerFeedLine() const;
+    [[nodiscard]] QString installedLine() const;
+    [[nodiscard]] QString versionLine() const;
+    [[nodiscard]] QUrl wordmarkURL() const;
+
   signals:
     void productsChanged();
     void installedChanged();
@@ -214,6 +269,9 @@ class CenterModel : public QObject {
     void sourceLabelChanged();
     // Emitted whenever isIdle() may have become true.
     void settled();
+    void updatesChanged();
+    // A check or an installation started or ended.
+    void workChanged();
 
   private:
     // Start-up.
@@ -251,6 +309,8 @@ class CenterModel : public QObject {
     void setSourceLabel(std::string text);
     void setWaiting(int change);
     void announceIfIdle();
+    // The resource file as an address, or an empty one when it is missing.
+    [[nodiscard]] QUrl resourceURL(const std::string& name) const;
 
     // The published state as Qt values, for the views.
     [[nodiscard]] QVariantList productsForViews() const;

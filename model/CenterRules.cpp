@@ -150,4 +150,37 @@ std::string byteText(std::uintmax_t bytes) {
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + units[unit];
 }
 
+ProductStatus productStatus(const CenterProduct& product,
+                            const std::optional<InstalledApp>& installed,
+                            const std::optional<std::string>& busyProduct) {
+    if (busyProduct == product.id) {
+        return {"", "处理中"};
+    }
+    if (isPreview(product)) {
+        return {"", "仅界面预览"};
+    }
+    if (installed && CenterCore::availableUpdate(product, installed)) {
+        return {"arrow.down.circle", "有可用更新"};
+    }
+    if (installed) {
+        return {"checkmark.circle", "已安装 " + installed->version};
+    }
+    return {"", "未安装"};
+}
+
+std::string requirementLine(const CenterProduct& product) {
+    if (isPreview(product)) {
+        return "界面预览 · 尚无安装版本";
+    }
+    return "Apple 芯片 · macOS " + product.minOS + " 或更新";
+}
+
+std::string iconName(const std::string& productID) {
+    return productID == "repair" ? "video" : productID;
+}
+
+std::string fallbackSymbol(const std::string& productID) {
+    return productID == "effects" ? "sparkles" : "app.dashed";
+}
+
 } // namespace CenterRules

@@ -60,4 +60,25 @@ mergedCatalog(const std::vector<CenterProduct>& given, const std::vector<CenterP
 // A size as the user reads it: "512 字节", "3.4 KB", "1.2 MB", "2.0 GB" (powers of 1,000).
 [[nodiscard]] std::string byteText(std::uintmax_t bytes);
 
+// A product's one-line state on its card or row: a symbol name (empty for none) and the text.
+struct ProductStatus {
+    std::string symbol;
+    std::string text;
+
+    friend bool operator==(const ProductStatus&, const ProductStatus&) = default;
+};
+
+// The first that holds: being processed, a preview, an update available, installed, not
+// installed.
+[[nodiscard]] ProductStatus productStatus(const CenterProduct& product,
+                                          const std::optional<InstalledApp>& installed,
+                                          const std::optional<std::string>& busyProduct);
+
+// What the product needs to run, or that it is a preview without an installable version.
+[[nodiscard]] std::string requirementLine(const CenterProduct& product);
+
+// The name of the product's icon resource (without ".png") and the symbol shown without it.
+[[nodiscard]] std::string iconName(const std::string& productID);
+[[nodiscard]] std::string fallbackSymbol(const std::string& productID);
+
 } // namespace CenterRules

@@ -131,4 +131,36 @@ TEST(CenterRules, TheButtonAndStateLineFollowPreviewBusyInstalledAndPackage) {
     EXPECT_EQ(detailStatus(offered, std::nullopt), "尚未安装");
 }
 
+TEST(CenterRules, TheCardStatusTakesTheFirstOfBusyPreviewUpdateInstalled) {
+    const InstalledApp old{"/Applications/A.app", "1.0", "1", "bundle.audio"};
+    const InstalledApp current{"/Applications/A.app", "2.0", "1", "bundle.audio"};
+    const CenterProduct offered = product("audio", release("2.0", "1"));
+    const struct {
+        CenterProduct product;
+        std::optional<InstalledApp> installed;
+        std::optional<std::string> busy;
+        ProductStatus status;
+    } rows[] = {
+        {product("effects"), std::nullopt, "effects", {"", "处理中"}},
+        {product("effects"), std::nullopt, std::nullopt, {"", "仅界面预览"}},
+        {offered, old, "subtitle", {"arrow.down.circle", "有可用更新"}},
+        {offered, current, std::nullopt, {"checkmark.circle", "已安装 2.0"}},
+        {offered, std::nullopt, std::nullopt, {"", "未安装"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(productStatus(row.product, row.installed, row.busy), row.status);
+    }
+    CenterProduct tool = product("audio");
+    tool.minOS = "13.0";
+    EXPECT_EQ(requirementLine(tool), "Apple 芯片 · macOS 13.0 或更新");
+    EXPECT_EQ(requirementLine(product("effects")), "界面预览 · 尚无安装版本");
+}
+
+TEST(CenterRules, IconsAreNamedByIdExceptRepairAndFallBackToSymbols) {
+    EXPECT_EQ(iconName("repair"), "video");
+    EXPECT_EQ(iconName("audio"), "audio");
+    EXPECT_EQ(fallbackSymbol("effects"), "sparkles");
+    EXPECT_EQ(fallbackSymbol("film"), "app.dashed");
+}
+
 } // namespace

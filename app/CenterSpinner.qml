@@ -1,0 +1,13 @@
+import QtQuick
+import QtQuick.Controls.Basic
+
+// A small spinner for work in progress.
+BusyIndicator {
+    property real size: 12
+
+    implicitWidth: size
+    implicitHeight: size
+    padding: 0
+    running: visible
+    palette.dark: CenterAppearance.muted
+}

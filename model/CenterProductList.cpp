@@ -1,0 +1,186 @@
+#include "model/CenterProductList.h"
+
+#include "model/CenterRules.h"
+
+namespace {
+
+// The product the all page features on its own card instead of in the grid.
+const char* const featuredProduct = "film";
+
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
+
+QStringList texts(const std::vector<std::string>& values) {
+    QStringList list;
+    for (const std::string& value : values) {
+        list << text(value);
+    }
+    return list;
+}
+
+} // namespace
+
+CenterProductList::CenterProductList(QObject* parent) : QAbstractListModel(parent) {}
+
+void CenterProductList::setCenter(CenterModel* center) {
+    if (center_ == center) {
+        return;
+    }
+    if (center_) {
+        disconnect(center_, nullptr, this, nullptr);
+    }
+    center_ = center;
+    if (center_) {
+        for (auto signal : {&CenterModel::productsChanged, &CenterModel::installedChanged,
+                            &CenterModel::selectedChanged}) {
+            connect(center_, signal, this, &CenterProductList::follow);
+        }
+        for (auto signal : {&CenterModel::busyProductChanged, &CenterModel::progressChanged}) {
+            connect(center_, signal, this, &CenterProductList::announceChanges);
+        }
+    }
+    follow();
+    Q_EMIT centerChanged();
+}
+
+void CenterProductList::setScope(const QString& scope) {
+    if (scope_ != scope) {
+        scope_ = scope;
+        follow();
+        Q_EMIT scopeChanged();
+    }
+}
+
+QStringList CenterProductList::idsInScope() const {
+    QStringList ids;
+    if (!center_) {
+        return ids;
+    }
+    if (scope_ == "updates") {
+        for (const CenterProduct& product : center_->updates()) {
+            ids << text(product.id);
+        }
+        return ids;
+    }
+    if (scope_ == "selected") {
+        if (const auto& selected = center_->selected();
+            selected && center_->product(text(selected->id))) {
+            ids << text(selected->id);
+        }
+        return ids;
+    }
+    for (const CenterProduct& product : center_->products()) {
+        const bool featured = product.id == featuredProduct;
+        if (scope_ == "all" || (scope_ == "others" && !featured) ||
+            (scope_ == "featured" && featured) ||
+            (scope_ == "installed" && center_->installedCopy(product))) {
+            ids << text(product.id);
+        }
+    }
+    return ids;
+}
+
+void CenterProductList::follow() {
+    QStringList ids = idsInScope();
+    if (ids == ids_) {
+        announceChanges();
+        return;
+    }
+    beginResetModel();
+    ids_ = std::move(ids);
+    endResetModel();
+    Q_EMIT countChanged();
+}
+
+void CenterProductList::announceChanges() {
+    if (!ids_.isEmpty()) {
+        Q_EMIT dataChanged(index(0), index(static_cast<int>(ids_.size()) - 1));
+    }
+}
+
+int CenterProductList::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant CenterProductList::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
+        !center_) {
+        return {};
+    }
+    const QString& id = ids_.at(index.row());
+    std::optional<CenterProduct> product = center_->product(id);
+    if (!product) {
+        return {};
+    }
+    const std::optional<InstalledApp> installed = center_->installedCopy(*product);
+    switch (role) {
+    case ProductIDRole:
+        return id;
+    case NameRole:
+        return text(product->name);
+    case KindRole:
+        return text(product->kind);
+    case SummaryRole:
+        return text(product->summary);
+    case DetailRole:
+        return text(product->detail);
+    case FeaturesRole:
+        return texts(product->features);
+    case ReleaseLineRole:
+        return product->release
+                   ? text("版本 " + product->release->version + "（" + product->release->build +
+                          "） · " + product->release->publishedAt)
+                   : QString();
+    case NotesRole:
+        return product->release ? texts(product->release->notes) : QStringList();
+    case RequirementRole:
+        return text(CenterRules::requirementLine(*product));
+    case IconURLRole:
+        return center_->iconURL(id);
+    case FallbackSymbolRole:
+        return text(CenterRules::fallbackSymbol(product->id));
+    case IsPreviewOnlyRole:
+        return center_->isPreviewOnly(id);
+    case IsInstalledRole:
+        return installed.has_value();
+    case IsBusyRole:
+        return center_->busyProduct() == product->id;
+    case CanActRole:
+        return center_->canAct(id);
+    case ActionTitleRole:
+        return center_->actionTitle(id);
+    case DetailStatusRole:
+        return center_->detailStatus(id);
+    case StatusSymbolRole:
+        return text(CenterRules::productStatus(*product, installed, center_->busyProduct()).symbol);
+    case StatusTextRole:
+        return text(CenterRules::productStatus(*product, installed, center_->busyProduct()).text);
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> CenterProductList::roleNames() const {
+    return {
+        {ProductIDRole, "productID"},
+        {NameRole, "name"},
+        {KindRole, "kind"},
+        {SummaryRole, "summary"},
+        {DetailRole, "detail"},
+        {FeaturesRole, "features"},
+        {ReleaseLineRole, "releaseLine"},
+        {NotesRole, "notes"},
+        {RequirementRole, "requirement"},
+        {IconURLRole, "iconURL"},
+        {FallbackSymbolRole, "fallbackSymbol"},
+        {IsPreviewOnlyRole, "isPreviewOnly"},
+        {IsInstalledRole, "isInstalled"},
+        {IsBusyRole, "isBusy"},
+        {CanActRole, "canAct"},
+        {ActionTitleRole, "actionTitle"},
+        {DetailStatusRole, "detailStatus"},
+        {StatusSymbolRole, "statusSymbol"},
+        {StatusTextRole, "statusText"},
+    };
+}

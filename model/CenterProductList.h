@@ -1,0 +1,71 @@
+#pragma once
+
+#include "model/CenterModel.h"
+
+#include <QAbstractListModel>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+// The products of one part of the window as a list model: one row per product, each role a
+// title, state or enabled flag the model decides. The rows follow the model: they are replaced
+// when the set of products changes and announced as changed when their texts may have.
+class CenterProductList : public QAbstractListModel {
+    Q_OBJECT
+    Q_PROPERTY(CenterModel* center READ center WRITE setCenter NOTIFY centerChanged)
+    Q_PROPERTY(QString scope READ scope WRITE setScope NOTIFY scopeChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+
+  public:
+    enum Role {
+        ProductIDRole = Qt::UserRole + 1,
+        NameRole,
+        KindRole,
+        SummaryRole,
+        DetailRole,
+        FeaturesRole,
+        ReleaseLineRole,
+        NotesRole,
+        RequirementRole,
+        IconURLRole,
+        FallbackSymbolRole,
+        IsPreviewOnlyRole,
+        IsInstalledRole,
+        IsBusyRole,
+        CanActRole,
+        ActionTitleRole,
+        DetailStatusRole,
+        StatusSymbolRole,
+        StatusTextRole,
+    };
+    Q_ENUM(Role)
+
+    explicit CenterProductList(QObject* parent = nullptr);
+
+    [[nodiscard]] CenterModel* center() const { return center_; }
+    void setCenter(CenterModel* center);
+    // Which products: "all"; "others" (all but the featured "film"); "featured"; "installed";
+    // "updates"; "selected" (the product whose detail is open).
+    [[nodiscard]] QString scope() const { return scope_; }
+    void setScope(const QString& scope);
+    [[nodiscard]] int count() const { return static_cast<int>(ids_.size()); }
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+    [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
+
+  Q_SIGNALS:
+    void centerChanged();
+    void scopeChanged();
+    void countChanged();
+
+  private:
+    [[nodiscard]] QStringList idsInScope() const;
+    // Replaces the rows when other products are in scope, otherwise announces new texts.
+    void follow();
+    void announceChanges();
+
+    QPointer<CenterModel> center_;
+    QString scope_ = "all";
+    QStringList ids_;
+};

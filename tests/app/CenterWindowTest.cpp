@@ -1,0 +1,273 @@
+#include "tests/app/WindowFixture.h"
+
+#include <QQmlExtensionPlugin>
+#include <QSignalSpy>
+
+Q_IMPORT_QML_PLUGIN(Kestryn_CenterPlugin)
+Q_IMPORT_QML_PLUGIN(Kestryn_PortalPlugin)
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CenterWindowTest : public WindowFixture {
+  protected:
+    const CenterProduct audio = shippedProduct("audio");
+    const CenterProduct subtitle = shippedProduct("subtitle");
+
+    // A catalog with releases of audio and subtitle, checked at start.
+    void offerUpdates() {
+        temp.write("config/settings.json",
+                   R"({"catalogFeedURL":")" +
+                       publishCatalog({{"audio", "2.0"}, {"subtitle", "2.0"}}) + R"("})");
+    }
+};
+
+TEST_F(CenterWindowTest, IsOneDarkWindowWithTheCentersTitleSizesAndMenus) {
+    open();
+    EXPECT_EQ(window().title().toStdString(), "KESTRYN 软件中心");
+    EXPECT_EQ(window().size(), QSize(1100, 880));
+    EXPECT_EQ(window().minimumSize(), QSize(930, 680));
+    EXPECT_EQ(window().color(), QColor("#0C0C0F"));
+
+    // Every command of the menus, by its title.
+    QStringList items;
+    QObject* bar = find("menuBar");
+    ASSERT_NE(bar, nullptr);
+    for (QObject* object : bar->findChildren<QObject*>()) {
+        if (object->inherits("QQuickAction")) {
+            items << object->property("text").toString();
+        }
+    }
+    EXPECT_TRUE(items.contains("检查软件中心更新…")) << items.join(',').toStdString();
+    EXPECT_TRUE(items.contains("检查工具更新"));
+    for (const QString& item : items) {
+        EXPECT_FALSE(item.contains("新建") || item.contains("New")) << item.toStdString();
+    }
+}
+
+TEST_F(CenterWindowTest, WithNothingInstalledTheMinePageInvitesAnImportAndHasNoBadge) {
+    open();
+    EXPECT_FALSE(isShown("navBadge-mine"));
+    EXPECT_EQ(text("installedLine"), "已安装 0 款工具");
+    goTo("mine");
+    EXPECT_EQ(model->page(), CenterPage::mine);
+    EXPECT_EQ(text("pageTitle"), "我的软件");
+    EXPECT_EQ(text("emptyStateTitle"), "还没有检测到已安装软件");
+    click("emptyImportButton");
+    EXPECT_EQ(prompts.asked, std::vector<std::string>{"导入 KESTRYN 安装包"});
+    EXPECT_EQ(text("statusText"), "已检测到 0 款软件");
+    EXPECT_TRUE(isShown("statusDot"));
+    EXPECT_FALSE(isShown("statusSpinner"));
+}
+
+TEST_F(CenterWindowTest, InstalledCopiesAndUpdatesShowTheirCountsRowsAndStates) {
+    bundle(audio, "1.0", applications);
+    bundle(subtitle, "1.0", homeApplications);
+    offerUpdates();
+    open();
+    EXPECT_EQ(text("navBadgeText-mine"), "2");
+    EXPECT_EQ(text("navBadgeText-updates"), "2");
+    EXPECT_EQ(text("productStatus-audio"), "有可用更新");
+    EXPECT_EQ(text("actionButton-audio"), "更新");
+    goTo("mine");
+    EXPECT_TRUE(isShown("productRow-audio"));
+    EXPECT_FALSE(isShown("emptyState"));
+    goTo("updates");
+    EXPECT_TRUE(isShown("productRow-subtitle"));
+    EXPECT_EQ(text("sourceLabel"), "在线发布目录 · 签名已验证");
+    EXPECT_EQ(text("lastCheckedLine").rfind("最近检查：", 0), 0u);
+}
+
+TEST_F(CenterWindowTest, TheAllPageFeaturesFilmAloneAndShowsPreviewsAsDisabled) {
+    open();
+    EXPECT_EQ(text("pageTitle"), "为创作，准备就绪。");
+    EXPECT_TRUE(isShown("heroCard"));
+    EXPECT_EQ(find("productCard-film"), nullptr);
+    EXPECT_TRUE(isShown("productCard-audio"));
+    EXPECT_EQ(text("productStatus-effects"), "仅界面预览");
+    EXPECT_FALSE(shown("actionButton-effects")->isEnabled());
+    EXPECT_TRUE(shown("actionButton-audio")->isEnabled());
+}
+
+TEST_F(CenterWindowTest, ACatalogWithoutFilmHasNoHeroCard) {
+    nlohmann::json catalog =
+        nlohmann::json::parse(CenterCore::readFileContents(resources / "Catalog.json", 1 << 20));
+    auto& products = catalog["products"];
+    products.erase(products.begin());
+    temp.write("resources/Catalog.json", catalog.dump());
+    open();
+    EXPECT_EQ(find("heroCard"), nullptr);
+    EXPECT_TRUE(isShown("productCard-subtitle"));
+}
+
+TEST_F(CenterWindowTest, ABusyProductDisablesEveryActionAndTheCheckAndShowsTheSpinner) {
+    bundle(audio, "1.0", applications);
+    offerUpdates();
+    open();
+    // The download never ends, so the installation stays in progress.
+    HttpsResponse stalled;
+    stalled.silent = true;
+    server.route("/audio-2.0.zip", stalled);
+    click("actionButton-audio");
+    ASSERT_EQ(model->busyProduct().value_or(""), "audio");
+    settle();
+    EXPECT_EQ(text("productStatus-audio"), "处理中");
+    for (const char* id : {"audio", "subtitle", "library", "effects"}) {
+        EXPECT_FALSE(shown(QString("actionButton-") + id)->isEnabled()) << id;
+    }
+    EXPECT_FALSE(shown("actionButton-film")->isEnabled());
+    EXPECT_FALSE(shown("checkButton")->isEnabled());
+    EXPECT_TRUE(isShown("statusSpinner"));
+    EXPECT_FALSE(isShown("statusDot"));
+    goTo("settings");
+    EXPECT_FALSE(shown("settingsButton-已有安装包")->isEnabled());
+    EXPECT_FALSE(shown("settingsButton-版本信息")->isEnabled());
+}
+
+TEST_F(CenterWindowTest, AnErrorShowsTheAlertOnceAndItsButtonClearsIt) {
+    open();
+    model->setError("网络连接未完成。");
+    settle();
+    EXPECT_TRUE(isShown("errorAlert"));
+    EXPECT_EQ(text("errorAlertText"), "网络连接未完成。");
+    click("errorAlertButton");
+    EXPECT_FALSE(model->error());
+    EXPECT_FALSE(isShown("errorAlert"));
+}
+
+TEST_F(CenterWindowTest, TheDetailSheetOpensFromACardAndClosesWithEitherButton) {
+    bundle(audio, "1.0", applications);
+    open();
+    for (const char* closer : {"detailBack", "detailClose"}) {
+        click("productCard-audio");
+        ASSERT_EQ(model->selected().value_or(CenterProduct{}).id, "audio");
+        EXPECT_TRUE(isShown("detailSheet"));
+        EXPECT_EQ(text("detailName"), "回响工坊");
+        EXPECT_EQ(text("detailRequirement"), "Apple 芯片 · macOS 13.0 或更新");
+        EXPECT_TRUE(isShown("detailShowPackage"));
+        click(closer);
+        EXPECT_FALSE(model->selected()) << closer;
+        EXPECT_FALSE(isShown("detailSheet")) << closer;
+    }
+    click("productCard-effects");
+    EXPECT_EQ(text("detailRequirement"), "界面预览 · 尚无安装版本");
+    EXPECT_FALSE(shown("detailActionButton")->isEnabled());
+    EXPECT_FALSE(isShown("detailShowPackage"));
+    click("detailTab-1");
+    EXPECT_EQ(model->detailSection(), CenterDetailSection::guide);
+    EXPECT_TRUE(isShown("portalView"));
+}
+
+TEST_F(CenterWindowTest, ControlRSwitchesToTheUpdatesPageAndChecks) {
+    offerUpdates();
+    open();
+    QSignalSpy checking(model.get(), &CenterModel::isCheckingChanged);
+    QTest::keyClick(&window(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(model->page(), CenterPage::updates);
+    EXPECT_TRUE(model->isChecking());
+    waitUntilIdle(*model);
+    EXPECT_EQ(checking.count(), 2);
+}
+
+TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
+    open(Prompts::dialogs);
+    const fs::path list = temp / "导出 文件夹/版本清单";
+    fs::create_directories(list.parent_path());
+
+    // Cancelled, then accepted: the file gets the list's extension.
+    for (bool accept : {false, true}) {
+        model->exportDiagnostics();
+        settle();
+        answerFileDialog("saveDialog", accept ? std::optional(list) : std::nullopt);
+        EXPECT_EQ(dialogs.kind(), "");
+    }
+    EXPECT_EQ(model->status(), "版本清单已导出");
+    EXPECT_TRUE(fs::exists(list.string() + ".txt"));
+
+    // An import: the file, then the product from the list, then the confirmation, cancelled.
+    package(audio, "1.5");
+    model->importInstaller();
+    settle();
+    // Qt's own panel speaks Chinese too.
+    for (QObject* object : window().findChildren<QObject*>()) {
+        const QString label = object->property("text").toString();
+        EXPECT_FALSE(label == "Open" || label == "Cancel" || label == "Filter")
+            << label.toStdString();
+    }
+    answerFileDialog("openDialog", temp / "site/audio-1.5.zip");
+    EXPECT_TRUE(isShown("chooser"));
+    QObject* entries = find("chooserList");
+    EXPECT_EQ(entries->property("count").toInt(), 5);
+    entries->setProperty("currentIndex", 2);
+    click("chooserButton-0");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return isShown("alert"); }));
+    click("alertButton-1");
+    waitUntilIdle(*model);
+    settle();
+    EXPECT_EQ(text("actionButton-audio"), "安装");
+    EXPECT_FALSE(model->error()) << *model->error();
+
+    // A question left open when the window closes is answered as cancelled.
+    model->exportDiagnostics();
+    settle();
+    // The test goes on after the window; the program would end here.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    window().close();
+    settle();
+    EXPECT_EQ(dialogs.kind(), "");
+    EXPECT_TRUE(model->isIdle());
+}
+
+TEST_F(CenterWindowTest, EscapeClosesTheDetailAndTheSheetOpensAgainAfterwards) {
+    open();
+    click("heroMore");
+    EXPECT_TRUE(isShown("detailSheet"));
+    QTest::keyClick(&window(), Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(model->selected());
+    click("productCard-audio");
+    EXPECT_TRUE(isShown("detailSheet"));
+    EXPECT_EQ(text("detailName"), "回响工坊");
+}
+
+TEST_F(CenterWindowTest, TheFeedbackPickerReplacesThePageAndKeepsItsChoiceAcrossPages) {
+    open();
+    goTo("feedback");
+    QObject* page = find("portalView");
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->property("productID").toString(), "film");
+    EXPECT_EQ(page->property("destination").toString(), "community");
+    EXPECT_FALSE(page->property("showsHeader").toBool());
+
+    QObject* picker = find("feedbackPicker");
+    picker->setProperty("currentIndex", 2);
+    QMetaObject::invokeMethod(picker, "activated", Q_ARG(int, 2));
+    settle();
+    EXPECT_EQ(find("portalView")->property("productID").toString(), "audio");
+    goTo("all");
+    goTo("feedback");
+    EXPECT_EQ(find("portalView")->property("productID").toString(), "audio");
+}
+
+TEST_F(CenterWindowTest, SettingsEditTheModelsAddressesAndTheSidebarLinksOpenPages) {
+    open();
+    goTo("settings");
+    QQuickItem* field = shown("feedField");
+    field->forceActiveFocus();
+    for (char typed : std::string("https://www.kestryn.com/catalog.json")) {
+        QTest::keyClick(&window(), typed);
+    }
+    EXPECT_EQ(model->feedURL(), "https://www.kestryn.com/catalog.json");
+    click("autoCheckSwitch");
+    EXPECT_FALSE(model->autoCheck());
+    EXPECT_EQ(text("versionLine"), "版本 1.0.0");
+
+    click("helpLink");
+    EXPECT_TRUE(workspace.calls.empty()) << "no usage guide among these resources";
+    fs::copy_file(KESTRYN_RESOURCES_DIR "/使用与更新说明.html", resources / "使用与更新说明.html");
+    click("helpLink");
+    EXPECT_EQ(workspace.calls, std::vector<std::string>{"openFile .html"});
+}
+
+} // namespace

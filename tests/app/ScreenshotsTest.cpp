@@ -1,0 +1,45 @@
+#include "app/CenterScreenshots.h"
+#include "tests/model/ModelFixture.h"
+
+#include <QImage>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScreenshotsTest : public ModelFixture {};
+
+TEST_F(ScreenshotsTest, TheProgramRendersEveryPageAndTheFirstDetailAfterItsFirstCheck) {
+    bundle(shippedProduct("audio"), "1.0", homeApplications);
+    writeInfo(publishCatalog({{"audio", "2.0"}}));
+    fs::copy_file(KESTRYN_RESOURCES_DIR "/使用与更新说明.html", resources / "使用与更新说明.html");
+    const fs::path folder = temp / "截图 文件夹";
+    ProgramResult result =
+        runProgram(KESTRYN_BIN_DIR "/kestryn-center", {"--screenshots", folder.string()},
+                   {{"KESTRYN_RESOURCES", resources.string()},
+                    {"HOME", (temp / "home").string()},
+                    {"XDG_DATA_HOME", (temp / "data").string()},
+                    {"XDG_CONFIG_HOME", (temp / "config").string()},
+                    {"QT_QPA_PLATFORM", "offscreen"}});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const QString& name : CenterScreenshots::names()) {
+        const fs::path file = folder / (name.toStdString() + ".png");
+        QImage image(QString::fromStdString(file.string()));
+        ASSERT_FALSE(image.isNull()) << file;
+        EXPECT_EQ(image.size(), QSize(1100, 880)) << file;
+        // The window stays dark, under a sheet as well.
+        EXPECT_LT(image.pixelColor(image.width() - 2, image.height() / 2).lightness(), 30) << file;
+        EXPECT_GT(fs::file_size(file), 10'000u) << file;
+    }
+}
+
+TEST_F(ScreenshotsTest, HelpIsChineseAndAnUnknownOptionIsRefused) {
+    ProgramResult help = runProgram(KESTRYN_BIN_DIR "/kestryn-center", {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("用法：kestryn-center"), std::string::npos);
+    ProgramResult wrong = runProgram(KESTRYN_BIN_DIR "/kestryn-center", {"--frobnicate"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.err.find("无法识别的参数"), std::string::npos);
+}
+
+} // namespace
