@@ -1,5 +1,7 @@
 #include "app/KestrynCenterApp.h"
 
+#include "portal/web/CenterPortal.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QLibraryInfo>
@@ -30,10 +32,11 @@ class FileDialogLabels : public QTranslator {
 
 } // namespace
 
-KestrynCenterApp::KestrynCenterApp(CenterModel& model, WindowPrompts& prompts,
-                                   CenterActivation* activation,
+KestrynCenterApp::KestrynCenterApp(CenterModel& model, CenterPlatform::Workspace& workspace,
+                                   WindowPrompts& prompts, CenterActivation* activation,
                                    const std::filesystem::path& resources) {
     applyStyle();
+    CenterPortal::useWorkspace(engine_, workspace);
     engine_.setInitialProperties(
         {{"center", QVariant::fromValue(&model)}, {"prompts", QVariant::fromValue(&prompts)}});
     engine_.load(QUrl("qrc:/qt-project.org/imports/Kestryn/Center/CenterMainWindow.qml"));

@@ -3,6 +3,7 @@
 #include "app/CenterDelegate.h"
 #include "app/WindowPrompts.h"
 #include "model/CenterModel.h"
+#include "platform/Workspace.h"
 
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -13,7 +14,10 @@
 // CenterMainWindow) with the model and the prompts and puts the delegate beside it.
 class KestrynCenterApp {
   public:
-    KestrynCenterApp(CenterModel& model, WindowPrompts& prompts, CenterActivation* activation,
+    // The portal pages open addresses in the browser through `workspace`, which must outlive
+    // the window.
+    KestrynCenterApp(CenterModel& model, CenterPlatform::Workspace& workspace,
+                     WindowPrompts& prompts, CenterActivation* activation,
                      const std::filesystem::path& resources);
 
     // The window; null only when the QML could not be loaded.

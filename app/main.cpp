@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     CenterModelSetup setup = CenterModelSetup::standard(workspace, prompts);
     setup.activation = &activation;
     CenterModel model(std::move(setup));
-    KestrynCenterApp app(model, prompts, &activation, CenterCore::resourcesDirectory());
+    KestrynCenterApp app(model, workspace, prompts, &activation, CenterCore::resourcesDirectory());
     if (app.window() == nullptr) {
         std::cerr << "kestryn-center：无法载入窗口。\n";
         return 1;

@@ -37,7 +37,8 @@ class WindowFixture : public ModelFixture {
         setup.runningCheck = running;
         model = std::make_unique<CenterModel>(std::move(setup));
         waitUntilIdle(*model);
-        app = std::make_unique<KestrynCenterApp>(*model, dialogs, &activation, resources);
+        app =
+            std::make_unique<KestrynCenterApp>(*model, workspace, dialogs, &activation, resources);
         ASSERT_NE(app->window(), nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(app->window()));
         settle();
