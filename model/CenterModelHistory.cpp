@@ -31,15 +31,21 @@ QVariantList CenterModel::backups(const QString& product) const {
             continue;
         }
         for (const Backup& backup : backupsOf(shownProduct)) {
-            list << QVariantMap{{"product", QString::fromStdString(backup.product)},
-                                {"path", QString::fromStdString(backup.path.string())},
-                                {"version", QString::fromStdString(backup.version)},
-                                {"build", QString::fromStdString(backup.build)},
-                                {"date", QDateTime::fromMSecsSinceEpoch(
-                                             std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                 backup.date.time_since_epoch())
-                                                 .count())},
-                                {"bytes", static_cast<qint64>(backup.bytes)}};
+            const QDateTime date = QDateTime::fromMSecsSinceEpoch(
+                std::chrono::duration_cast<std::chrono::milliseconds>(
+                    backup.date.time_since_epoch())
+                    .count());
+            list << QVariantMap{
+                {"product", QString::fromStdString(backup.product)},
+                {"path", QString::fromStdString(backup.path.string())},
+                {"version", QString::fromStdString(backup.version)},
+                {"build", QString::fromStdString(backup.build)},
+                {"date", date},
+                {"bytes", static_cast<qint64>(backup.bytes)},
+                {"title",
+                 QString::fromStdString("版本 " + backup.version + "（" + backup.build + "）")},
+                {"line", date.toString("yyyy-MM-dd HH:mm") + " · " +
+                             QString::fromStdString(CenterRules::byteText(backup.bytes))}};
         }
     }
     return list;
@@ -171,6 +177,21 @@ QVariantMap CenterModel::diskUseForViews() const {
     DiskUse use = diskUse();
     return {{"backups", static_cast<qint64>(use.backups)},
             {"downloads", static_cast<qint64>(use.downloads)}};
+}
+
+QString CenterModel::diskUseLine() const {
+    DiskUse use = diskUse();
+    return QString::fromStdString("历史版本占用 " + CenterRules::byteText(use.backups) +
+                                  "，未完成的下载占用 " + CenterRules::byteText(use.downloads) +
+                                  "。");
+}
+
+QVariantList CenterModel::keepBackupsChoices() {
+    QVariantList choices{QVariantMap{{"text", "全部保留"}, {"value", 0}}};
+    for (int keep : {1, 2, 3, 5, 10}) {
+        choices << QVariantMap{{"text", QString::number(keep) + " 个"}, {"value", keep}};
+    }
+    return choices;
 }
 
 void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifact) {
