@@ -157,7 +157,9 @@ ColumnLayout {
                 model: page.center.keepBackupsChoices
                 textRole: "text"
                 valueRole: "value"
-                currentIndex: indexOfValue(page.center.keepBackups)
+                // Read once the choices are there; a limit set elsewhere that is not among
+                // them shows no choice.
+                currentIndex: count > 0 ? indexOfValue(page.center.keepBackups) : -1
                 onActivated: page.center.keepBackups = currentValue
                 implicitWidth: 120
                 font.pixelSize: 11
