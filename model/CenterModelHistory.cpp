@@ -120,7 +120,6 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
             refreshInstalled();
             setBusyProduct(std::nullopt);
             afterReplacement(std::nullopt);
-            emit historyChanged();
         });
 }
 
@@ -152,12 +151,12 @@ std::vector<Backup> CenterModel::removeOldBackups() {
     }
     std::vector<Backup> removed = CenterInstaller::Backups::prune(
         backupFolder(setup_.supportDirectory), knownProducts_, static_cast<std::size_t>(*keep));
-    emit historyChanged();
     return removed;
 }
 
 std::vector<Backup> CenterModel::pruneBackups() {
     std::vector<Backup> removed = removeOldBackups();
+    emit historyChanged();
     std::uintmax_t freed = 0;
     for (const Backup& backup : removed) {
         freed += backup.bytes;
@@ -200,4 +199,6 @@ void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifac
     }
     // Quietly: the status stays the installation's, and the list shows what is left.
     static_cast<void>(removeOldBackups());
+    // Even with nothing pruned: the replaced version's backup is new and the download gone.
+    emit historyChanged();
 }
