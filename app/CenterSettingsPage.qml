@@ -164,6 +164,7 @@ ColumnLayout {
                 implicitWidth: 120
                 font.pixelSize: 11
                 background: Rectangle {
+                    implicitHeight: 32
                     radius: 7
                     color: CenterAppearance.raised
                     border.width: 1
