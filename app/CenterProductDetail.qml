@@ -190,6 +190,7 @@ Rectangle {
         id: overview
         Flickable {
             id: scroller
+            objectName: "detailScroller"
             clip: true
             contentHeight: overviewContent.implicitHeight + 24
             boundsBehavior: Flickable.StopAtBounds
@@ -262,6 +263,70 @@ Rectangle {
                                 text: modelData
                                 font.pixelSize: 12
                                 color: CenterAppearance.muted
+                            }
+                        }
+                    }
+                }
+                ColumnLayout {
+                    id: history
+                    objectName: "detailHistory"
+                    // Read again whenever a backup is made, restored or pruned.
+                    property int revision: 0
+                    readonly property var backups: {
+                        history.revision;
+                        return detail.center.backups(detail.product.productID);
+                    }
+                    spacing: 8
+                    Layout.topMargin: 10
+                    Layout.fillWidth: true
+                    Connections {
+                        target: detail.center
+                        function onHistoryChanged() { history.revision += 1; }
+                        function onInstalledChanged() { history.revision += 1; }
+                    }
+                    Text {
+                        text: "历史版本"
+                        font.pixelSize: 14
+                        font.weight: Font.Medium
+                        color: CenterAppearance.ink
+                    }
+                    Text {
+                        objectName: "detailHistoryEmpty"
+                        visible: history.backups.length === 0
+                        text: "还没有历史版本。更新后，被替换的版本会保存在这里。"
+                        font.pixelSize: 11
+                        color: CenterAppearance.muted
+                        wrapMode: Text.Wrap
+                        Layout.fillWidth: true
+                    }
+                    Repeater {
+                        model: history.backups
+                        delegate: RowLayout {
+                            required property int index
+                            required property var modelData
+                            spacing: 12
+                            Layout.fillWidth: true
+                            ColumnLayout {
+                                spacing: 3
+                                Layout.fillWidth: true
+                                Text {
+                                    objectName: "backupTitle-" + index
+                                    text: modelData.title
+                                    font.pixelSize: 12
+                                    color: CenterAppearance.ink
+                                }
+                                Text {
+                                    text: modelData.line
+                                    font.pixelSize: 11
+                                    color: CenterAppearance.muted
+                                }
+                            }
+                            CenterSecondaryButton {
+                                objectName: "restoreBackup-" + index
+                                text: "恢复此版本"
+                                enabled: !detail.center.isInstalling
+                                onClicked: detail.center.restoreBackup(modelData.product,
+                                                                       modelData.path)
                             }
                         }
                     }

@@ -3,8 +3,8 @@ import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
-// Settings: the catalog address and automatic checks, the center's own update feed, and
-// installation and support.
+// Settings: the catalog address and automatic checks, the center's own update feed, the
+// version history's disk use and retention, and installation and support.
 ColumnLayout {
     id: page
 
@@ -128,6 +128,90 @@ ColumnLayout {
             CenterQuietButton {
                 text: "检查中心更新"
                 onClicked: page.center.checkCenterUpdate()
+            }
+        }
+    }
+
+    CenterSettingsGroup {
+        title: "历史版本与下载"
+        Layout.fillWidth: true
+        Text {
+            objectName: "diskUseLine"
+            text: page.center.diskUseLine
+            font.pixelSize: 11
+            color: CenterAppearance.muted
+            Layout.fillWidth: true
+        }
+        RowLayout {
+            spacing: 10
+            Layout.fillWidth: true
+            Text {
+                text: "每款软件保留的历史版本"
+                font.pixelSize: 12
+                color: CenterAppearance.ink
+                Layout.fillWidth: true
+            }
+            ComboBox {
+                id: keepChoice
+                objectName: "keepBackupsChoice"
+                model: page.center.keepBackupsChoices
+                textRole: "text"
+                valueRole: "value"
+                // Read once the choices are there; a limit set elsewhere that is not among
+                // them shows no choice.
+                currentIndex: count > 0 ? indexOfValue(page.center.keepBackups) : -1
+                onActivated: page.center.keepBackups = currentValue
+                implicitWidth: 120
+                font.pixelSize: 11
+                background: Rectangle {
+                    implicitHeight: 32
+                    radius: 7
+                    color: CenterAppearance.raised
+                    border.width: 1
+                    border.color: CenterAppearance.line
+                }
+                contentItem: Text {
+                    leftPadding: 10
+                    text: keepChoice.displayText
+                    font: keepChoice.font
+                    color: CenterAppearance.ink
+                    verticalAlignment: Text.AlignVCenter
+                }
+                indicator: CenterSymbol {
+                    x: keepChoice.width - width - 8
+                    y: (keepChoice.height - height) / 2
+                    name: "chevron.down"
+                    size: 10
+                    color: CenterAppearance.muted
+                }
+                delegate: ItemDelegate {
+                    id: choice
+                    required property int index
+                    required property var modelData
+                    objectName: "keepBackupsOption-" + index
+                    width: keepChoice.width
+                    highlighted: keepChoice.highlightedIndex === index
+                    contentItem: Text {
+                        text: choice.modelData.text
+                        font: keepChoice.font
+                        color: CenterAppearance.ink
+                    }
+                    background: Rectangle {
+                        color: choice.highlighted ? CenterAppearance.raised : CenterAppearance.panel
+                    }
+                }
+                popup.background: Rectangle {
+                    radius: 7
+                    color: CenterAppearance.panel
+                    border.width: 1
+                    border.color: CenterAppearance.line
+                }
+            }
+            CenterSecondaryButton {
+                objectName: "pruneBackupsButton"
+                text: "立即清理"
+                enabled: !page.center.isInstalling && page.center.keepBackups > 0
+                onClicked: page.center.pruneBackupsNow()
             }
         }
     }

@@ -21,6 +21,7 @@ Text {
         "checkmark.circle": "\uF5E1",
         "network": "\uF59F",
         "chevron.left": "\uF141",
+        "chevron.down": "\uF140",
         "xmark": "\uF156",
         "sparkles": "\uF068",
         "app.dashed": "\uF131",

@@ -169,6 +169,8 @@ class CenterModel : public QObject {
     // ---- Version history: the backups of replaced versions, restores, retention ----
     // (CenterModelHistory.cpp)
     Q_PROPERTY(QVariantMap diskUse READ diskUseForViews NOTIFY historyChanged)
+    Q_PROPERTY(QString diskUseLine READ diskUseLine NOTIFY historyChanged)
+    Q_PROPERTY(QVariantList keepBackupsChoices READ keepBackupsChoices CONSTANT)
     Q_PROPERTY(int keepBackups READ keepBackupsForViews WRITE setKeepBackupsForViews NOTIFY
                    keepBackupsChanged)
   public:
@@ -180,7 +182,8 @@ class CenterModel : public QObject {
     // The product's backups, newest first, read from the bundles themselves.
     [[nodiscard]] std::vector<CenterInstaller::Backups::Backup>
     backupsOf(const CenterProduct& product) const;
-    // The same for the views: maps with product, path, version, build, date, bytes.
+    // The same for the views: maps with product, path, version, build, date, bytes, and the
+    // row's texts: title ("版本 1.0（1）") and line (its date and size).
     Q_INVOKABLE QVariantList backups(const QString& product) const;
     // Asks for a confirmation, then puts the backup back in place under `busyProduct`.
     void restoreBackup(const CenterProduct& product, const std::filesystem::path& backup);
@@ -194,6 +197,10 @@ class CenterModel : public QObject {
     std::vector<CenterInstaller::Backups::Backup> pruneBackups();
     Q_INVOKABLE void pruneBackupsNow() { static_cast<void>(pruneBackups()); }
     [[nodiscard]] DiskUse diskUse() const;
+    // "历史版本占用 …，未完成的下载占用 …。"
+    [[nodiscard]] QString diskUseLine() const;
+    // The limits the settings offer: maps with text and value (0 keeps all).
+    [[nodiscard]] static QVariantList keepBackupsChoices();
 
   signals:
     void historyChanged();

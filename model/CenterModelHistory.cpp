@@ -31,15 +31,21 @@ QVariantList CenterModel::backups(const QString& product) const {
             continue;
         }
         for (const Backup& backup : backupsOf(shownProduct)) {
-            list << QVariantMap{{"product", QString::fromStdString(backup.product)},
-                                {"path", QString::fromStdString(backup.path.string())},
-                                {"version", QString::fromStdString(backup.version)},
-                                {"build", QString::fromStdString(backup.build)},
-                                {"date", QDateTime::fromMSecsSinceEpoch(
-                                             std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                 backup.date.time_since_epoch())
-                                                 .count())},
-                                {"bytes", static_cast<qint64>(backup.bytes)}};
+            const QDateTime date = QDateTime::fromMSecsSinceEpoch(
+                std::chrono::duration_cast<std::chrono::milliseconds>(
+                    backup.date.time_since_epoch())
+                    .count());
+            list << QVariantMap{
+                {"product", QString::fromStdString(backup.product)},
+                {"path", QString::fromStdString(backup.path.string())},
+                {"version", QString::fromStdString(backup.version)},
+                {"build", QString::fromStdString(backup.build)},
+                {"date", date},
+                {"bytes", static_cast<qint64>(backup.bytes)},
+                {"title",
+                 QString::fromStdString("版本 " + backup.version + "（" + backup.build + "）")},
+                {"line", date.toString("yyyy-MM-dd HH:mm") + " · " +
+                             QString::fromStdString(CenterRules::byteText(backup.bytes))}};
         }
     }
     return list;
@@ -114,7 +120,6 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
             refreshInstalled();
             setBusyProduct(std::nullopt);
             afterReplacement(std::nullopt);
-            emit historyChanged();
         });
 }
 
@@ -146,12 +151,12 @@ std::vector<Backup> CenterModel::removeOldBackups() {
     }
     std::vector<Backup> removed = CenterInstaller::Backups::prune(
         backupFolder(setup_.supportDirectory), knownProducts_, static_cast<std::size_t>(*keep));
-    emit historyChanged();
     return removed;
 }
 
 std::vector<Backup> CenterModel::pruneBackups() {
     std::vector<Backup> removed = removeOldBackups();
+    emit historyChanged();
     std::uintmax_t freed = 0;
     for (const Backup& backup : removed) {
         freed += backup.bytes;
@@ -173,10 +178,27 @@ QVariantMap CenterModel::diskUseForViews() const {
             {"downloads", static_cast<qint64>(use.downloads)}};
 }
 
+QString CenterModel::diskUseLine() const {
+    DiskUse use = diskUse();
+    return QString::fromStdString("历史版本占用 " + CenterRules::byteText(use.backups) +
+                                  "，未完成的下载占用 " + CenterRules::byteText(use.downloads) +
+                                  "。");
+}
+
+QVariantList CenterModel::keepBackupsChoices() {
+    QVariantList choices{QVariantMap{{"text", "全部保留"}, {"value", 0}}};
+    for (int keep : {1, 2, 3, 5, 10}) {
+        choices << QVariantMap{{"text", QString::number(keep) + " 个"}, {"value", keep}};
+    }
+    return choices;
+}
+
 void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifact) {
     if (artifact) {
         CenterUpdateService::discardPartial(*artifact, setup_.supportDirectory / "Downloads");
     }
     // Quietly: the status stays the installation's, and the list shows what is left.
     static_cast<void>(removeOldBackups());
+    // Even with nothing pruned: the replaced version's backup is new and the download gone.
+    emit historyChanged();
 }

@@ -146,6 +146,7 @@ TEST_F(CenterWindowTest, TheDetailSheetOpensFromACardAndClosesWithEitherButton) 
         EXPECT_EQ(text("detailName"), "回响工坊");
         EXPECT_EQ(text("detailRequirement"), "Apple 芯片 · macOS 13.0 或更新");
         EXPECT_TRUE(isShown("detailShowPackage"));
+        EXPECT_TRUE(isShown("detailHistoryEmpty"));
         click(closer);
         EXPECT_FALSE(model->selected()) << closer;
         EXPECT_FALSE(isShown("detailSheet")) << closer;
@@ -248,6 +249,47 @@ TEST_F(CenterWindowTest, TheFeedbackPickerReplacesThePageAndKeepsItsChoiceAcross
     goTo("all");
     goTo("feedback");
     EXPECT_EQ(find("portalView")->property("productID").toString(), "audio");
+}
+
+TEST_F(CenterWindowTest, TheDetailListsTheReplacedVersionAndRestoresItOnConfirmation) {
+    bundle(audio, "1.0", applications);
+    offerUpdates();
+    open();
+    click("actionButton-audio");
+    waitUntilIdle(*model);
+    ASSERT_EQ(model->installedCopy(audio)->version, "2.0");
+    click("productCard-audio");
+    EXPECT_FALSE(isShown("detailHistoryEmpty"));
+    EXPECT_EQ(text("backupTitle-0"), "版本 1.0（1）");
+    QObject* scroller = find("detailScroller");
+    ASSERT_NE(scroller, nullptr);
+    scroller->setProperty("contentY", scroller->property("contentHeight").toReal() -
+                                          scroller->property("height").toReal());
+    settle();
+
+    prompts.answers = {std::size_t{0}};
+    click("restoreBackup-0");
+    EXPECT_TRUE(prompts.asked.back().starts_with("恢复 KESTRYN 回响工坊 1.0？"))
+        << prompts.asked.back();
+    waitUntilIdle(*model);
+    settle();
+    EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
+    // The replaced 2.0 is now the newest backup.
+    EXPECT_EQ(text("backupTitle-0"), "版本 2.0（1）");
+}
+
+TEST_F(CenterWindowTest, TheHistorySettingsShowTheDiskUseAndWriteTheChosenLimit) {
+    open();
+    goTo("settings");
+    EXPECT_EQ(text("diskUseLine"), "历史版本占用 0 字节，未完成的下载占用 0 字节。");
+    EXPECT_FALSE(shown("pruneBackupsButton")->isEnabled());
+    click("keepBackupsChoice");
+    click("keepBackupsOption-2");
+    EXPECT_EQ(model->keepBackups(), 2);
+    EXPECT_EQ(shown("keepBackupsChoice")->property("displayText").toString(), "2 个");
+    EXPECT_TRUE(shown("pruneBackupsButton")->isEnabled());
+    click("pruneBackupsButton");
+    EXPECT_EQ(model->status(), "没有需要清理的旧版本备份。");
 }
 
 TEST_F(CenterWindowTest, SettingsEditTheModelsAddressesAndTheSidebarLinksOpenPages) {

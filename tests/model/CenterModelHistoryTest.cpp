@@ -1,5 +1,7 @@
 #include "tests/model/ModelFixture.h"
 
+#include <QSignalSpy>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -13,6 +15,7 @@ TEST_F(CenterModelHistory, RestoresABackupOnConfirmationAndPrunesToTheChosenLimi
     temp.write("config/settings.json",
                R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
     std::unique_ptr<CenterModel> model = makeModel();
+    QSignalSpy historyChanged(model.get(), &CenterModel::historyChanged);
     for (const CenterProduct& product : model->products()) {
         if (product.id == "audio") {
             model->performAction(product);
@@ -20,6 +23,8 @@ TEST_F(CenterModelHistory, RestoresABackupOnConfirmationAndPrunesToTheChosenLimi
     }
     waitUntilIdle(*model);
     ASSERT_EQ(model->installedCopy(audio)->version, "2.0");
+    // Every backup is kept, yet the views learn of the new one and its disk use.
+    EXPECT_EQ(historyChanged.count(), 1);
 
     QVariantList listed = model->backups("audio");
     ASSERT_EQ(listed.size(), 1);
