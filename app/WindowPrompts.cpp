@@ -1,22 +1,15 @@
 #include "app/WindowPrompts.h"
 
+#include "model/ViewText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+using ViewText::text;
+using ViewText::texts;
+
 namespace {
-
-QString text(const std::string& value) {
-    return QString::fromStdString(value);
-}
-
-QStringList texts(const std::vector<std::string>& values) {
-    QStringList list;
-    for (const std::string& value : values) {
-        list << text(value);
-    }
-    return list;
-}
 
 // The user's folder of this kind when it exists, otherwise the home folder.
 QUrl existingFolder(QStandardPaths::StandardLocation location) {

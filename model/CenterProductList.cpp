@@ -1,23 +1,15 @@
 #include "model/CenterProductList.h"
 
 #include "model/CenterRules.h"
+#include "model/ViewText.h"
+
+using ViewText::text;
+using ViewText::texts;
 
 namespace {
 
 // The product the all page features on its own card instead of in the grid.
 const char* const featuredProduct = "film";
-
-QString text(const std::string& value) {
-    return QString::fromStdString(value);
-}
-
-QStringList texts(const std::vector<std::string>& values) {
-    QStringList list;
-    for (const std::string& value : values) {
-        list << text(value);
-    }
-    return list;
-}
 
 } // namespace
 

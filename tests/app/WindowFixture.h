@@ -24,17 +24,11 @@ class WindowFixture : public ModelFixture {
     enum class Prompts { scripted, dialogs };
 
     void open(Prompts asked = Prompts::scripted) {
-        CenterModelSetup setup;
-        setup.resources = resources;
-        setup.supportDirectory = support;
-        setup.settingsFile = settingsFile;
-        setup.applicationDirectories = {applications, homeApplications};
-        setup.workspace = &workspace;
-        setup.prompts = asked == Prompts::dialogs
-                            ? static_cast<CenterPlatform::CenterPrompts*>(&dialogs)
-                            : &prompts;
+        CenterModelSetup setup = modelSetup();
+        if (asked == Prompts::dialogs) {
+            setup.prompts = &dialogs;
+        }
         setup.activation = &activation;
-        setup.runningCheck = running;
         model = std::make_unique<CenterModel>(std::move(setup));
         waitUntilIdle(*model);
         app =

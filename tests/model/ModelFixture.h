@@ -69,7 +69,8 @@ class ModelFixture : public ::testing::Test {
                        catalogURL + "</string></dict></plist>");
     }
 
-    std::unique_ptr<CenterModel> makeModel() {
+    // The fixture's folders and scripted desktop, for a model made here or by a derived fixture.
+    CenterModelSetup modelSetup() {
         CenterModelSetup setup;
         setup.resources = resources;
         setup.supportDirectory = support;
@@ -78,7 +79,11 @@ class ModelFixture : public ::testing::Test {
         setup.workspace = &workspace;
         setup.prompts = &prompts;
         setup.runningCheck = running;
-        auto model = std::make_unique<CenterModel>(std::move(setup));
+        return setup;
+    }
+
+    std::unique_ptr<CenterModel> makeModel() {
+        auto model = std::make_unique<CenterModel>(modelSetup());
         waitUntilIdle(*model);
         return model;
     }
