@@ -266,7 +266,10 @@ TEST_F(InterruptedUpdate, CtrlCEndsTheRunCleanlyAndSaysSo) {
     for (int part = 1; part < parts; ++part) {
         SCOPED_TRACE("interrupted at " + std::to_string(part) + "/" + std::to_string(parts));
         ProgramResult result = interrupt(SIGINT, part, parts);
-        if (result.exitCode == 0) {
+        if (result.signal == SIGINT) {
+            // Still starting up (a slow machine): the signal ended it before it took Ctrl+C over.
+            expectWhole(contentsOf(bundle(audio, "1.0")));
+        } else if (result.exitCode == 0) {
             expectWhole(contentsOf(bundle(audio, "2.0")));
         } else {
             EXPECT_EQ(result.exitCode, 130);

@@ -121,6 +121,7 @@ ProgramResult RunningProgram::wait() {
     }
     pid_ = -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }
 

@@ -9,9 +9,12 @@
 
 // What a finished program left behind: its exit code and what it wrote.
 struct ProgramResult {
+    // The exit status, or 128 + the signal that ended the program.
     int exitCode = -1;
     std::string out;
     std::string err;
+    // The signal that ended the program without its say; 0 when it exited.
+    int signal = 0;
 };
 
 // A program started in the background, for tests that signal it or run several at once. Its
