@@ -13,7 +13,9 @@
 
 namespace {
 
-constexpr std::size_t bufferBytes = 1024 * 1024;
+// Large enough that a gigabyte takes a few thousand writes, small enough to stay in a core's
+// cache: writes of 1 MiB copied into the page cache at a third of the speed.
+constexpr std::size_t bufferBytes = 256 * 1024;
 
 std::filesystem::path freshName(const std::filesystem::path& destination) {
     return destination.parent_path() / (".kestryn-download-" + CenterCore::newUUID());
@@ -65,6 +67,11 @@ DownloadFile::~DownloadFile() {
 
 void DownloadFile::restart() {
     buffer_.clear();
+    if (onDisk_ == 0) {
+        // Already empty. Truncating anyway would make ext4 write the whole file out when it is
+        // closed, as it does for a file rewritten in place.
+        return;
+    }
     if (::ftruncate(descriptor_.get(), 0) != 0 || ::lseek(descriptor_.get(), 0, SEEK_SET) != 0) {
         fail("cannot empty download file");
     }
