@@ -79,9 +79,7 @@ void printBackups(const CenterModel& model, const std::vector<std::string>& ids,
         std::cout << rows.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
     }
-    CenterModel::DiskUse use = model.diskUse();
-    std::cout << "备份共占用 " << CenterRules::byteText(use.backups) << "，下载共占用 "
-              << CenterRules::byteText(use.downloads) << "。\n";
+    std::cout << model.diskUseLine().toStdString() << '\n';
 }
 
 int keepCount(const std::string& text) {

@@ -170,7 +170,7 @@ class CenterModel : public QObject {
     // (CenterModelHistory.cpp)
     Q_PROPERTY(QVariantMap diskUse READ diskUseForViews NOTIFY historyChanged)
     Q_PROPERTY(QString diskUseLine READ diskUseLine NOTIFY historyChanged)
-    Q_PROPERTY(QVariantList keepBackupsChoices READ keepBackupsChoices CONSTANT)
+    Q_PROPERTY(QVariantList keepBackupsChoices READ keepBackupsChoices NOTIFY keepBackupsChanged)
     Q_PROPERTY(int keepBackups READ keepBackupsForViews WRITE setKeepBackupsForViews NOTIFY
                    keepBackupsChanged)
   public:
@@ -197,10 +197,10 @@ class CenterModel : public QObject {
     std::vector<CenterInstaller::Backups::Backup> pruneBackups();
     Q_INVOKABLE void pruneBackupsNow() { static_cast<void>(pruneBackups()); }
     [[nodiscard]] DiskUse diskUse() const;
-    // "历史版本占用 …，未完成的下载占用 …。"
+    // "历史版本占用 …，下载的安装包占用 …。"
     [[nodiscard]] QString diskUseLine() const;
     // The limits the settings offer: maps with text and value (0 keeps all).
-    [[nodiscard]] static QVariantList keepBackupsChoices();
+    [[nodiscard]] QVariantList keepBackupsChoices() const;
 
   signals:
     void historyChanged();

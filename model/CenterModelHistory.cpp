@@ -6,6 +6,7 @@
 #include "model/CenterUIError.h"
 
 #include <QDateTime>
+#include <algorithm>
 
 namespace {
 
@@ -181,13 +182,20 @@ QVariantMap CenterModel::diskUseForViews() const {
 QString CenterModel::diskUseLine() const {
     DiskUse use = diskUse();
     return QString::fromStdString("历史版本占用 " + CenterRules::byteText(use.backups) +
-                                  "，未完成的下载占用 " + CenterRules::byteText(use.downloads) +
+                                  "，下载的安装包占用 " + CenterRules::byteText(use.downloads) +
                                   "。");
 }
 
-QVariantList CenterModel::keepBackupsChoices() {
+QVariantList CenterModel::keepBackupsChoices() const {
+    std::vector<int> limits{1, 2, 3, 5, 10};
+    // A limit set elsewhere (the command line takes any number) is offered too, so the list
+    // always shows the limit in force.
+    if (std::optional<int> keep = keepBackups();
+        keep && std::find(limits.begin(), limits.end(), *keep) == limits.end()) {
+        limits.insert(std::upper_bound(limits.begin(), limits.end(), *keep), *keep);
+    }
     QVariantList choices{QVariantMap{{"text", "全部保留"}, {"value", 0}}};
-    for (int keep : {1, 2, 3, 5, 10}) {
+    for (int keep : limits) {
         choices << QVariantMap{{"text", QString::number(keep) + " 个"}, {"value", keep}};
     }
     return choices;

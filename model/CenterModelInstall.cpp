@@ -206,11 +206,13 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
 }
 
 void CenterModel::finishInstallation(std::exception_ptr failure) {
-    if (failure) {
-        setError(CenterCore::describeError(failure));
-        setStatus("安装未完成，原软件保留");
-    }
     setProgress(0);
     refreshInstalled();
     setBusyProduct(std::nullopt);
+    if (failure) {
+        setError(CenterCore::describeError(failure));
+        setStatus("安装未完成，原软件保留");
+        // A download that ended early keeps its bytes for the next attempt: the disk use grew.
+        emit historyChanged();
+    }
 }

@@ -281,7 +281,7 @@ TEST_F(CenterWindowTest, TheDetailListsTheReplacedVersionAndRestoresItOnConfirma
 TEST_F(CenterWindowTest, TheHistorySettingsShowTheDiskUseAndWriteTheChosenLimit) {
     open();
     goTo("settings");
-    EXPECT_EQ(text("diskUseLine"), "历史版本占用 0 字节，未完成的下载占用 0 字节。");
+    EXPECT_EQ(text("diskUseLine"), "历史版本占用 0 字节，下载的安装包占用 0 字节。");
     EXPECT_FALSE(shown("pruneBackupsButton")->isEnabled());
     click("keepBackupsChoice");
     click("keepBackupsOption-2");

@@ -69,6 +69,54 @@ TEST_F(CenterModelHistory, RestoresABackupOnConfirmationAndPrunesToTheChosenLimi
     EXPECT_EQ(model->backupsOf(audio).size(), 1U);
     EXPECT_NE(CenterCore::readFileContents(settingsFile, 1024).find("\"keepBackups\":1"),
               std::string::npos);
+
+    // A limit the list does not offer, set from the command line, is offered in its place.
+    model->setKeepBackups(4);
+    QStringList offered;
+    for (const QVariant& choice : model->keepBackupsChoices()) {
+        offered << choice.toMap()["text"].toString();
+    }
+    EXPECT_EQ(offered, QStringList({"全部保留", "1 个", "2 个", "3 个", "4 个", "5 个", "10 个"}));
+}
+
+TEST_F(CenterModelHistory, ADownloadCutMidwayIsShownInTheDiskUseAndResumedByTheNextUpdate) {
+    bundle(audio, "1.0", applications);
+    temp.write("config/settings.json",
+               R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
+    const fs::path zip = temp / "site/audio-2.0.zip";
+    HttpsResponse cut = HttpsResponse::fileContent(zip);
+    cut.etag = "\"audio-2.0\"";
+    cut.cutAt = fs::file_size(zip) / 2;
+    server.route("/audio-2.0.zip", cut);
+    std::unique_ptr<CenterModel> model = makeModel();
+    waitUntilIdle(*model);
+    auto update = [&model] {
+        for (const CenterProduct& product : model->products()) {
+            if (product.id == "audio") {
+                model->performAction(product);
+            }
+        }
+        waitUntilIdle(*model);
+    };
+
+    QSignalSpy historyChanged(model.get(), &CenterModel::historyChanged);
+    update();
+    EXPECT_EQ(model->status(), "安装未完成，原软件保留");
+    EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
+    EXPECT_EQ(historyChanged.count(), 1);
+    // The kept half, and the validator that lets the next attempt resume it.
+    EXPECT_GT(model->diskUse().downloads, fs::file_size(zip) / 2);
+
+    cut.cutAt.reset();
+    server.route("/audio-2.0.zip", cut);
+    update();
+    EXPECT_EQ(model->installedCopy(audio)->version, "2.0");
+    // Only the finished package stays; the partial file and its validator are gone.
+    EXPECT_EQ(model->diskUse().downloads, fs::file_size(zip));
+    const std::vector<HttpsRequest> requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_NE(requests.back().head.find("Range: bytes=" + std::to_string(fs::file_size(zip) / 2)),
+              std::string::npos);
 }
 
 } // namespace
