@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ThreadState.h"
+
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QObject>
@@ -26,6 +28,9 @@ void runInBackground(QObject* context, Work work, Done done) {
                          done(watcher->result());
                      });
     watcher->setFuture(QtConcurrent::run([work = std::move(work)]() -> Outcome<Value> {
+        struct Release {
+            ~Release() { CenterCore::releaseThreadState(); }
+        } release;
         try {
             return work();
         } catch (...) {
