@@ -131,79 +131,56 @@ TEST_F(ReleaseZipTest, RefusesWhatTheCenterWouldRefuseAndKeepsTheEarlierPackage)
     const std::string unfinished = "验证或安装未完成：" + app.filename().string() + "：";
     struct Case {
         const char* what;
-        std::function<fs::path()> bundle; // prepares the bundle to pack and returns its path
+        std::function<void()> change; // what is done to the fresh bundle first
         std::string sentence;
+        fs::path bundle = {}; // the folder packed, the fresh bundle when empty
         fs::path output = {};
     };
     const std::vector<Case> cases = {
         {"a link to the bundle",
-         [&] {
-             fs::create_directory_symlink(app, directory / "Linked.app");
-             return directory / "Linked.app";
-         },
-         "应用程序包含符号链接或特殊文件，无法打包：Linked.app"},
-        {"a file rather than a bundle", [&] { return app / "Contents/Info.plist"; },
+         [&] { fs::create_directory_symlink(app, directory / "Linked.app"); },
+         "应用程序包含符号链接或特殊文件，无法打包：Linked.app", directory / "Linked.app"},
+        {"a file rather than a bundle", [] {},
          "找不到应用程序文件夹（应含有 Contents 文件夹）：" +
-             (app / "Contents/Info.plist").string()},
-        {"a bundle that is not there", [&] { return directory / "Missing.app"; },
-         "找不到应用程序文件夹（应含有 Contents 文件夹）：" + (directory / "Missing.app").string()},
-        {"a folder not named .app",
-         [&] { return writeBundle(directory.path(), "KESTRYN 回响工坊"); },
-         "安装包必须只包含一个独立的 .app 软件。"},
-        {"a package inside the bundle", [&] { return app; }, "安装包不能写在应用程序文件夹之内。",
-         inside},
+             (app / "Contents/Info.plist").string(),
+         app / "Contents/Info.plist"},
+        {"a bundle that is not there", [] {},
+         "找不到应用程序文件夹（应含有 Contents 文件夹）：" + (directory / "Missing.app").string(),
+         directory / "Missing.app"},
+        {"a folder not named .app", [&] { writeBundle(directory.path(), "KESTRYN 回响工坊"); },
+         "安装包必须只包含一个独立的 .app 软件。", directory / "KESTRYN 回响工坊"},
+        {"a package inside the bundle", [] {}, "安装包不能写在应用程序文件夹之内。", {}, inside},
         {"a link inside the bundle",
-         [&] {
-             fs::create_symlink("MacOS/Sample", app / "Contents/link");
-             return app;
-         },
+         [&] { fs::create_symlink("MacOS/Sample", app / "Contents/link"); },
          "应用程序包含符号链接或特殊文件，无法打包：KESTRYN 回响工坊.app/Contents/link"},
         {"more than a ZIP without ZIP64 holds",
-         [&] {
-             fs::resize_file(directory.write(app / "Contents/Resources/huge", ""), 0xFFFFFFFF);
-             return app;
-         },
+         [&] { fs::resize_file(directory.write(app / "Contents/Resources/huge", ""), 0xFFFFFFFF); },
          "应用程序超出不含 ZIP64 的安装包所能容纳的大小，无法打包。"},
         {"an Info.plist that is not a property list",
-         [&] {
-             directory.write(app / "Contents/Info.plist", "not a property list");
-             return app;
-         },
+         [&] { directory.write(app / "Contents/Info.plist", "not a property list"); },
          "应用程序缺少可读取的 Contents/Info.plist：" + app.string()},
         {"an executable without its execute permission",
-         [&] {
-             fs::permissions(app / "Contents/MacOS/Sample", fs::perms(0644));
-             return app;
-         },
+         [&] { fs::permissions(app / "Contents/MacOS/Sample", fs::perms(0644)); },
          "应用程序缺少可执行文件：" + (app / "Contents/MacOS/Sample").string()},
-        {"no seal",
-         [&] {
-             fs::remove(app / "Contents/_CodeSignature/CodeResources");
-             return app;
-         },
+        {"no seal", [&] { fs::remove(app / "Contents/_CodeSignature/CodeResources"); },
          unfinished + "未签名（缺少 Contents/_CodeSignature/CodeResources）。"},
         {"a file changed after sealing",
-         [&] {
-             directory.write(app / "Contents/Resources/text", "changed");
-             return app;
-         },
+         [&] { directory.write(app / "Contents/Resources/text", "changed"); },
          unfinished + "已签名的文件被修改：Resources/text"},
         {"a file added after sealing",
-         [&] {
-             directory.write(app / "Contents/Resources/added", "added");
-             return app;
-         },
+         [&] { directory.write(app / "Contents/Resources/added", "added"); },
          unfinished + "包含未签名的文件：Resources/added"},
     };
     for (const Case& refused : cases) {
         SCOPED_TRACE(refused.what);
         freshBundle();
         directory.write(package.filename(), earlierRelease);
-        const fs::path bundle = refused.bundle();
+        refused.change();
         EXPECT_THAT(
             [&] {
-                (void)CenterPublisher::packRelease(bundle, refused.output.empty() ? package
-                                                                                  : refused.output);
+                (void)CenterPublisher::packRelease(refused.bundle.empty() ? app : refused.bundle,
+                                                   refused.output.empty() ? package
+                                                                          : refused.output);
             },
             // The seal check is the installer's own, which calls its refusal incomplete.
             ThrowsCenterError(refused.sentence.starts_with(unfinished) ? CenterError::Kind::install
