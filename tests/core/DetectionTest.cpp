@@ -89,25 +89,23 @@ TEST_F(Detection, TheSystemFolderWinsThenTheFirstNameInCodePointOrder) {
     EXPECT_EQ(found->version, "9");
 }
 
-TEST_F(Detection, MatchesByBundleIdentifierAndAppExtensionOnly) {
+TEST_F(Detection, MatchesByBundleIdentifierAndAppExtensionOnlyAndNeverAPreview) {
     bundle(system, "Other.app", "local.other", "1", "1");
     bundle(system, ".Hidden.app", "local.soundlink", "1", "1");
     bundle(system, "Tool.app.zip", "local.soundlink", "1", "1");
     bundle(system, "Nested/Deep.app", "local.soundlink", "1", "1");
     bundle(system, "Cased.app", "local.SoundLink", "1", "1");
     EXPECT_FALSE(CenterCore::detectInstalled(audio, {system}));
+    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1", "1");
+    CenterProduct effects = audio;
+    effects.id = "effects";
+    effects.bundleID = "com.kestryn.effects.preview";
+    EXPECT_FALSE(CenterCore::detectInstalled(effects, {system}));
 
     auto upper = bundle(system, "Tool.APP", "local.soundlink", "3", "3");
     auto found = CenterCore::detectInstalled(audio, {system});
     ASSERT_TRUE(found);
     EXPECT_EQ(found->url, upper);
-}
-
-TEST_F(Detection, PreviewsAreNeverInstalled) {
-    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1", "1");
-    CenterProduct effects{
-        "effects", "com.kestryn.effects.preview", "幻彩工坊", "", "", "", {}, "13.0", {}};
-    EXPECT_FALSE(CenterCore::detectInstalled(effects, {system}));
 }
 
 // The model's one pass must find exactly what a scan per product finds, in every ordering case.
