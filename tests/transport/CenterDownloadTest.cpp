@@ -7,6 +7,8 @@
 #include "transport/TransferError.h"
 
 #include <gmock/gmock.h>
+#include <optional>
+#include <tuple>
 
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
@@ -45,29 +47,23 @@ class GuardedDownload : public LoopbackServer {
     std::string content() const { return CenterCore::readFileContents(destination, 1024 * 1024); }
 };
 
-TEST_F(GuardedDownload, DeliversABodyOfExactlyTheCeilingAndOnlyThatFile) {
-    std::string body(100'000, 'k');
-    server.route("/file", HttpsResponse::bytes(body));
-    EXPECT_EQ(fetch("/file", 100'000), destination);
-    EXPECT_EQ(content(), body);
-    EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"file.bin"});
-}
-
-TEST_F(GuardedDownload, DeliversABodySeveralTimesTheWriteBufferByteForByte) {
-    // Three 1 MiB write buffers and a part, in pieces that straddle the buffer's edges.
-    std::string body(3 * 1024 * 1024 + 12345, '\0');
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        body[i] = static_cast<char>(i * 131 % 251);
-    }
-    const auto size = static_cast<std::int64_t>(body.size());
-    HttpsResponse chunked = HttpsResponse::bytes(body);
+// A body of exactly the ceiling, and one of three 1 MiB write buffers and a part, whole or in
+// chunks that straddle the buffer's edges, arrive byte for byte as the only file.
+TEST_F(GuardedDownload, DeliversABodyUpToTheCeilingByteForByteAndOnlyThatFile) {
+    const std::string large = numbered(3 * 1024 * 1024 + 12345);
+    HttpsResponse chunked = HttpsResponse::bytes(large);
     chunked.chunkBytes = 1024 * 1024 + 1;
-    for (const auto& [name, response] :
-         {std::pair{"announced", HttpsResponse::bytes(body)}, std::pair{"chunked", chunked}}) {
+    const std::string ceiling(100'000, 'k');
+    // The ceiling alone, or the artifact's size expected as well.
+    for (const auto& [name, response, body, expected] :
+         {std::tuple{"ceiling", HttpsResponse::bytes(ceiling), ceiling, false},
+          std::tuple{"announced", HttpsResponse::bytes(large), large, true},
+          std::tuple{"chunked", chunked, large, true}}) {
         SCOPED_TRACE(name);
         std::filesystem::remove(destination);
-        server.route("/large", response);
-        EXPECT_EQ(fetch("/large", size, size), destination);
+        server.route("/file", response);
+        const auto size = static_cast<std::int64_t>(body.size());
+        EXPECT_EQ(fetch("/file", size, expected ? std::optional(size) : std::nullopt), destination);
         EXPECT_TRUE(CenterCore::readFileContents(destination, body.size()) == body);
         EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"file.bin"});
     }

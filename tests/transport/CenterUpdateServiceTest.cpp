@@ -136,14 +136,6 @@ class ResumedDownload : public UpdateService {
   protected:
     std::string content = numbered(3 * 1024 * 1024 + 17, 7);
 
-    static std::string numbered(std::size_t size, int seed) {
-        std::string bytes(size, '\0');
-        for (std::size_t i = 0; i < size; ++i) {
-            bytes[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(seed)) % 251);
-        }
-        return bytes;
-    }
-
     HttpsResponse served(const std::string& bytes, const std::string& etag) {
         HttpsResponse response = HttpsResponse::bytes(bytes);
         response.etag = etag;

@@ -24,6 +24,16 @@ template <typename Error, typename Call> Error failureOf(Call&& call) {
     throw std::logic_error("the call did not fail as expected");
 }
 
+// `size` bytes in a pattern that repeats only every 251 bytes, so misplaced pieces show; the seed
+// makes a different file of the same size.
+inline std::string numbered(std::size_t size, int seed = 0) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(seed)) % 251);
+    }
+    return bytes;
+}
+
 // A fixture with a real HTTPS server on 127.0.0.1 whose certificate the transport trusts
 // through KESTRYN_CA_FILE, a scratch folder, and catalogs signed by `kestryn-publish`.
 class LoopbackServer : public ::testing::Test {
