@@ -30,7 +30,9 @@ Entries publishedKeys() {
              "<array><string>Mirror.KESTRYN.com</string><string>localhost</string></array>"}};
 }
 
-Entries with(Entries entries, const std::string& key, std::optional<std::string> value) {
+// The published keys with one replaced, or dropped when there is no value.
+Entries changed(const std::string& key, std::optional<std::string> value) {
+    Entries entries = publishedKeys();
     std::erase_if(entries, [&](const auto& entry) { return entry.first == key; });
     if (value) {
         entries.emplace_back(key, *value);
@@ -70,9 +72,9 @@ std::string refusal(const std::string& address, const Entries& entries) {
 
 TEST(ValidatedFeedURL, AdmitsOnlyCompleteHttpsAddressesOnOfficialHosts) {
     const Entries keys = publishedKeys();
-    const Entries feedHostOnly = with(keys, "KESUpdateAllowedHosts", std::nullopt);
+    const Entries feedHostOnly = changed("KESUpdateAllowedHosts", std::nullopt);
     const Entries mixedList =
-        with(keys, "KESUpdateAllowedHosts", "<array><string>localhost</string><true/></array>");
+        changed("KESUpdateAllowedHosts", "<array><string>localhost</string><true/></array>");
     const std::tuple<std::string, Entries, std::string> cases[] = {
         {"https://updates.kestryn.com/", keys, ""},
         {"https://updates.kestryn.com:443/feed?channel=beta", keys, ""},
@@ -99,15 +101,14 @@ TEST(ValidatedFeedURL, AdmitsOnlyCompleteHttpsAddressesOnOfficialHosts) {
 
 TEST_F(SelfUpdater, RefusesABuildWithoutAValidKeyOrBothSignatureChecks) {
     const std::pair<Entries, std::string> cases[] = {
-        {with(publishedKeys(), "SUPublicEDKey", std::nullopt), missingKey},
-        {with(publishedKeys(), "SUPublicEDKey", plistString(validKey.substr(4))), missingKey},
-        {with(publishedKeys(), "SUPublicEDKey", plistString(" " + validKey)), missingKey},
-        {with(publishedKeys(), "SUPublicEDKey", "<integer>1</integer>"), missingKey},
-        {with(publishedKeys(), "SURequireSignedFeed", plistString("YES")), unverified},
-        {with(publishedKeys(), "SURequireSignedFeed", std::nullopt), unverified},
-        {with(publishedKeys(), "SUVerifyUpdateBeforeExtraction", "<false/>"), unverified},
-        {with(publishedKeys(), "CFBundleVersion", std::nullopt),
-         "软件中心缺少版本信息，不能检查更新。"},
+        {changed("SUPublicEDKey", std::nullopt), missingKey},
+        {changed("SUPublicEDKey", plistString(validKey.substr(4))), missingKey},
+        {changed("SUPublicEDKey", plistString(" " + validKey)), missingKey},
+        {changed("SUPublicEDKey", "<integer>1</integer>"), missingKey},
+        {changed("SURequireSignedFeed", plistString("YES")), unverified},
+        {changed("SURequireSignedFeed", std::nullopt), unverified},
+        {changed("SUVerifyUpdateBeforeExtraction", "<false/>"), unverified},
+        {changed("CFBundleVersion", std::nullopt), "软件中心缺少版本信息，不能检查更新。"},
     };
     for (const auto& [entries, issue] : cases) {
         auto updater = make(entries);
@@ -143,7 +144,7 @@ TEST_F(SelfUpdater, RunsForAnAcceptedAddressKeepsItForTheSameOneAndSwitchesOffWh
 
 TEST_F(SelfUpdater, RefusesAnyChangeWhileAnUpdateSessionRuns) {
     // Nothing listens on localhost's port 443, so the check ends on its own once events run.
-    auto updater = make(with(publishedKeys(), "SUFeedURL", plistString("https://localhost/feed")));
+    auto updater = make(changed("SUFeedURL", plistString("https://localhost/feed")));
     QSignalSpy finished(updater.get(), &CenterSelfUpdater::checkFinished);
     updater->checkForUpdates();
     for (const QString& address : {QString(), QString::fromUtf8(defaultFeed)}) {
@@ -167,8 +168,8 @@ TEST_F(SelfUpdater, ACheckWithoutAnUpdaterExplainsWhyAndEnds) {
     const std::string fallback =
         "当前可使用本机软件管理功能。正式发布后，将通过已签名的更新服务检查和安装软件中心新版本。";
     const std::pair<Entries, std::string> cases[] = {
-        {with(publishedKeys(), "SUFeedURL", std::nullopt), fallback},
-        {with(publishedKeys(), "SURequireSignedFeed", "<false/>"), unverified},
+        {changed("SUFeedURL", std::nullopt), fallback},
+        {changed("SURequireSignedFeed", "<false/>"), unverified},
     };
     for (const auto& [entries, details] : cases) {
         prompts.alerts.clear();
