@@ -32,15 +32,9 @@ class CatalogValidation : public ::testing::Test {
   protected:
     ReleaseArtifact artifact{"https://downloads.example.com/audio.zip", std::string(64, 'c'), 1024,
                              ArtifactFormat::zip};
-    CenterProduct product{"audio",
-                          "local.soundlink",
-                          "回响工坊",
-                          "音频",
-                          "",
-                          "",
-                          {},
-                          "13.0",
-                          CenterRelease{"1.2", "45", "", {}, artifact}};
+    CenterRelease release{"1.2", "45", "", {}, artifact};
+    CenterProduct product{"audio", "local.soundlink", "回响工坊", "音频", "", "", {}, "13.0",
+                          release};
 
     static CenterCatalog catalogOf(std::vector<CenterProduct> products) {
         return {1, "now", std::move(products)};

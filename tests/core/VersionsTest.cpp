@@ -53,15 +53,8 @@ TEST(Versions, TheBuildDecidesOnlyBetweenEqualVersions) {
 
 class AvailableUpdate : public ::testing::Test {
   protected:
-    CenterProduct product{"audio",
-                          "local.soundlink",
-                          "回响工坊",
-                          "",
-                          "",
-                          "",
-                          {},
-                          "13.0",
-                          CenterRelease{"1.2", "45", "", {}, std::nullopt}};
+    CenterRelease release{"1.2", "45", "", {}, std::nullopt};
+    CenterProduct product{"audio", "local.soundlink", "回响工坊", "", "", "", {}, "13.0", release};
     InstalledApp installed(const char* version, const char* build) const {
         return {"/Applications/A.app", version, build, "local.soundlink"};
     }
