@@ -18,12 +18,7 @@
 
 // The registered product "audio".
 inline CenterProduct audioProduct() {
-    CenterProduct result;
-    result.id = "audio";
-    result.bundleID = "local.soundlink";
-    result.name = "Sample";
-    result.minOS = "13.0";
-    return result;
+    return {"audio", "local.soundlink", "Sample", "", "", "", {}, "13.0", {}};
 }
 
 // A release at this version and build, without an artifact.
