@@ -20,6 +20,13 @@ class CommandLine : public ::testing::Test {
         return runProgram(program, arguments, {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
     }
 
+    // The words of a download of `size` bytes from `url` into the folder.
+    std::vector<std::string> download(const std::string& url, const std::string& size) const {
+        return {"download", "--url", url,
+                "--sha256", digest,  "--size",
+                size,       "--to",  folder.path().string()};
+    }
+
     // A file of `bytes` bytes that takes no room on disk.
     fs::path sparse(const char* name, std::uintmax_t bytes) const {
         fs::path file = folder.write(name, "");
@@ -75,8 +82,7 @@ TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
          "kestryn verify-catalog：缺少选项 --key。\n用法：kestryn verify-catalog "},
         {{"verify-catalog", "envelope.json", "--key"},
          "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
-        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12kb",
-          "--to", folder.path().string()},
+        {download("https://127.0.0.1/a.zip", "12kb"),
          "kestryn download：--size 必须是以字节计的整数。\n用法：kestryn download "},
         {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12",
           "--format", "tar", "--to", folder.path().string()},
@@ -110,10 +116,6 @@ TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
     const std::string encrypted = "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string();
     const std::string url = "https://downloads.example.com/a.zip";
     const std::string catalog = KESTRYN_RESOURCES_DIR "/Catalog.json";
-    const auto download = [&](const std::string& from, const std::string& size) {
-        return std::vector<std::string>{"download", "--url", from,   "--sha256", digest,
-                                        "--size",   size,    "--to", dir};
-    };
     struct Row {
         std::vector<std::string> words;
         std::string sentence;

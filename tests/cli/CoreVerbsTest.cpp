@@ -122,30 +122,25 @@ class StatusTable : public CoreVerbs {
     std::filesystem::path resources = folder / "resources";
 
     void SetUp() override {
-        auto product = [](const char* id, const char* bundleID, const char* name) {
-            return json{{"id", id},
-                        {"bundleID", bundleID},
-                        {"name", name},
-                        {"kind", ""},
-                        {"summary", ""},
-                        {"detail", ""},
-                        {"features", json::array()},
-                        {"minOS", "13.0"}};
+        // Three of the shipped products, in an order of their own.
+        const json shipped = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
+        json catalog = shipped;
+        catalog["products"] = json::array();
+        for (const char* id : {"audio", "film", "library"}) {
+            for (const json& product : shipped["products"]) {
+                if (product["id"] == id) {
+                    catalog["products"].push_back(product);
+                }
+            }
+        }
+        const auto release = [](const char* version, const char* build) {
+            return json{{"version", version},
+                        {"build", build},
+                        {"publishedAt", "2026-12-01"},
+                        {"notes", json::array()}};
         };
-        auto withRelease = [](json entry, const char* version, const char* build) {
-            entry["release"] = {{"version", version},
-                                {"build", build},
-                                {"publishedAt", "2026-12-01"},
-                                {"notes", json::array()}};
-            return entry;
-        };
-        json catalog = {{"schemaVersion", 1},
-                        {"generatedAt", "2026-12-01"},
-                        {"products",
-                         {withRelease(product("audio", "local.soundlink", "回响工坊"), "2.0", "1"),
-                          product("film", "com.kestryn.film", "澄光工坊"),
-                          withRelease(product("library", "local.tavelo.asset-library", "藏集工坊"),
-                                      "1.0", "3")}}};
+        catalog["products"][0]["release"] = release("2.0", "1");
+        catalog["products"][2]["release"] = release("1.0", "3");
         folder.write(resources / "Catalog.json", catalog.dump());
         binaryBundle("Sound.app", "local.soundlink", "1.2", "45");
     }
