@@ -25,8 +25,7 @@ class CenterProductListTest : public ModelFixture {
 
 TEST_F(CenterProductListTest, EachScopeListsItsProductsInCatalogOrder) {
     bundle(shippedProduct("audio"), "1.0", applications);
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     const struct {
         QString scope;

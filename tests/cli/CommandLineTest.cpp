@@ -20,6 +20,13 @@ class CommandLine : public ::testing::Test {
         return runProgram(program, arguments, {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
     }
 
+    // The words of a download of `size` bytes from `url` into the folder.
+    std::vector<std::string> download(const std::string& url, const std::string& size) const {
+        return {"download", "--url", url,
+                "--sha256", digest,  "--size",
+                size,       "--to",  folder.path().string()};
+    }
+
     // A file of `bytes` bytes that takes no room on disk.
     fs::path sparse(const char* name, std::uintmax_t bytes) const {
         fs::path file = folder.write(name, "");
@@ -57,24 +64,16 @@ TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
     }
 }
 
-TEST_F(CommandLine, AnUnknownVerbIsNamedBeforeTheUsage) {
-    ProgramResult result = run(kestryn, {"statsu"});
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_TRUE(result.err.starts_with("“statsu”不是 kestryn 的命令。\n用法：\n")) << result.err;
-    EXPECT_TRUE(result.out.empty());
-
-    ProgramResult publisher = run(publish, {"signn", "Catalog.json"});
-    EXPECT_EQ(publisher.exitCode, 2);
-    EXPECT_TRUE(publisher.err.starts_with("“signn”不是 kestryn-publish 的命令。\n"))
-        << publisher.err;
-}
-
+// An unknown verb is named before the usage; every other mistake gives its reason.
 TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
     struct Row {
         std::vector<std::string> words;
         std::string reason;
+        fs::path program = kestryn;
     };
     const std::vector<Row> rows = {
+        {{"statsu"}, "“statsu”不是 kestryn 的命令。\n用法：\n"},
+        {{"signn", "Catalog.json"}, "“signn”不是 kestryn-publish 的命令。\n用法：\n", publish},
         {{}, "kestryn：缺少命令。\n用法：\n"},
         {{"compare", "1"},
          "kestryn compare：需要 2 个参数，实际给了 1 个。\n用法：kestryn compare "},
@@ -83,17 +82,17 @@ TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
          "kestryn verify-catalog：缺少选项 --key。\n用法：kestryn verify-catalog "},
         {{"verify-catalog", "envelope.json", "--key"},
          "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
-        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12kb",
-          "--to", folder.path().string()},
+        {download("https://127.0.0.1/a.zip", "12kb"),
          "kestryn download：--size 必须是以字节计的整数。\n用法：kestryn download "},
         {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12",
           "--format", "tar", "--to", folder.path().string()},
          "kestryn download：--format 只能是 zip、dmg 或 pkg。\n用法：kestryn download "},
     };
     for (const Row& row : rows) {
-        ProgramResult result = run(kestryn, row.words);
+        ProgramResult result = run(row.program, row.words);
         EXPECT_EQ(result.exitCode, 2) << row.reason;
         EXPECT_TRUE(result.err.starts_with(row.reason)) << result.err;
+        EXPECT_TRUE(result.out.empty()) << result.out;
     }
 }
 
@@ -112,51 +111,36 @@ TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
                                         "pass:secret", "-out", encryptedKey.string()});
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
 
+    const std::string dir = folder.path().string();
+    const std::string absent = "“" + missing.string() + "”：文件或文件夹不存在。";
+    const std::string encrypted = "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string();
+    const std::string url = "https://downloads.example.com/a.zip";
+    const std::string catalog = KESTRYN_RESOURCES_DIR "/Catalog.json";
     struct Row {
-        fs::path program;
         std::vector<std::string> words;
         std::string sentence;
+        fs::path program = kestryn;
     };
-    const std::string absent = "“" + missing.string() + "”：文件或文件夹不存在。";
     const std::vector<Row> rows = {
-        {kestryn, {"digest", missing.string()}, "无法打开" + absent},
-        {kestryn,
-         {"digest", folder.path().string()},
-         "无法读取“" + folder.path().string() + "”：这是一个文件夹，不是文件。"},
-        {kestryn, {"inspect", missing.string()}, "无法打开" + absent},
-        {kestryn, {"inspect", notZIP.string()}, "该文件不是 ZIP 安装包。"},
-        {kestryn, {"validate-catalog", missing.string()}, "无法打开" + absent},
-        {kestryn,
-         {"validate-catalog", broken.string()},
-         "内容不是有效的 JSON（第 2 个字节处有误）。"},
-        {kestryn, {"validate-catalog", hugeCatalog.string()}, "发布清单文件过大（超过 64 MiB）。"},
-        {kestryn,
-         {"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},
+        {{"digest", missing.string()}, "无法打开" + absent},
+        {{"digest", dir}, "无法读取“" + dir + "”：这是一个文件夹，不是文件。"},
+        {{"inspect", missing.string()}, "无法打开" + absent},
+        {{"inspect", notZIP.string()}, "该文件不是 ZIP 安装包。"},
+        {{"validate-catalog", missing.string()}, "无法打开" + absent},
+        {{"validate-catalog", broken.string()}, "内容不是有效的 JSON（第 2 个字节处有误）。"},
+        {{"validate-catalog", hugeCatalog.string()}, "发布清单文件过大（超过 64 MiB）。"},
+        {{"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},
          "签名后的发布清单超过 8 MiB，软件中心不会接受。"},
-        {kestryn,
-         {"download", "--url", "https://127.0.0.1:70000/a.zip", "--sha256", digest, "--size", "10",
-          "--to", folder.path().string()},
-         "更新地址中的端口号无效。"},
-        {kestryn,
-         {"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size",
-          "25000000000", "--to", folder.path().string()},
-         "安装包超过 20 GiB 的上限。"},
-        {publish,
-         {"artifact", missing.string(), "--url", "https://downloads.example.com/a.zip"},
-         "无法访问" + absent},
-        {publish,
-         {"artifact", hugeArtifact.string(), "--url", "https://downloads.example.com/a.zip"},
-         "安装包超过 20 GiB 的上限。"},
-        {publish,
-         {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key", encryptedKey.string()},
-         "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string()},
-        {publish,
-         {"appcast", notZIP.string(), "--url", "https://downloads.example.com/c.deb", "--version",
+        {download("https://127.0.0.1:70000/a.zip", "10"), "更新地址中的端口号无效。"},
+        {download("https://127.0.0.1/a.zip", "25000000000"), "安装包超过 20 GiB 的上限。"},
+        {{"artifact", missing.string(), "--url", url}, "无法访问" + absent, publish},
+        {{"artifact", hugeArtifact.string(), "--url", url}, "安装包超过 20 GiB 的上限。", publish},
+        {{"sign", catalog, "--key", encryptedKey.string()}, encrypted, publish},
+        {{"appcast", notZIP.string(), "--url", "https://downloads.example.com/c.deb", "--version",
           "3", "--short-version", "1.3", "--key", encryptedKey.string()},
-         "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string()},
-        {publish,
-         {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key", missing.string()},
-         "无法打开" + absent},
+         encrypted,
+         publish},
+        {{"sign", catalog, "--key", missing.string()}, "无法打开" + absent, publish},
     };
     for (const Row& row : rows) {
         ProgramResult result = run(row.program, row.words);

@@ -31,21 +31,10 @@ class CoreVerbs : public ::testing::Test {
         return app;
     }
 
-    // A registered one-product catalog signed by `openssl pkeyutl`, wholly outside our code.
+    // The shipped catalog signed by `openssl pkeyutl`, wholly outside our code.
     std::pair<std::filesystem::path, std::filesystem::path> opensslSignedEnvelope() const {
-        std::string catalog = json{{"schemaVersion", 1},
-                                   {"generatedAt", "2026-12-01"},
-                                   {"products",
-                                    {{{"id", "library"},
-                                      {"bundleID", "local.tavelo.asset-library"},
-                                      {"name", "藏集工坊"},
-                                      {"kind", "素材库"},
-                                      {"summary", ""},
-                                      {"detail", ""},
-                                      {"features", json::array()},
-                                      {"minOS", "13.0"}}}}}
-                                  .dump();
-        std::filesystem::path payload = folder.write("catalog.json", catalog);
+        const std::string catalog = fileContents(KESTRYN_RESOURCES_DIR "/Catalog.json");
+        folder.write("catalog.json", catalog);
         std::string shell = "cd '" + folder.path().string() +
                             "' && openssl genpkey -algorithm ed25519 -out key.pem"
                             " && openssl pkey -in key.pem -pubout -outform DER | tail -c 32 |"
@@ -97,7 +86,8 @@ TEST_F(CoreVerbs, VerifyCatalogAcceptsAnEnvelopeSignedByIndependentTooling) {
     auto [envelope, key] = opensslSignedEnvelope();
     ProgramResult result = run({"verify-catalog", envelope.string(), "--key", key.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(json::parse(result.out)["products"][0]["name"], "藏集工坊");
+    EXPECT_EQ(json::parse(result.out),
+              json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json")));
 
     json tampered = json::parse(std::ifstream(envelope));
     std::string payload = tampered["payload"];
@@ -125,23 +115,6 @@ TEST_F(CoreVerbs, VerifyCatalogAcceptsAnEnvelopeSignedByIndependentTooling) {
     }
 }
 
-TEST_F(CoreVerbs, StatusListsEveryProductWithItsInstalledVersion) {
-    binaryBundle("Sound.app", "local.soundlink", "1.2", "45");
-    ProgramResult result =
-        run({"status", "--json", "--applications", (folder / "Applications").string()});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    json rows = json::parse(result.out);
-    ASSERT_EQ(rows.size(), 6u);
-    for (const json& row : rows) {
-        if (row["id"] == "audio") {
-            EXPECT_EQ(row["installed"]["version"], "1.2");
-        } else {
-            EXPECT_TRUE(row["installed"].is_null()) << row;
-        }
-        EXPECT_FALSE(row["update"]);
-    }
-}
-
 // A resources folder whose catalog lists an update for the installed "audio", a product without
 // a release and one that can be installed.
 class StatusTable : public CoreVerbs {
@@ -149,30 +122,25 @@ class StatusTable : public CoreVerbs {
     std::filesystem::path resources = folder / "resources";
 
     void SetUp() override {
-        auto product = [](const char* id, const char* bundleID, const char* name) {
-            return json{{"id", id},
-                        {"bundleID", bundleID},
-                        {"name", name},
-                        {"kind", ""},
-                        {"summary", ""},
-                        {"detail", ""},
-                        {"features", json::array()},
-                        {"minOS", "13.0"}};
+        // Three of the shipped products, in an order of their own.
+        const json shipped = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
+        json catalog = shipped;
+        catalog["products"] = json::array();
+        for (const char* id : {"audio", "film", "library"}) {
+            for (const json& product : shipped["products"]) {
+                if (product["id"] == id) {
+                    catalog["products"].push_back(product);
+                }
+            }
+        }
+        const auto release = [](const char* version, const char* build) {
+            return json{{"version", version},
+                        {"build", build},
+                        {"publishedAt", "2026-12-01"},
+                        {"notes", json::array()}};
         };
-        auto withRelease = [](json entry, const char* version, const char* build) {
-            entry["release"] = {{"version", version},
-                                {"build", build},
-                                {"publishedAt", "2026-12-01"},
-                                {"notes", json::array()}};
-            return entry;
-        };
-        json catalog = {{"schemaVersion", 1},
-                        {"generatedAt", "2026-12-01"},
-                        {"products",
-                         {withRelease(product("audio", "local.soundlink", "回响工坊"), "2.0", "1"),
-                          product("film", "com.kestryn.film", "澄光工坊"),
-                          withRelease(product("library", "local.tavelo.asset-library", "藏集工坊"),
-                                      "1.0", "3")}}};
+        catalog["products"][0]["release"] = release("2.0", "1");
+        catalog["products"][2]["release"] = release("1.0", "3");
         folder.write(resources / "Catalog.json", catalog.dump());
         binaryBundle("Sound.app", "local.soundlink", "1.2", "45");
     }
@@ -194,7 +162,7 @@ TEST_F(StatusTable, ShowsEachProductsInstalledVersionAndUpdateThenTheSearchedFol
                              (folder / "Applications").string() + "、" + other.string() + "。\n");
 }
 
-TEST_F(StatusTable, FindsTheResourcesBesideTheProgramWhenNoFolderIsNamed) {
+TEST_F(StatusTable, AsJSONFindsTheResourcesBesideTheProgramWhenNoFolderIsNamed) {
     // A copy of the program in an installed layout: bin/kestryn beside resources/.
     const std::filesystem::path program = folder / "bin/kestryn";
     std::filesystem::create_directories(program.parent_path());
@@ -203,11 +171,15 @@ TEST_F(StatusTable, FindsTheResourcesBesideTheProgramWhenNoFolderIsNamed) {
         program, {"status", "--json", "--applications", (folder / "Applications").string()},
         {{"KESTRYN_RESOURCES", ""}});
     ASSERT_EQ(table.exitCode, 0) << table.err;
+    const json rows = json::parse(table.out);
     std::vector<std::string> ids;
-    for (const json& row : json::parse(table.out)) {
+    for (const json& row : rows) {
         ids.push_back(row["id"]);
     }
     EXPECT_EQ(ids, (std::vector<std::string>{"audio", "film", "library"}));
+    EXPECT_EQ(rows[0]["installed"]["version"], "1.2");
+    EXPECT_TRUE(rows[1]["installed"].is_null()) << rows[1];
+    EXPECT_FALSE(rows[1]["update"]) << rows[1];
 }
 
 } // namespace

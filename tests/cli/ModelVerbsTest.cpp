@@ -88,18 +88,16 @@ TEST_F(ModelVerbs, ACheckFindsTheUpdateWhichUpdateInstallsKeepingABackup) {
     ProgramResult update = center({"update", "audio"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
     EXPECT_EQ(lastLine(update.out), "回响工坊已安装 · 2.0");
-    EXPECT_EQ(CenterCore::readFileContents(
-                  applications / "KESTRYN 回响工坊.app/Contents/Info.plist", 1 << 16)
-                      .find("<string>2.0</string>") != std::string::npos,
-              true);
+    EXPECT_NE(fileContents(applications / "KESTRYN 回响工坊.app/Contents/Info.plist")
+                  .find("<string>2.0</string>"),
+              std::string::npos);
     EXPECT_EQ(
         std::distance(fs::directory_iterator(home / ".local/share/KESTRYN Center/Backups"), {}), 1);
 
     ProgramResult exported = center({"export", (temp / "版本 清单.txt").string()});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_EQ(lastLine(exported.out), "版本清单已导出");
-    EXPECT_NE(CenterCore::readFileContents(temp / "版本 清单.txt", 1 << 16)
-                  .find("KESTRYN 回响工坊：2.0（1）"),
+    EXPECT_NE(fileContents(temp / "版本 清单.txt").find("KESTRYN 回响工坊：2.0（1）"),
               std::string::npos);
 }
 

@@ -12,16 +12,10 @@ const CenterProduct audio = shippedProduct("audio");
 
 TEST_F(CenterModelHistory, RestoresABackupOnConfirmationAndPrunesToTheChosenLimit) {
     bundle(audio, "1.0", applications);
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     QSignalSpy historyChanged(model.get(), &CenterModel::historyChanged);
-    for (const CenterProduct& product : model->products()) {
-        if (product.id == "audio") {
-            model->performAction(product);
-        }
-    }
-    waitUntilIdle(*model);
+    act(*model, "audio");
     ASSERT_EQ(model->installedCopy(audio)->version, "2.0");
     // Every backup is kept, yet the views learn of the new one and its disk use.
     EXPECT_EQ(historyChanged.count(), 1);
@@ -81,26 +75,16 @@ TEST_F(CenterModelHistory, RestoresABackupOnConfirmationAndPrunesToTheChosenLimi
 
 TEST_F(CenterModelHistory, ADownloadCutMidwayIsShownInTheDiskUseAndResumedByTheNextUpdate) {
     bundle(audio, "1.0", applications);
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}}));
     const fs::path zip = temp / "site/audio-2.0.zip";
     HttpsResponse cut = HttpsResponse::fileContent(zip);
     cut.etag = "\"audio-2.0\"";
     cut.cutAt = fs::file_size(zip) / 2;
     server.route("/audio-2.0.zip", cut);
     std::unique_ptr<CenterModel> model = makeModel();
-    waitUntilIdle(*model);
-    auto update = [&model] {
-        for (const CenterProduct& product : model->products()) {
-            if (product.id == "audio") {
-                model->performAction(product);
-            }
-        }
-        waitUntilIdle(*model);
-    };
 
     QSignalSpy historyChanged(model.get(), &CenterModel::historyChanged);
-    update();
+    act(*model, "audio");
     EXPECT_EQ(model->status(), "安装未完成，原软件保留");
     EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
     EXPECT_EQ(historyChanged.count(), 1);
@@ -109,7 +93,7 @@ TEST_F(CenterModelHistory, ADownloadCutMidwayIsShownInTheDiskUseAndResumedByTheN
 
     cut.cutAt.reset();
     server.route("/audio-2.0.zip", cut);
-    update();
+    act(*model, "audio");
     EXPECT_EQ(model->installedCopy(audio)->version, "2.0");
     // Only the finished package stays; the partial file and its validator are gone.
     EXPECT_EQ(model->diskUse().downloads, fs::file_size(zip));

@@ -14,16 +14,7 @@ const CenterProduct audio = shippedProduct("audio");
 const CenterProduct subtitle = shippedProduct("subtitle");
 const CenterProduct library = shippedProduct("library");
 
-const CenterProduct& shown(const CenterModel& model, const std::string& id) {
-    for (const CenterProduct& product : model.products()) {
-        if (product.id == id) {
-            return product;
-        }
-    }
-    throw std::logic_error("not shown: " + id);
-}
-
-TEST_F(CenterModelTest, StartsFromSettingsWithTheirTypesAndCountsWhatIsInstalled) {
+TEST_F(CenterModelTest, StartsFromSettingsWithTheirTypesAndSaysOnceHowManyAreInstalled) {
     writeInfo("https://catalog.invalid/catalog.json");
     bundle(audio, "1.0", applications);
     bundle(subtitle, "1.0", homeApplications);
@@ -39,19 +30,15 @@ TEST_F(CenterModelTest, StartsFromSettingsWithTheirTypesAndCountsWhatIsInstalled
     std::unique_ptr<CenterModel> model = makeModel();
     EXPECT_EQ(model->feedURL(), "");
     EXPECT_TRUE(model->autoCheck());
+    // The first refresh says how many are installed; later ones leave the status.
+    EXPECT_EQ(model->status(), "已检测到 2 款软件");
+    bundle(library, "1.0", homeApplications);
+    model->refreshInstalled();
+    EXPECT_EQ(model->installedCount(), 3);
+    EXPECT_EQ(model->status(), "已检测到 2 款软件");
     model->checkUpdates();
     EXPECT_EQ(model->status(), "本机检测完成；联网检查需在设置中连接更新服务");
     EXPECT_EQ(model->sourceLabel(), "本机版本目录 · 尚未连接在线服务");
-}
-
-TEST_F(CenterModelTest, AFirstRefreshSaysHowManyAreInstalledAndLaterOnesLeaveTheStatus) {
-    bundle(audio, "1.0", applications);
-    std::unique_ptr<CenterModel> model = makeModel();
-    EXPECT_EQ(model->status(), "已检测到 1 款软件");
-    bundle(library, "1.0", homeApplications);
-    model->refreshInstalled();
-    EXPECT_EQ(model->installedCount(), 2);
-    EXPECT_EQ(model->status(), "已检测到 1 款软件");
 }
 
 TEST_F(CenterModelTest, ACorruptSettingsFileIsReportedAndKeptAside) {
@@ -74,31 +61,27 @@ TEST_F(CenterModelTest, ABadLocalListLeavesTheShippedProductsUnmerged) {
     std::unique_ptr<CenterModel> model = makeModel();
     ASSERT_TRUE(model->error());
     EXPECT_EQ(model->products().size(), 6U);
-    EXPECT_FALSE(shown(*model, "audio").release);
+    EXPECT_FALSE(listed(*model, "audio").release);
 }
 
 TEST_F(CenterModelTest, AnAcceptedCatalogCountsTheUpdatesOfInstalledProducts) {
     bundle(audio, "1.0", applications);
     bundle(subtitle, "1.0", applications);
     bundle(library, "3.0", applications);
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" +
-                   publishCatalog({{"audio", "2.0"}, {"subtitle", "2.0"}, {"library", "2.0"}}) +
-                   R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}, {"subtitle", "2.0"}, {"library", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     EXPECT_EQ(model->status(), "发现 2 款软件可更新");
     EXPECT_EQ(model->sourceLabel(), "在线发布目录 · 签名已验证");
     EXPECT_TRUE(model->lastChecked().isValid());
-    EXPECT_EQ(model->actionTitle(shown(*model, "audio")), "更新");
-    EXPECT_EQ(model->detailStatus(shown(*model, "audio")), "已安装 1.0 · 可更新");
-    EXPECT_EQ(model->actionTitle(shown(*model, "library")), "打开");
+    EXPECT_EQ(model->actionTitle(listed(*model, "audio")), "更新");
+    EXPECT_EQ(model->detailStatus(listed(*model, "audio")), "已安装 1.0 · 可更新");
+    EXPECT_EQ(model->actionTitle(listed(*model, "library")), "打开");
 }
 
 TEST_F(CenterModelTest, AFailedCheckKeepsTheShownCatalogAndSaysWhy) {
-    std::string good = publishCatalog({{"audio", "2.0"}});
-    temp.write("config/settings.json", R"({"catalogFeedURL":")" + good + R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
-    ASSERT_TRUE(shown(*model, "audio").release);
+    ASSERT_TRUE(listed(*model, "audio").release);
 
     const struct {
         std::string address;
@@ -128,50 +111,40 @@ TEST_F(CenterModelTest, ACatalogThatDoesNotMatchTheKnownProductsIsNotAdopted) {
         CenterCore::readFileContents(resources / "Catalog.json", 1 << 20));
     std::erase_if(shippedHere.products, [](const CenterProduct& p) { return p.id == "video"; });
     temp.write("resources/Catalog.json", CenterCore::toJSON(shippedHere).dump());
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     EXPECT_EQ(model->error().value_or(""),
               "更新检查失败：更新目录与 KESTRYN 产品不匹配，未采用此次目录。");
-    EXPECT_FALSE(shown(*model, "audio").release);
+    EXPECT_FALSE(listed(*model, "audio").release);
 }
 
 TEST_F(CenterModelTest, AnAddressChangeDropsTheRunningCheckAndOnlyTheNewResultApplies) {
     HttpsResponse slow = HttpsResponse::fileContent(temp / "site/slow.json");
     slow.silent = true;
     server.route("/slow.json", slow);
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" + server.url("/slow.json") + R"("})");
+    useFeed(server.url("/slow.json"));
     std::string good = publishCatalog({{"subtitle", "2.0"}});
 
-    CenterModelSetup setup;
-    setup.resources = resources;
-    setup.supportDirectory = support;
-    setup.settingsFile = settingsFile;
-    setup.applicationDirectories = {applications};
-    setup.workspace = &workspace;
-    setup.prompts = &prompts;
-    CenterModel model(std::move(setup));
+    CenterModel model(modelSetup());
     ASSERT_TRUE(model.isChecking());
     model.setFeedURL(good);
     model.configureFeed();
     waitUntilIdle(model);
     EXPECT_EQ(model.sourceLabel(), "在线发布目录 · 签名已验证");
-    EXPECT_TRUE(shown(model, "subtitle").release);
+    EXPECT_TRUE(listed(model, "subtitle").release);
     EXPECT_FALSE(model.error());
 }
 
 TEST_F(CenterModelTest, AnUpdateDownloadsWithProgressAndReplacesTheCopyWhereItLies) {
     bundle(audio, "1.0", homeApplications);
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     QSignalSpy progress(model.get(), &CenterModel::progressChanged);
-    model->performAction(shown(*model, "audio"));
+    model->performAction(listed(*model, "audio"));
     EXPECT_EQ(model->busyProduct().value_or(""), "audio");
-    EXPECT_EQ(model->actionTitle(shown(*model, "audio")), "处理中");
+    EXPECT_EQ(model->actionTitle(listed(*model, "audio")), "处理中");
     // One installation at a time: another product's button does nothing meanwhile.
-    model->performAction(shown(*model, "subtitle"));
+    model->performAction(listed(*model, "subtitle"));
     waitUntilIdle(*model);
 
     EXPECT_FALSE(model->error()) << *model->error();
@@ -187,12 +160,10 @@ TEST_F(CenterModelTest, AnUpdateDownloadsWithProgressAndReplacesTheCopyWhereItLi
 
 TEST_F(CenterModelTest, AFailedDownloadLeavesTheInstalledCopyAndSaysSo) {
     bundle(audio, "1.0", applications);
-    temp.write("config/settings.json",
-               R"({"catalogFeedURL":")" + publishCatalog({{"audio", "2.0"}}) + R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     fs::remove(temp / "site/audio-2.0.zip");
-    model->performAction(shown(*model, "audio"));
-    waitUntilIdle(*model);
+    act(*model, "audio");
     EXPECT_EQ(model->status(), "安装未完成，原软件保留");
     EXPECT_EQ(model->error().value_or(""), "服务器未返回有效的更新文件。");
     EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
@@ -201,12 +172,13 @@ TEST_F(CenterModelTest, AFailedDownloadLeavesTheInstalledCopyAndSaysSo) {
 
 // Imported packages that the center opens for the user rather than installing.
 TEST_F(CenterModelTest, PackagesThatAreOnlyOpenedAreOpenedOrRefused) {
-    temp.write("config/settings.json", R"({"catalogFeedURL":")" +
-                                           publishCatalog({{"audio", "2.0"}, {"film", "2.0"}}) +
-                                           R"("})");
+    useFeed(publishCatalog({{"audio", "2.0"}, {"film", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     const std::string opened = "安装包已打开，请按安装说明完成升级";
     const std::string kept = "安装未完成，原软件保留";
+    const std::string unopened = "无法打开安装包，请在访达中检查文件是否完整。";
+    const std::string hostRuns = "澄光工坊安装包已就绪。请先保存工程并退出 Final Cut Pro，再从"
+                                 "安装包升级；完成后在澄光工坊中安装 FCP 效果。";
     const struct {
         std::size_t choice; // in the product chooser: film is first, audio third
         std::string file;
@@ -217,23 +189,10 @@ TEST_F(CenterModelTest, PackagesThatAreOnlyOpenedAreOpenedOrRefused) {
         std::vector<std::string> calls;
     } rows[] = {
         {2, "Tool.PKG", false, true, opened, "", {"openFile .pkg"}},
-        {2,
-         "Tool.dmg",
-         false,
-         false,
-         kept,
-         "无法打开安装包，请在访达中检查文件是否完整。",
-         {"openFile .dmg"}},
+        {2, "Tool.dmg", false, false, kept, unopened, {"openFile .dmg"}},
         {2, "Tool.tar", false, true, kept, "请使用 ZIP、DMG 或 PKG 安装包。", {}},
         {0, "Film.zip", false, true, opened, "", {"openFile .zip"}},
-        {0,
-         "Film.zip",
-         true,
-         true,
-         kept,
-         "澄光工坊安装包已就绪。请先保存工程并退出 Final Cut Pro，再从安装包升级；"
-         "完成后在澄光工坊中安装 FCP 效果。",
-         {"reveal .zip"}},
+        {0, "Film.zip", true, true, kept, hostRuns, {"reveal .zip"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);

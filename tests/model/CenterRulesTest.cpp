@@ -20,6 +20,11 @@ CenterProduct product(const std::string& id, std::optional<CenterRelease> offere
     return result;
 }
 
+// An installed copy older than the offered release, and one at it.
+const InstalledApp old{"/Applications/A.app", "1.0", "1", "bundle.audio"};
+const InstalledApp current{"/Applications/A.app", "2.0", "1", "bundle.audio"};
+const CenterProduct offered = product("audio", release("2.0", "1"));
+
 std::optional<std::string> releaseVersion(const std::vector<CenterProduct>& products,
                                           const std::string& id) {
     for (const CenterProduct& item : products) {
@@ -100,9 +105,6 @@ TEST(CenterRules, OnlyAnHttpsAddressWithAHostAndNoCredentialsIsAnAddress) {
 }
 
 TEST(CenterRules, TheButtonAndStateLineFollowPreviewBusyInstalledAndPackage) {
-    const InstalledApp old{"/Applications/A.app", "1.0", "1", "bundle.audio"};
-    const InstalledApp current{"/Applications/A.app", "2.0", "1", "bundle.audio"};
-    const CenterProduct offered = product("audio", release("2.0", "1"));
     const CenterProduct preview = product("effects");
     const struct {
         CenterProduct product;
@@ -132,9 +134,6 @@ TEST(CenterRules, TheButtonAndStateLineFollowPreviewBusyInstalledAndPackage) {
 }
 
 TEST(CenterRules, TheCardStatusTakesTheFirstOfBusyPreviewUpdateInstalled) {
-    const InstalledApp old{"/Applications/A.app", "1.0", "1", "bundle.audio"};
-    const InstalledApp current{"/Applications/A.app", "2.0", "1", "bundle.audio"};
-    const CenterProduct offered = product("audio", release("2.0", "1"));
     const struct {
         CenterProduct product;
         std::optional<InstalledApp> installed;

@@ -29,6 +29,16 @@ inline CenterProduct shippedProduct(const std::string& id) {
     throw std::logic_error("no such product: " + id);
 }
 
+// The product as the model lists it now, with the release its catalogs offer.
+inline const CenterProduct& listed(const CenterModel& model, const std::string& id) {
+    for (const CenterProduct& product : model.products()) {
+        if (product.id == id) {
+            return product;
+        }
+    }
+    throw std::logic_error("not listed: " + id);
+}
+
 // A center with its own resources (the shipped catalog, a fresh catalog key), support folder,
 // settings and two applications folders, a real HTTPS server for its online catalog and
 // downloads, and scripted prompts and desktop.
@@ -67,6 +77,17 @@ class ModelFixture : public ::testing::Test {
                    "<key>CFBundleShortVersionString</key><string>1.0.0</string>"
                    "<key>KESProductCatalogURL</key><string>" +
                        catalogURL + "</string></dict></plist>");
+    }
+
+    // Stored settings that name this catalog address, as if the user had typed it.
+    void useFeed(const std::string& url) {
+        temp.write("config/settings.json", R"({"catalogFeedURL":")" + url + R"("})");
+    }
+
+    // Presses the product's button and waits for what it started to end.
+    static void act(CenterModel& model, const std::string& id) {
+        model.performAction(listed(model, id));
+        waitUntilIdle(model);
     }
 
     // The fixture's folders and scripted desktop, for a model made here or by a derived fixture.

@@ -1,10 +1,12 @@
 #include "portal/PortalLinks.h"
 
+#include "core/PropertyList.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <regex>
 
 namespace {
 
@@ -109,6 +111,18 @@ TEST_F(Portal, NavigationStaysOpensInTheBrowserOrIsBlocked) {
         EXPECT_EQ(PortalLinks::navigationDisposition(c.address, true), c.mainFrame) << c.address;
         EXPECT_EQ(PortalLinks::navigationDisposition(c.address, false), c.subframe) << c.address;
     }
+}
+
+// The origin is configuration of the build: the source tree's Info.plist must name an https
+// origin with a host and nothing else, and the program must read exactly that.
+TEST(ShippedPortalOrigin, IsAnHttpsOriginWithAHostAndNothingElse) {
+    std::optional<PropertyList> info = PropertyList::read(KESTRYN_SOURCE_RESOURCES "/Info.plist");
+    ASSERT_TRUE(info);
+    std::optional<std::string> origin = info->string("KESPortalURL");
+    ASSERT_TRUE(origin);
+    EXPECT_TRUE(std::regex_match(*origin, std::regex("https://[a-z0-9-]+(\\.[a-z0-9-]+)+")))
+        << *origin;
+    EXPECT_EQ(PortalLinks::baseURL(), *origin);
 }
 
 TEST(PortalWithoutOrigin, GivesNoAddressAndTrustsNothing) {

@@ -72,18 +72,6 @@ TEST(PortalWebCoordinator, StartsOnlyTheLatestOfTheAddressesGivenInOneTurn) {
     EXPECT_TRUE(portal.state.isLoading());
 }
 
-TEST(PortalWebCoordinator, RetryLoadsAgainAndClearsTheError) {
-    Portal portal;
-    portal.shown();
-    portal.coordinator.contentProcessTerminated();
-    portal.state.retry();
-    EXPECT_EQ(portal.page.loads.size(), 1U);
-    Portal::settle();
-    EXPECT_EQ(portal.page.loads.size(), 2U);
-    EXPECT_TRUE(portal.state.isLoading());
-    EXPECT_EQ(portal.state.errorText(), "");
-}
-
 TEST(PortalWebCoordinator, TeardownVoidsScheduledLoadsRetryAndEvents) {
     Portal portal;
     portal.coordinator.attach(portal.page, Portal::on("/donate.html"));
@@ -114,20 +102,17 @@ TEST(PortalWebCoordinator, NavigationActionsFollowTheTrustPolicy) {
     credentials.setUserName("user");
     const QUrl otherSite("https://example.org/page.html");
     const QUrl plain("http://example.org/page.html");
+    const QUrl community = Portal::on("/community.html?product=film&embed=center");
+    const std::optional<bool> newWindow;
     const Case cases[] = {
         {Portal::on("/guides/audio.html"), true, true, false, false, {}},
         {Portal::on("/frame.html"), false, true, false, false, {}},
-        {Portal::on("/community.html?product=film&embed=center"),
-         std::nullopt,
-         false,
-         true,
-         false,
-         {}},
+        {community, newWindow, false, true, false, {}},
         {otherSite, true, false, false, true, {}},
-        {otherSite, std::nullopt, false, false, true, {}},
+        {otherSite, newWindow, false, false, true, {}},
         {otherSite, false, false, false, false, {}},
         {plain, true, false, false, false, untrustedLink},
-        {plain, std::nullopt, false, false, false, untrustedLink},
+        {plain, newWindow, false, false, false, untrustedLink},
         {plain, false, false, false, false, {}},
         {QUrl("mailto:someone@example.org"), true, false, false, false, untrustedLink},
         {otherPort, true, false, false, true, {}},
@@ -237,7 +222,7 @@ TEST(PortalWebCoordinator, FailuresAreReportedInChineseAndCancellationsNotAtAll)
     }
 }
 
-TEST(PortalWebCoordinator, ALoadThatTakesTooLongOrALostPageProcessEndsInAnError) {
+TEST(PortalWebCoordinator, ALoadThatTakesTooLongOrALostPageProcessEndsInAnErrorUntilRetry) {
     Portal portal;
     portal.shown();
     portal.coordinator.timedOut();
@@ -249,6 +234,13 @@ TEST(PortalWebCoordinator, ALoadThatTakesTooLongOrALostPageProcessEndsInAnError)
 
     portal.coordinator.contentProcessTerminated();
     EXPECT_EQ(portal.state.errorText(), "网页进程已停止，请重新载入。");
+
+    portal.state.retry();
+    EXPECT_EQ(portal.page.loads.size(), 1U) << "the retry loads on the next turn";
+    Portal::settle();
+    EXPECT_EQ(portal.page.loads.size(), 2U);
+    EXPECT_TRUE(portal.state.isLoading());
+    EXPECT_EQ(portal.state.errorText(), "");
 }
 
 TEST(PortalWebCoordinator, ShowsOneDialogOfTheMakersOriginAtATime) {
