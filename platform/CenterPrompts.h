@@ -24,6 +24,8 @@ struct ChoiceAlert {
     std::vector<std::string> choices;
     // Titles in order; the first is the one that confirms.
     std::vector<std::string> buttons;
+    // The entry selected when the alert opens.
+    std::size_t preselected = 0;
 };
 
 // An alert with a message, details and buttons; the first button is the default one.
