@@ -210,7 +210,7 @@ ColumnLayout {
             CenterSecondaryButton {
                 objectName: "pruneBackupsButton"
                 text: "立即清理"
-                enabled: !page.center.isInstalling && page.center.keepBackups > 0
+                enabled: !page.center.isInstalling && page.center.canClean
                 onClicked: page.center.pruneBackupsNow()
             }
         }

@@ -118,7 +118,7 @@ int restoreVerb(const Arguments& arguments) {
 int pruneVerb(const Arguments& arguments) {
     static_cast<void>(arguments.positionals(0));
     const int keep = keepCount(arguments.required("--keep"));
-    auto removed = std::make_shared<std::vector<Backup>>();
+    auto removed = std::make_shared<CenterModel::Cleaning>();
     return runModelVerb({.operation =
                              [keep, removed](CenterModel& model) {
                                  model.setKeepBackups(keep);
@@ -126,11 +126,16 @@ int pruneVerb(const Arguments& arguments) {
                              },
                          .report =
                              [removed](const CenterModel&) {
-                                 for (const Backup& backup : *removed) {
+                                 for (const Backup& backup : removed->backups) {
                                      std::cout << "已删除\t" << backup.product << '\t'
                                                << backup.version << "（" << backup.build << "）\t"
                                                << CenterRules::byteText(backup.bytes) << '\t'
                                                << backup.path.string() << '\n';
+                                 }
+                                 for (const auto& package : removed->packages) {
+                                     std::cout << "已删除\t安装包\t"
+                                               << CenterRules::byteText(package.bytes) << '\t'
+                                               << package.file.string() << '\n';
                                  }
                              }});
 }

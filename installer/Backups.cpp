@@ -75,11 +75,16 @@ std::vector<Backup> beyondLimit(const std::vector<Backup>& newestFirst, std::siz
 
 std::vector<Backup> prune(const fs::path& backupDirectory,
                           const std::vector<CenterProduct>& products, std::size_t keep,
-                          InstallOperations& operations) {
-    sweepWorkFolders(backupDirectory, workPrefix, operations);
+                          const std::vector<fs::path>& spared, InstallOperations& operations) {
+    sweepWork(backupDirectory, operations);
     std::vector<Backup> removed;
     for (const CenterProduct& product : products) {
         for (const Backup& backup : beyondLimit(list(backupDirectory, product), keep)) {
+            if (std::any_of(spared.begin(), spared.end(), [&](const fs::path& kept) {
+                    return kept.lexically_normal() == backup.path.lexically_normal();
+                })) {
+                continue;
+            }
             try {
                 WorkFolder removal(backupDirectory, workPrefix, operations);
                 operations.move(backup.path, removal.path() / backup.path.filename());
@@ -90,6 +95,10 @@ std::vector<Backup> prune(const fs::path& backupDirectory,
         }
     }
     return removed;
+}
+
+void sweepWork(const fs::path& backupDirectory, InstallOperations& operations) {
+    sweepWorkFolders(backupDirectory, workPrefix, operations);
 }
 
 } // namespace CenterInstaller::Backups

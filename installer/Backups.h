@@ -46,13 +46,20 @@ struct Backup {
 [[nodiscard]] std::vector<Backup> beyondLimit(const std::vector<Backup>& newestFirst,
                                               std::size_t keep);
 
-// Removes the products' backups beyond the limit and returns those removed. Each one is first
+// Removes the products' backups beyond the limit and returns those removed; the backups in
+// `spared` (the one a restore just came from) stay whatever the limit. Each one is first
 // renamed to a work folder, so a backup's name always stands for a complete copy even when the
 // removal is cut short. A backup that cannot be removed is left and not returned.
 [[nodiscard]] std::vector<Backup> prune(const std::filesystem::path& backupDirectory,
                                         const std::vector<CenterProduct>& products,
                                         std::size_t keep,
+                                        const std::vector<std::filesystem::path>& spared = {},
                                         InstallOperations& operations = systemOperations());
+
+// Removes what killed runs left in the backup folder: partial copies and half-removed backups
+// that no running process holds. Never throws.
+void sweepWork(const std::filesystem::path& backupDirectory,
+               InstallOperations& operations = systemOperations());
 
 } // namespace Backups
 } // namespace CenterInstaller

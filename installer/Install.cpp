@@ -4,11 +4,11 @@
 #include "core/CenterError.h"
 #include "core/Detection.h"
 #include "core/Digest.h"
+#include "core/FolderLock.h"
 #include "core/Uuid.h"
 #include "core/Validation.h"
 #include "core/Versions.h"
 #include "installer/Backups.h"
-#include "installer/FolderLock.h"
 #include "installer/LegacyIcon.h"
 #include "installer/PackageValidation.h"
 #include "installer/Staging.h"
@@ -62,15 +62,15 @@ class StagingFolder {
     [[nodiscard]] const fs::path& path() const { return folder_; }
 
   private:
-    static std::optional<FolderLock> createHeld(InstallOperations& operations,
-                                                const fs::path& folder) {
+    static std::optional<CenterCore::FolderLock> createHeld(InstallOperations& operations,
+                                                            const fs::path& folder) {
         operations.createDirectory(folder);
-        return FolderLock::tryLock(folder);
+        return CenterCore::FolderLock::tryLock(folder);
     }
 
     InstallOperations& operations_;
     fs::path folder_;
-    std::optional<FolderLock> lock_;
+    std::optional<CenterCore::FolderLock> lock_;
     bool kept_ = false;
 };
 
@@ -147,7 +147,6 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
     const CenterProduct& product = places.product;
     LegacyIconState oldState = legacyIconState(places.target, operations);
     createIfMissing(operations, backupDirectory);
-    sweepWorkFolders(backupDirectory, Backups::workPrefix, operations);
     fs::path backup = backupDirectory / (product.id + "-" + CenterCore::newUUID() + ".app");
     if (isPresent(backup)) {
         throw CenterError::install("备份位置已存在，请重试。");
@@ -222,8 +221,10 @@ InstallReceipt transact(const Source& source, const CenterProduct& product,
     createIfMissing(operations, applicationsDirectory);
     // Installations into one applications folder take turns, and each one decides what to do
     // only once it holds the folder, so two runs never both replace the same version.
-    FolderLock turn = FolderLock::wait(applicationsDirectory, stop);
+    CenterCore::FolderLock turn = CenterCore::FolderLock::wait(applicationsDirectory, stop);
     recoverStagingFolders(applicationsDirectory, operations);
+    // Whatever this run refuses below, what a killed one left among the backups goes now.
+    Backups::sweepWork(backupDirectory, operations);
 
     std::optional<InstalledApp> installed =
         CenterCore::detectInstalled(product, {applicationsDirectory});

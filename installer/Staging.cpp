@@ -2,7 +2,7 @@
 
 #include "core/Base64.h"
 #include "core/FileContents.h"
-#include "installer/FolderLock.h"
+#include "core/FolderLock.h"
 #include "installer/WorkFolder.h"
 
 #include <nlohmann/json.hpp>
@@ -64,7 +64,7 @@ void restore(const fs::path& staging, const fs::path& bundle, const Record& reco
 
 void recoverFolder(const fs::path& applicationsDirectory, const fs::path& staging,
                    InstallOperations& operations) {
-    std::optional<FolderLock> lock = FolderLock::tryLock(staging);
+    std::optional<CenterCore::FolderLock> lock = CenterCore::FolderLock::tryLock(staging);
     if (!lock) {
         return;
     }
@@ -134,7 +134,8 @@ void remove(const fs::path& folder, InstallOperations& operations) {
 void recoverInterruptedInstallations(const std::filesystem::path& applicationsDirectory,
                                      InstallOperations& operations) {
     try {
-        if (std::optional<FolderLock> turn = FolderLock::tryLock(applicationsDirectory)) {
+        if (std::optional<CenterCore::FolderLock> turn =
+                CenterCore::FolderLock::tryLock(applicationsDirectory)) {
             recoverStagingFolders(applicationsDirectory, operations);
         }
     } catch (...) {

@@ -10,9 +10,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // The hold on a folder just created; nothing when a sweep took it first.
-std::optional<FolderLock> holdNew(const fs::path& folder) {
+std::optional<CenterCore::FolderLock> holdNew(const fs::path& folder) {
     try {
-        std::optional<FolderLock> lock = FolderLock::tryLock(folder);
+        std::optional<CenterCore::FolderLock> lock = CenterCore::FolderLock::tryLock(folder);
         if (lock && lock->holds(folder)) {
             return lock;
         }
@@ -24,12 +24,12 @@ std::optional<FolderLock> holdNew(const fs::path& folder) {
 
 // Creates a folder that this run holds. A sweep in another process may remove a new folder
 // before it is held; then the run starts over with a fresh name.
-std::pair<fs::path, FolderLock> createHeld(const fs::path& parent, const std::string& prefix,
-                                           InstallOperations& operations) {
+std::pair<fs::path, CenterCore::FolderLock>
+createHeld(const fs::path& parent, const std::string& prefix, InstallOperations& operations) {
     for (;;) {
         fs::path folder = parent / (prefix + CenterCore::newUUID());
         operations.createDirectory(folder);
-        if (std::optional<FolderLock> lock = holdNew(folder)) {
+        if (std::optional<CenterCore::FolderLock> lock = holdNew(folder)) {
             return {std::move(folder), std::move(*lock)};
         }
     }
@@ -66,7 +66,8 @@ void sweepWorkFolders(const fs::path& parent, const std::string& prefix,
                       InstallOperations& operations) {
     for (const fs::path& folder : prefixedFolders(parent, prefix)) {
         try {
-            if (std::optional<FolderLock> lock = FolderLock::tryLock(folder)) {
+            if (std::optional<CenterCore::FolderLock> lock =
+                    CenterCore::FolderLock::tryLock(folder)) {
                 operations.remove(folder);
             }
         } catch (...) {

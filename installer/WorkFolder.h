@@ -1,6 +1,6 @@
 #pragma once
 
-#include "installer/FolderLock.h"
+#include "core/FolderLock.h"
 #include "installer/InstallOperations.h"
 
 #include <filesystem>
@@ -26,12 +26,13 @@ class WorkFolder {
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
   private:
-    WorkFolder(InstallOperations& operations, std::pair<std::filesystem::path, FolderLock> held)
+    WorkFolder(InstallOperations& operations,
+               std::pair<std::filesystem::path, CenterCore::FolderLock> held)
         : operations_(operations), path_(std::move(held.first)), lock_(std::move(held.second)) {}
 
     InstallOperations& operations_;
     std::filesystem::path path_;
-    FolderLock lock_;
+    CenterCore::FolderLock lock_;
 };
 
 // Removes every folder in `parent` whose name begins with `prefix` and that no running process

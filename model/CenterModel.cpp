@@ -113,6 +113,8 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     for (const fs::path& folder : setup_.applicationDirectories) {
         CenterInstaller::recoverInterruptedInstallations(folder);
     }
+    // So are the partial backup copies of a killed run, whatever this run goes on to do.
+    CenterInstaller::Backups::sweepWork(setup_.supportDirectory / "Backups");
     refreshInstalled();
     selfUpdater_->configure(QString::fromStdString(centerFeedURL_));
 

@@ -3,6 +3,7 @@
 #include "core/Records.h"
 #include "installer/Backups.h"
 #include "installer/Install.h"
+#include "installer/PackageCleanup.h"
 #include "model/CenterPage.h"
 #include "model/CenterRules.h"
 #include "model/CenterSettings.h"
@@ -170,6 +171,7 @@ class CenterModel : public QObject {
     // (CenterModelHistory.cpp)
     Q_PROPERTY(QVariantMap diskUse READ diskUseForViews NOTIFY historyChanged)
     Q_PROPERTY(QString diskUseLine READ diskUseLine NOTIFY historyChanged)
+    Q_PROPERTY(bool canClean READ canClean NOTIFY historyChanged)
     Q_PROPERTY(QVariantList keepBackupsChoices READ keepBackupsChoices NOTIFY keepBackupsChanged)
     Q_PROPERTY(int keepBackups READ keepBackupsForViews WRITE setKeepBackupsForViews NOTIFY
                    keepBackupsChanged)
@@ -191,11 +193,19 @@ class CenterModel : public QObject {
     // Backups kept per product; nothing (the default) keeps all.
     [[nodiscard]] std::optional<int> keepBackups() const;
     void setKeepBackups(std::optional<int> keep);
-    // Keeps the newest `keepBackups` of each product and never the backup of the version
-    // installed before the current one; returns what it removed. Does nothing while an
-    // installation or restore runs, or when every backup is kept.
-    std::vector<CenterInstaller::Backups::Backup> pruneBackups();
+    // What a cleaning removed.
+    struct Cleaning {
+        std::vector<CenterInstaller::Backups::Backup> backups;
+        std::vector<CenterInstaller::PackageCleanup::Package> packages;
+    };
+    // Keeps the newest `keepBackups` of each product (all when no limit is set) and never the
+    // backup of the version installed before the current one; removes the packages that no
+    // longer serve (PackageCleanup::unneeded); returns what it removed and says how much space
+    // that freed. Does nothing while an installation or restore runs.
+    Cleaning pruneBackups();
     Q_INVOKABLE void pruneBackupsNow() { static_cast<void>(pruneBackups()); }
+    // Whether a cleaning could free anything: a limit is set or packages are kept.
+    [[nodiscard]] bool canClean() const;
     [[nodiscard]] DiskUse diskUse() const;
     // "历史版本占用 …，下载的安装包占用 …。"
     [[nodiscard]] QString diskUseLine() const;
@@ -208,9 +218,11 @@ class CenterModel : public QObject {
 
   private:
     // After an installation or restore: the artifact's partial download is of no use any more,
-    // and the limit the user chose applies.
-    void afterReplacement(const std::optional<ReleaseArtifact>& artifact);
-    std::vector<CenterInstaller::Backups::Backup> removeOldBackups();
+    // and the limit the user chose applies, never to the backup a restore came from.
+    void afterReplacement(const std::optional<ReleaseArtifact>& artifact,
+                          const std::optional<std::filesystem::path>& restoredFrom);
+    std::vector<CenterInstaller::Backups::Backup>
+    removeOldBackups(const std::vector<std::filesystem::path>& spared);
     [[nodiscard]] QVariantMap diskUseForViews() const;
     [[nodiscard]] int keepBackupsForViews() const { return keepBackups().value_or(0); }
     void setKeepBackupsForViews(int keep);

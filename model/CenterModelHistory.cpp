@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <set>
+#include <system_error>
 
 namespace {
 
@@ -107,7 +109,7 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
             return CenterInstaller::restore(backup, product, folder, backups, running,
                                             CenterInstaller::systemOperations(), stop);
         },
-        [this, product](const Outcome<InstallReceipt>& outcome) {
+        [this, product, backup](const Outcome<InstallReceipt>& outcome) {
             if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
                 setError(CenterCore::describeError(*failure));
                 setStatus("恢复未完成，原软件保留");
@@ -120,7 +122,7 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
             }
             refreshInstalled();
             setBusyProduct(std::nullopt);
-            afterReplacement(std::nullopt);
+            afterReplacement(std::nullopt, backup);
         });
 }
 
@@ -139,33 +141,72 @@ void CenterModel::setKeepBackups(std::optional<int> keep) {
         setError(CenterCore::describeError(std::current_exception()));
     }
     emit keepBackupsChanged();
+    // Whether a cleaning can free anything depends on the limit too.
+    emit historyChanged();
 }
 
 void CenterModel::setKeepBackupsForViews(int keep) {
     setKeepBackups(keep >= 1 ? std::optional<int>(keep) : std::nullopt);
 }
 
-std::vector<Backup> CenterModel::removeOldBackups() {
+std::vector<Backup> CenterModel::removeOldBackups(const std::vector<fs::path>& spared) {
     std::optional<int> keep = keepBackups();
     if (busyProduct_ || !keep) {
         return {};
     }
-    std::vector<Backup> removed = CenterInstaller::Backups::prune(
-        backupFolder(setup_.supportDirectory), knownProducts_, static_cast<std::size_t>(*keep));
-    return removed;
+    return CenterInstaller::Backups::prune(backupFolder(setup_.supportDirectory), knownProducts_,
+                                           static_cast<std::size_t>(*keep), spared);
 }
 
-std::vector<Backup> CenterModel::pruneBackups() {
-    std::vector<Backup> removed = removeOldBackups();
+CenterModel::Cleaning CenterModel::pruneBackups() {
+    if (busyProduct_) {
+        return {};
+    }
+    Cleaning cleaning{removeOldBackups({}), {}};
+    std::set<fs::path> recorded;
+    for (const auto& [product, path] : localPackages_) {
+        recorded.insert(fs::path(path).lexically_normal());
+    }
+    std::vector<InstalledApp> copies;
+    for (const auto& [product, copy] : installed_) {
+        copies.push_back(copy);
+    }
+    cleaning.packages =
+        CenterInstaller::PackageCleanup::remove(CenterInstaller::PackageCleanup::unneeded(
+            setup_.supportDirectory / "Downloads", setup_.supportDirectory / "Imported", recorded,
+            copies));
     emit historyChanged();
+
     std::uintmax_t freed = 0;
-    for (const Backup& backup : removed) {
+    for (const Backup& backup : cleaning.backups) {
         freed += backup.bytes;
     }
-    setStatus(removed.empty() ? std::string("没有需要清理的旧版本备份。")
-                              : "已清理 " + std::to_string(removed.size()) +
-                                    " 个旧版本备份，释放 " + CenterRules::byteText(freed) + "。");
-    return removed;
+    for (const CenterInstaller::PackageCleanup::Package& package : cleaning.packages) {
+        freed += package.bytes;
+    }
+    std::vector<std::string> parts;
+    if (!cleaning.backups.empty()) {
+        parts.push_back(std::to_string(cleaning.backups.size()) + " 个旧版本备份");
+    }
+    if (!cleaning.packages.empty()) {
+        parts.push_back(std::to_string(cleaning.packages.size()) + " 个不再需要的安装包");
+    }
+    if (parts.empty()) {
+        setStatus("没有需要清理的旧版本备份或安装包。");
+    } else {
+        setStatus("已清理 " + parts.front() + (parts.size() > 1 ? "和 " + parts.back() : "") +
+                  "，释放 " + CenterRules::byteText(freed) + "。");
+    }
+    return cleaning;
+}
+
+bool CenterModel::canClean() const {
+    std::error_code error;
+    auto hasFiles = [&error](const fs::path& folder) {
+        return fs::is_directory(folder, error) && !fs::is_empty(folder, error);
+    };
+    return keepBackups().has_value() || hasFiles(setup_.supportDirectory / "Downloads") ||
+           hasFiles(setup_.supportDirectory / "Imported");
 }
 
 CenterModel::DiskUse CenterModel::diskUse() const {
@@ -201,12 +242,14 @@ QVariantList CenterModel::keepBackupsChoices() const {
     return choices;
 }
 
-void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifact) {
+void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifact,
+                                   const std::optional<fs::path>& restoredFrom) {
     if (artifact) {
         CenterUpdateService::discardPartial(*artifact, setup_.supportDirectory / "Downloads");
     }
     // Quietly: the status stays the installation's, and the list shows what is left.
-    static_cast<void>(removeOldBackups());
+    static_cast<void>(removeOldBackups(restoredFrom ? std::vector<fs::path>{*restoredFrom}
+                                                    : std::vector<fs::path>{}));
     // Even with nothing pruned: the replaced version's backup is new and the download gone.
     emit historyChanged();
 }

@@ -4,6 +4,7 @@
 #include "core/Registry.h"
 #include "core/Uuid.h"
 #include "installer/PackageValidation.h"
+#include "installer/PackagedApp.h"
 #include "model/BackgroundWork.h"
 #include "model/CenterModel.h"
 #include "model/LocalLists.h"
@@ -20,6 +21,23 @@ namespace fs = std::filesystem;
 // "2026-12-07 08:30:00 +0000": the moment in UTC, as the exported list states it.
 std::string exportDate() {
     return QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd HH:mm:ss +0000").toStdString();
+}
+
+// The entry of the product whose registered identifier the ZIP's application carries, so the
+// likely answer is the one preselected; the first entry for anything else.
+std::size_t packagedProductIndex(const fs::path& file, const std::vector<CenterProduct>& choices) {
+    if (CenterRules::packageExtension(file) != "zip") {
+        return 0;
+    }
+    std::optional<InstalledApp> app = CenterInstaller::readPackagedApp(file);
+    for (std::size_t index = 0; app && index < choices.size(); ++index) {
+        auto registered = CenterCore::productBundleIDs().find(choices[index].id);
+        if (registered != CenterCore::productBundleIDs().end() &&
+            registered->second == app->bundleID) {
+            return index;
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -48,14 +66,17 @@ void CenterModel::importInstaller() {
             for (const CenterProduct& product : choices) {
                 names.push_back("KESTRYN " + product.name);
             }
-            setup_.prompts->choose(
-                {"选择安装包对应的软件", file->filename().string(), names, {"导入", "取消"}},
-                [this, file = *file, choices](std::optional<std::size_t> index) {
-                    if (index && *index < choices.size()) {
-                        importPackage(file, choices[*index]);
-                    }
-                    setWaiting(-1);
-                });
+            setup_.prompts->choose({"选择安装包对应的软件",
+                                    file->filename().string(),
+                                    names,
+                                    {"导入", "取消"},
+                                    packagedProductIndex(*file, choices)},
+                                   [this, file = *file, choices](std::optional<std::size_t> index) {
+                                       if (index && *index < choices.size()) {
+                                           importPackage(file, choices[*index]);
+                                       }
+                                       setWaiting(-1);
+                                   });
         });
 }
 

@@ -201,7 +201,7 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
             setInstalled(std::move(installed));
             setStatus(product.name + "已安装 · " + app.version);
             finishInstallation(nullptr);
-            afterReplacement(artifact);
+            afterReplacement(artifact, std::nullopt);
         });
 }
 

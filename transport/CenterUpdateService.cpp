@@ -6,6 +6,7 @@
 #include "core/Digest.h"
 #include "core/Envelope.h"
 #include "core/FileContents.h"
+#include "core/FolderLock.h"
 #include "core/ScopedRemoval.h"
 #include "core/Unicode.h"
 #include "core/Uuid.h"
@@ -37,6 +38,8 @@ CenterCatalog CenterUpdateService::fetchCatalog(const std::string& url,
 namespace {
 
 const char* const partialPrefix = ".kestryn-partial-";
+// The folder whose lock a download of one artifact holds while it runs.
+const char* const lockPrefix = ".kestryn-lock-";
 constexpr auto partialLifetime = std::chrono::hours(7 * 24);
 
 void removeQuietly(const std::filesystem::path& file) {
@@ -59,6 +62,76 @@ void removeStalePartials(const std::filesystem::path& folder) {
     }
 }
 
+std::filesystem::path lockFolder(const ReleaseArtifact& artifact,
+                                 const std::filesystem::path& folder) {
+    return folder / (lockPrefix + CenterCore::lowercased(artifact.sha256));
+}
+
+// One transfer of an artifact at a time, across processes: a second download of the same
+// artifact waits here for the first, then finds its proven file or resumes its partial one. The
+// holder removes the lock folder before it lets go, so nothing stays behind; a waiter that then
+// holds a folder no longer at the path starts over with a new one.
+class ArtifactTurn {
+  public:
+    ArtifactTurn(const std::filesystem::path& folder, const std::stop_token& stop)
+        : folder_(folder), lock_(hold(folder, stop)) {}
+    ArtifactTurn(const ArtifactTurn&) = delete;
+    ArtifactTurn& operator=(const ArtifactTurn&) = delete;
+    ~ArtifactTurn() {
+        std::error_code ignored;
+        std::filesystem::remove(folder_, ignored);
+    }
+
+  private:
+    static CenterCore::FolderLock hold(const std::filesystem::path& folder,
+                                       const std::stop_token& stop) {
+        for (;;) {
+            std::filesystem::create_directories(folder);
+            try {
+                CenterCore::FolderLock lock = CenterCore::FolderLock::wait(folder, stop);
+                if (lock.holds(folder)) {
+                    return lock;
+                }
+            } catch (const std::filesystem::filesystem_error& failure) {
+                // Removed by the run before this one between our creation and our lock.
+                if (failure.code() != std::errc::no_such_file_or_directory) {
+                    throw;
+                }
+            }
+        }
+    }
+
+    std::filesystem::path folder_;
+    CenterCore::FolderLock lock_;
+};
+
+// An earlier download of the artifact in the folder, proven again by size and SHA-256: the
+// file may have changed since it was downloaded.
+std::optional<std::filesystem::path> provenDownload(const ReleaseArtifact& artifact,
+                                                    const std::filesystem::path& folder) {
+    const std::string extension = "." + std::string(CenterCore::rawValue(artifact.format));
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        std::error_code unreadable;
+        if (!name.starts_with("KESTRYN-") || !name.ends_with(extension) ||
+            it->is_symlink(unreadable) || !it->is_regular_file(unreadable) ||
+            it->file_size(unreadable) != static_cast<std::uintmax_t>(artifact.byteCount)) {
+            continue;
+        }
+        try {
+            CenterCore::verifyFile(it->path(), artifact);
+            return it->path();
+        } catch (const CenterError&) {
+            // Another file of that size.
+        } catch (const std::filesystem::filesystem_error&) {
+            // Gone or unreadable: not one to offer.
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::filesystem::path CenterUpdateService::partialFile(const ReleaseArtifact& artifact,
@@ -68,6 +141,19 @@ std::filesystem::path CenterUpdateService::partialFile(const ReleaseArtifact& ar
 
 void CenterUpdateService::discardPartial(const ReleaseArtifact& artifact,
                                          const std::filesystem::path& folder) {
+    // A download of the same artifact in another run may be filling it right now; held
+    // here, none starts until the files are gone.
+    std::optional<CenterCore::FolderLock> turn;
+    try {
+        std::optional<CenterCore::FolderLock> lock =
+            CenterCore::FolderLock::tryLock(lockFolder(artifact, folder));
+        if (!lock) {
+            return;
+        }
+        turn.emplace(std::move(*lock));
+    } catch (const std::filesystem::filesystem_error&) {
+        // No download of it runs.
+    }
     const std::filesystem::path partial = partialFile(artifact, folder);
     removeQuietly(partial);
     removeQuietly(CenterDownload::validatorFile(partial));
@@ -80,6 +166,10 @@ std::filesystem::path CenterUpdateService::download(const ReleaseArtifact& artif
     CenterCore::validateArtifact(artifact);
     std::filesystem::create_directories(folder);
     removeStalePartials(folder);
+    const ArtifactTurn turn(lockFolder(artifact, folder), stop);
+    if (std::optional<std::filesystem::path> proven = provenDownload(artifact, folder)) {
+        return *proven;
+    }
     std::filesystem::path destination =
         folder / ("KESTRYN-" + CenterCore::newUUID() + "." +
                   std::string(CenterCore::rawValue(artifact.format)));

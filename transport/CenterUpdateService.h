@@ -26,6 +26,8 @@ class CenterUpdateService {
     // Downloads an artifact into `folder` (created when missing) as a new
     // "KESTRYN-<UUID>.<format>" file, proves its size and SHA-256, and returns its path. The
     // proof runs on a second thread while the file grows and ends right after the last byte.
+    // Downloads of one artifact take turns, also across processes, and a file of an earlier
+    // download that still proves (size, SHA-256) is returned instead of fetching it again.
     // A transfer that ends early keeps its bytes in the hidden partial file of the artifact,
     // which the next download of the same artifact resumes; any other failure leaves no file of
     // this call. Partial files older than 7 days are removed on the way.
@@ -37,7 +39,8 @@ class CenterUpdateService {
     // The hidden file in `folder` that keeps an artifact's bytes between attempts.
     [[nodiscard]] static std::filesystem::path partialFile(const ReleaseArtifact& artifact,
                                                            const std::filesystem::path& folder);
-    // Removes the artifact's partial file, once it is of no use (its release is installed).
+    // Removes the artifact's partial file, once it is of no use (its release is installed),
+    // unless a download of it runs right now.
     static void discardPartial(const ReleaseArtifact& artifact,
                                const std::filesystem::path& folder);
 

@@ -278,7 +278,7 @@ TEST_F(CenterWindowTest, TheHistorySettingsShowTheDiskUseAndWriteTheChosenLimit)
     EXPECT_EQ(shown("keepBackupsChoice")->property("displayText").toString(), "2 个");
     EXPECT_TRUE(shown("pruneBackupsButton")->isEnabled());
     click("pruneBackupsButton");
-    EXPECT_EQ(model->status(), "没有需要清理的旧版本备份。");
+    EXPECT_EQ(model->status(), "没有需要清理的旧版本备份或安装包。");
 }
 
 TEST_F(CenterWindowTest, SettingsEditTheModelsAddressesAndTheSidebarLinksOpenPages) {

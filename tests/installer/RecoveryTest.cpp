@@ -1,4 +1,4 @@
-#include "installer/FolderLock.h"
+#include "core/FolderLock.h"
 #include "installer/Staging.h"
 #include "tests/installer/InstallFixture.h"
 
@@ -47,9 +47,10 @@ TEST_F(Recovery, LeavesAFolderItCannotSafelyRestoreExactlyAsItWas) {
         const char* what;
         std::function<void()> prepare;
     };
-    std::optional<FolderLock> running;
+    std::optional<CenterCore::FolderLock> running;
     const std::vector<Case> cases = {
-        {"held by a running installation", [&] { running.emplace(FolderLock::wait(staging)); }},
+        {"held by a running installation",
+         [&] { running.emplace(CenterCore::FolderLock::wait(staging)); }},
         {"corrupt record", [&] { temp.write(staging / Staging::recordName, "{\"bundle\": 7"); }},
         {"record naming no bundle folder",
          [&] {

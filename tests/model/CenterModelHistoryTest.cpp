@@ -54,9 +54,9 @@ TEST_F(CenterModelHistory, RestoresABackupOnConfirmationAndPrunesToTheChosenLimi
     EXPECT_EQ(model->error().value_or(""), "未找到这个备份。");
 
     EXPECT_FALSE(model->keepBackups());
-    EXPECT_TRUE(model->pruneBackups().empty());
+    EXPECT_TRUE(model->pruneBackups().backups.empty());
     model->setKeepBackups(1);
-    std::vector<CenterInstaller::Backups::Backup> removed = model->pruneBackups();
+    std::vector<CenterInstaller::Backups::Backup> removed = model->pruneBackups().backups;
     ASSERT_EQ(removed.size(), 1U);
     EXPECT_EQ(removed[0].version, "1.0");
     EXPECT_TRUE(model->status().starts_with("已清理 1 个旧版本备份，释放 ")) << model->status();
@@ -101,6 +101,70 @@ TEST_F(CenterModelHistory, ADownloadCutMidwayIsShownInTheDiskUseAndResumedByTheN
     ASSERT_FALSE(requests.empty());
     EXPECT_NE(requests.back().head.find("Range: bytes=" + std::to_string(fs::file_size(zip) / 2)),
               std::string::npos);
+}
+
+TEST_F(CenterModelHistory, ARestoreUnderALimitKeepsTheBackupItCameFrom) {
+    bundle(audio, "1.0", applications);
+    useFeed(publishCatalog({{"audio", "2.0"}}));
+    // What a killed update left: a partial copy that no run holds.
+    const fs::path partial = support / "Backups/.kestryn-backup-0A1B";
+    fs::create_directories(partial / "KESTRYN 回响工坊.app/Contents");
+    std::unique_ptr<CenterModel> model = makeModel();
+    EXPECT_FALSE(fs::exists(partial));
+    model->setKeepBackups(1);
+    act(*model, "audio");
+    ASSERT_EQ(model->backupsOf(audio).size(), 1U);
+    const fs::path chosen = model->backupsOf(audio)[0].path;
+
+    prompts.answers = {std::size_t{0}};
+    model->restoreBackup(audio, chosen);
+    waitUntilIdle(*model);
+    EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
+    // The replaced 2.0 is backed up, and the limit of one spares the backup just restored.
+    std::vector<CenterInstaller::Backups::Backup> backups = model->backupsOf(audio);
+    ASSERT_EQ(backups.size(), 2U);
+    EXPECT_EQ(backups[0].version, "2.0");
+    EXPECT_EQ(backups[1].path, chosen);
+}
+
+TEST_F(CenterModelHistory, CleaningRemovesRepeatedOlderAndUnrecordedPackagesButKeepsTheSource) {
+    bundle(audio, "1.0", applications);
+    useFeed(publishCatalog({{"audio", "2.0"}}));
+    std::unique_ptr<CenterModel> model = makeModel();
+    act(*model, "audio");
+    ASSERT_EQ(model->installedCopy(audio)->version, "2.0");
+    const fs::path downloads = support / "Downloads";
+    std::vector<fs::path> kept;
+    for (const fs::directory_entry& entry : fs::directory_iterator(downloads)) {
+        kept.push_back(entry.path());
+    }
+    ASSERT_EQ(kept.size(), 1U);
+    // The same package downloaded again, one of the replaced version, and a copy in "Imported"
+    // that no list records (an import that failed its check).
+    fs::copy_file(kept[0], downloads / "KESTRYN-FFFF.zip");
+    static_cast<void>(package(audio, "1.0"));
+    fs::copy_file(temp / "site/audio-1.0.zip", downloads / "KESTRYN-EEEE.zip");
+    fs::create_directories(support / "Imported");
+    fs::copy_file(temp / "site/audio-1.0.zip", support / "Imported/audio-DDDD.zip");
+    EXPECT_TRUE(model->canClean());
+
+    CenterModel::Cleaning cleaning = model->pruneBackups();
+    EXPECT_TRUE(cleaning.backups.empty());
+    EXPECT_EQ(cleaning.packages.size(), 3U);
+    EXPECT_TRUE(model->status().starts_with("已清理 3 个不再需要的安装包，释放 "))
+        << model->status();
+    std::vector<fs::path> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(downloads)) {
+        if (entry.is_regular_file()) {
+            left.push_back(entry.path());
+        }
+    }
+    // One copy of the installed version's package stays, the source of a reinstall.
+    ASSERT_EQ(left.size(), 1U);
+    EXPECT_EQ(CenterCore::sha256(left[0]), CenterCore::sha256(temp / "site/audio-2.0.zip"));
+    EXPECT_TRUE(fs::is_empty(support / "Imported"));
+    EXPECT_EQ(model->pruneBackups().packages.size(), 0U);
+    EXPECT_EQ(model->status(), "没有需要清理的旧版本备份或安装包。");
 }
 
 } // namespace

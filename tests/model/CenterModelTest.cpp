@@ -216,10 +216,12 @@ TEST_F(CenterModelTest, AnImportedZipIsInspectedRecordedAndInstalledAfterConfirm
     bundle(audio, "1.0", applications);
     std::unique_ptr<CenterModel> model = makeModel();
     fs::path zip = zipBundle(bundle(audio, "1.5", temp / "mine"), temp / "mine/回响工坊 1.5.zip");
-    // The product chooser lists the non-preview products in order: audio is the third.
+    // The product chooser lists the non-preview products in order: audio is the third, and the
+    // one the package's identifier names is the entry it opens with.
     prompts.answers = {zip, std::size_t{2}, std::size_t{0}};
     model->importInstaller();
     waitUntilIdle(*model);
+    EXPECT_EQ(prompts.preselected, 2U);
 
     EXPECT_FALSE(model->error()) << *model->error();
     EXPECT_EQ(model->installedCopy(audio)->version, "1.5");

@@ -15,6 +15,8 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
     using Answer = std::variant<std::filesystem::path, std::size_t>;
     std::deque<Answer> answers;
     std::vector<std::string> asked;
+    // The entry the last choice opened with.
+    std::size_t preselected = 0;
 
     void chooseFile(const CenterPlatform::OpenPanel& panel,
                     std::function<void(std::optional<std::filesystem::path>)> answer) override {
@@ -24,6 +26,7 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
     void choose(const CenterPlatform::ChoiceAlert& alert,
                 std::function<void(std::optional<std::size_t>)> answer) override {
         asked.push_back(alert.message);
+        preselected = alert.preselected;
         answer(next<std::size_t>());
     }
     void ask(const CenterPlatform::Alert& alert, std::function<void(std::size_t)> answer) override {

@@ -6,6 +6,9 @@
 #include "tests/transport/LoopbackServer.h"
 #include "transport/TransferError.h"
 
+#include <future>
+#include <set>
+
 namespace {
 
 // The service against a real server, with the temporary directory pointed at a scratch
@@ -86,6 +89,29 @@ TEST_F(UpdateService, DownloadsAVerifiedArtifactUnderAFreshName) {
     std::filesystem::path second = service.download(artifact, downloads);
     EXPECT_EQ(second.extension(), ".dmg");
     EXPECT_EQ(entries(downloads).size(), 2u);
+}
+
+TEST_F(UpdateService, DownloadsOfOneArtifactTakeTurnsAndReuseAFileThatStillProves) {
+    ReleaseArtifact artifact = publish(numbered(2 * 1024 * 1024 + 5, 3));
+    std::vector<std::future<std::filesystem::path>> runs;
+    for (int run = 0; run < 3; ++run) {
+        runs.push_back(
+            std::async(std::launch::async, [&] { return service.download(artifact, downloads); }));
+    }
+    std::set<std::filesystem::path> files;
+    for (std::future<std::filesystem::path>& run : runs) {
+        files.insert(run.get());
+    }
+    // One transfer, one file, and no lock or partial file left behind.
+    EXPECT_EQ(files.size(), 1u);
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(entries(downloads), std::vector<std::string>{files.begin()->filename().string()});
+
+    // A kept file that no longer proves is never handed out: the artifact is fetched anew.
+    std::filesystem::resize_file(*files.begin(), 5);
+    std::filesystem::resize_file(*files.begin(), artifact.byteCount);
+    EXPECT_NE(service.download(artifact, downloads), *files.begin());
+    EXPECT_EQ(server.requests().size(), 2u);
 }
 
 TEST_F(UpdateService, RefusesAnInvalidArtifactWithoutCreatingAnything) {

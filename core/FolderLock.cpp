@@ -1,4 +1,4 @@
-#include "installer/FolderLock.h"
+#include "core/FolderLock.h"
 
 #include "core/CancellationError.h"
 
@@ -11,7 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace CenterInstaller {
+namespace CenterCore {
 namespace {
 
 namespace fs = std::filesystem;
@@ -61,4 +61,4 @@ bool FolderLock::holds(const fs::path& folder) const {
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
-} // namespace CenterInstaller
+} // namespace CenterCore

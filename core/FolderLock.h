@@ -7,7 +7,7 @@
 #include <stop_token>
 #include <utility>
 
-namespace CenterInstaller {
+namespace CenterCore {
 
 // An exclusive hold on a folder, for as long as one run uses it. The system releases it when
 // the process ends, however it ends, so a folder nobody holds belongs to no running process.
@@ -32,4 +32,4 @@ class FolderLock {
     FileDescriptor fd_;
 };
 
-} // namespace CenterInstaller
+} // namespace CenterCore

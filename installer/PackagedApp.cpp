@@ -1,0 +1,72 @@
+#include "installer/PackagedApp.h"
+
+#include "core/CHandle.h"
+#include "core/PropertyList.h"
+#include "installer/ZipCentralDirectory.h"
+#include "installer/ZipMapping.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <string>
+
+namespace CenterInstaller {
+namespace {
+
+using ArchiveReader = CHandle<archive_read_free>;
+
+// An Info.plist beyond this is no application's.
+constexpr la_int64_t maximumInfoPlistBytes = 16 * 1024 * 1024;
+
+std::optional<std::string> entryBytes(std::span<const unsigned char> package,
+                                      const std::string& name) {
+    ArchiveReader reader(archive_read_new());
+    if (!reader || archive_read_support_format_zip_seekable(reader.get()) != ARCHIVE_OK ||
+        archive_read_open_memory(reader.get(), package.data(), package.size()) != ARCHIVE_OK) {
+        return std::nullopt;
+    }
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
+        // The UTF-8 form needs no locale: services run under the plain C locale.
+        const char* path = archive_entry_pathname_utf8(entry);
+        if (path == nullptr || name != path) {
+            continue;
+        }
+        if (archive_entry_size(entry) > maximumInfoPlistBytes) {
+            return std::nullopt;
+        }
+        std::string bytes(static_cast<std::size_t>(archive_entry_size(entry)), '\0');
+        if (archive_read_data(reader.get(), bytes.data(), bytes.size()) !=
+            static_cast<la_ssize_t>(bytes.size())) {
+            return std::nullopt;
+        }
+        return bytes;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<InstalledApp> readPackagedApp(const std::filesystem::path& zip) {
+    try {
+        const ZipMapping mapping(zip);
+        const ZipContents contents = inspectZIPBytes(mapping.bytes());
+        std::optional<std::string> bytes =
+            entryBytes(mapping.bytes(), contents.topLevelName + "/Contents/Info.plist");
+        std::optional<PropertyList> info = bytes ? PropertyList::parse(*bytes) : std::nullopt;
+        if (!info || !info->isDictionary()) {
+            return std::nullopt;
+        }
+        std::optional<std::string> bundleID = info->string("CFBundleIdentifier");
+        std::optional<std::string> version = info->string("CFBundleShortVersionString");
+        std::optional<std::string> build = info->string("CFBundleVersion");
+        if (!bundleID || !version || !build) {
+            return std::nullopt;
+        }
+        return InstalledApp{zip, *version, *build, *bundleID};
+    } catch (...) {
+        // Not a package this center could install: it has no identity to offer.
+        return std::nullopt;
+    }
+}
+
+} // namespace CenterInstaller
