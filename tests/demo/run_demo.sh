@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs scripts/demo with the programs of BIN_DIR (a sanitizer build works too) in a folder whose
 # path has spaces, under the plain C locale, and uses the center through the CLI as a user would:
-# a check finds the updates, an update keeps a backup, an import installs only when confirmed,
-# an export writes the list, the self-update hands over the verified package. Then proves that
-# nothing was written outside the demo folder and that the demo's server has stopped.
+# a second demo on the same folder is refused, a check finds the updates, an update keeps a
+# backup, the disk image of 澄光工坊 is opened, an import installs only when confirmed, an export
+# writes the list, the self-update hands over the verified package. Then proves that bad options
+# change nothing, that nothing was written outside the demo folder and that the server has stopped.
 # Usage: run_demo.sh SOURCE_DIR BIN_DIR
 set -euo pipefail
 source=$(realpath "$1") bin=$(realpath "$2")
@@ -14,9 +15,11 @@ outer_home="$scratch/outer home" outer_tmp="$scratch/outer tmp" fake="$scratch/f
 mkdir -p "$outer_home" "$outer_tmp" "$fake"
 applications_before=$([ -e /Applications ] && echo present || echo absent)
 
-# The workspace opens the center's package with xdg-open: this one only records what it got.
+# The workspace opens the center's package with xdg-open: this one only records what it got, or
+# stands for a desktop without a package installer.
 cat >"$fake/xdg-open" <<'SH'
 #!/bin/sh
+[ -z "${DEMO_NO_INSTALLER-}" ] || exit 3
 printf '%s\n' "$1" >>"$DEMO_OPENED"
 SH
 chmod +x "$fake/xdg-open"
@@ -33,10 +36,18 @@ field() { python3 -c 'import json, sys; j = json.load(open(sys.argv[1], encoding
 version_of() { kestryn app-info "$1" | python3 -c 'import json, sys; print(json.load(sys.stdin)["version"])'; }
 last_line() { tail -n 1 "$1"; }
 
+site_before=$(find "$DEMO/site" "$DEMO/keys" -printf '%P %s %T@\n' | sort)
+status=0
+"$DEMO_SCRIPT" --bin "$DEMO_BIN" --dir "$DEMO" true >second.txt 2>&1 || status=$?
+[ "$status" = 1 ] && grep -qF "另一个 scripts/demo 正在使用演示文件夹“$DEMO”" second.txt ||
+    fail "a second demo on the folder: $status $(cat second.txt)"
+[ "$(find "$DEMO/site" "$DEMO/keys" -printf '%P %s %T@\n' | sort)" = "$site_before" ] ||
+    fail "a second demo changed the site"
+
 kestryn check --json >check.json
 [ "$(field check.json 'j["status"]')" = "发现 4 款软件可更新" ] || fail "check: $(field check.json 'j["status"]')"
 [ "$(field check.json 'j["sourceLabel"]')" = "在线发布目录 · 签名已验证" ] || fail "source: $(cat check.json)"
-[ "$(field check.json '[p["id"] for p in j["products"] if p["release"]]')" = "['subtitle', 'audio', 'library', 'video']" ] \
+[ "$(field check.json '[p["id"] for p in j["products"] if p["release"]]')" = "['film', 'subtitle', 'audio', 'library', 'video']" ] \
     || fail "releases: $(cat check.json)"
 
 kestryn update audio >update.txt
@@ -58,23 +69,52 @@ for line in "KESTRYN 回响工坊：2.0（2）" "KESTRYN 行文工坊：2.0（2�
     "KESTRYN 澄光工坊：未安装" "在线发布目录 · 签名已验证"; do
     grep -qxF "$line" "$HOME/版本清单.txt" || fail "the list lacks $line"
 done
+kestryn update film >film.txt
+[ "$(last_line film.txt)" = "安装包已打开，请按安装说明完成升级" ] || fail "film: $(cat film.txt)"
+opened=$(cat "$DEMO/opened.txt")
+[ "$(dirname "$opened")" = "$support/Downloads" ] && cmp -s "$opened" "$DEMO/site/downloads/film-2.0.dmg" ||
+    fail "the demo's opener got $opened"
 kestryn check >check.txt
 [ "$(last_line check.txt)" = "发现 2 款软件可更新" ] || fail "second check: $(cat check.txt)"
 
+status=0
+DEMO_NO_INSTALLER=1 PATH="$DEMO_FAKE:$PATH" kestryn self-update --yes >/dev/null 2>kept.txt || status=$?
+[ "$status" = 1 ] && grep -qF "安装包保存在“$support/Downloads/" kept.txt || fail "self-update without an installer: $status $(cat kept.txt)"
 PATH="$DEMO_FAKE:$PATH" kestryn self-update --yes >self-update.txt
 [ "$(last_line self-update.txt)" = "已验证的软件中心 1.1.0 安装包已交给系统的软件包安装程序，请按它的提示完成安装。" ] \
     || fail "self-update: $(cat self-update.txt)"
 [ "$(wc -l <"$DEMO_OPENED")" = 1 ] || fail "xdg-open ran $(wc -l <"$DEMO_OPENED") times"
 opened=$(cat "$DEMO_OPENED")
 [ "$(dirname "$opened")" = "$support/Downloads" ] || fail "opened $opened"
-cmp -s "$opened" "$DEMO_SITE/center/kestryn-center_1.1.0_all.deb" || fail "opened a different file"
+cmp -s "$opened" "$DEMO/site/center/kestryn-center_1.1.0_all.deb" || fail "opened a different file"
 STEPS
 
 demo="$scratch/demo folder"
 cd "$outer_home"
-env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u KESTRYN_RESOURCES HOME="$outer_home" TMPDIR="$outer_tmp" \
-    LC_ALL=C LANG= DEMO_FAKE="$fake" DEMO_OPENED="$scratch/opened.txt" DEMO_SITE="$demo/site" \
-    "$source/scripts/demo" --bin "$bin" --dir "$demo" bash "$scratch/steps.sh"
+demo_script() {
+    env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u KESTRYN_RESOURCES HOME="$outer_home" TMPDIR="$outer_tmp" \
+        LC_ALL=C LANG= "$source/scripts/demo" "$@"
+}
+DEMO_FAKE="$fake" DEMO_OPENED="$scratch/opened.txt" DEMO="$demo" DEMO_SCRIPT="$source/scripts/demo" \
+    DEMO_BIN="$bin" demo_script --bin "$bin" --dir "$demo" bash "$scratch/steps.sh"
+
+# Bad options are refused in Chinese before the last demo folder is touched.
+listing() { find "$demo" -printf '%P %s %T@\n' | sort; }
+before=$(listing)
+mkdir "$scratch/no programs"
+echo >"$scratch/a file"
+refused() { # STATUS SENTENCE OPTION...
+    local expected=$1 sentence=$2 status=0
+    shift 2
+    demo_script "$@" >/dev/null 2>"$scratch/refused.txt" || status=$?
+    [ "$status" = "$expected" ] && grep -qF "$sentence" "$scratch/refused.txt" && [ "$(listing)" = "$before" ] ||
+        { echo "run_demo: scripts/demo $* gave $status: $(cat "$scratch/refused.txt")" >&2; exit 1; }
+}
+refused 2 "程序文件夹“$scratch/missing”不存在。" --bin "$scratch/missing" --dir "$demo"
+refused 2 "中缺少演示所需的 kestryn、kestryn-publish、kestryn-test-server、../resources/Catalog.json。" \
+    --bin "$scratch/no programs" --dir "$demo"
+refused 2 "不认识的选项“--frobnicate”。" --bin "$bin" --dir "$demo" --frobnicate
+refused 2 "“$scratch/a file”不是文件夹，不能用作演示文件夹。" --bin "$bin" --dir "$scratch/a file"
 
 # Nothing outside the demo folder: the caller's home and temporary folder stay empty.
 leftovers=$(find "$outer_home" "$outer_tmp" -mindepth 1)
