@@ -98,7 +98,7 @@ int updateVerb(const Arguments& arguments) {
     const std::string id = arguments.positionals(1)[0];
     requireShippedProduct(id);
     return runModelVerb(
-        {.operation = [id](CenterModel& model) { model.performAction(productNamed(model, id)); },
+        {.operation = [id](CenterModel& model) { model.installOrUpdate(productNamed(model, id)); },
          .progressBar = true});
 }
 

@@ -23,9 +23,8 @@ void validateArtifact(const ReleaseArtifact& artifact);
 void validateArtifactSize(std::int64_t byteCount);
 
 // Throws CenterError::invalid unless the address is well formed (with a valid port, if any)
-// and HTTPS with a host and no user, password or fragment; a malformed address and an
-// insecure one have sentences of their own. The address is parsed by libcurl, the same
-// parser that later fetches it.
+// and HTTPS with a host and no user, password or fragment, always with the one sentence of the
+// HTTPS rule. The address is parsed by libcurl, the same parser that later fetches it.
 void validateHTTPS(std::string_view address);
 
 } // namespace CenterCore

@@ -153,6 +153,9 @@ class CenterModel : public QObject {
     [[nodiscard]] std::string actionTitle(const CenterProduct& product) const;
     [[nodiscard]] std::string detailStatus(const CenterProduct& product) const;
     void performAction(const CenterProduct& product);
+    // The installation flow alone, never opening the application: installs or updates the
+    // product, or says that the installed version is current.
+    void installOrUpdate(const CenterProduct& product);
     void openProduct(const CenterProduct& product);
     void showPackage(const CenterProduct& product);
 

@@ -64,6 +64,18 @@ void CenterModel::performAction(const CenterProduct& product) {
     }
 }
 
+void CenterModel::installOrUpdate(const CenterProduct& product) {
+    if (busyProduct_) {
+        return;
+    }
+    std::optional<InstalledApp> copy = installedCopy(product);
+    if (!isPreview(product) && copy && !CenterCore::availableUpdate(product, copy)) {
+        setStatus(product.name + " " + copy->version + " 已是最新版本。");
+        return;
+    }
+    startInstallation(product, std::nullopt, std::nullopt);
+}
+
 void CenterModel::openProduct(const CenterProduct& product) {
     std::optional<InstalledApp> copy = installedCopy(product);
     if (!copy) {

@@ -94,6 +94,14 @@ TEST_F(ModelVerbs, ACheckFindsTheUpdateWhichUpdateInstallsKeepingABackup) {
     EXPECT_EQ(
         std::distance(fs::directory_iterator(home / ".local/share/KESTRYN Center/Backups"), {}), 1);
 
+    // Nothing left to update: the flow says so and never starts the application.
+    ProgramResult current = center({"update", "audio"});
+    EXPECT_EQ(current.exitCode, 0) << current.err;
+    EXPECT_EQ(lastLine(current.out), "回响工坊 2.0 已是最新版本。");
+    ProgramResult preview = center({"update", "effects"});
+    EXPECT_EQ(preview.exitCode, 1);
+    EXPECT_EQ(lastLine(preview.err), "幻彩工坊目前仅为界面预览，尚无可安装插件。");
+
     ProgramResult exported = center({"export", (temp / "版本 清单.txt").string()});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_EQ(lastLine(exported.out), "版本清单已导出");
