@@ -154,6 +154,9 @@ void CenterModel::confirmImport(const CenterProduct& product, const CenterReleas
         [this, product, release, copy](std::size_t button) {
             if (button == 0) {
                 startInstallation(product, release, copy);
+            } else {
+                // The reading is over; the package stays recorded for a later installation.
+                setStatus("已导入" + product.name + "安装包，尚未安装。");
             }
             setWaiting(-1);
         });

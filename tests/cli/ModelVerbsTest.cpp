@@ -115,6 +115,8 @@ TEST_F(ModelVerbs, AnImportInstallsOnlyWhenConfirmed) {
     ProgramResult declined = center({"import", zip.string(), "--product", "audio"});
     EXPECT_EQ(declined.exitCode, 0) << declined.err;
     EXPECT_NE(declined.out.find("安装 KESTRYN 回响工坊 1.5？"), std::string::npos);
+    // The flow has ended: the status says so rather than staying at the reading.
+    EXPECT_EQ(lastLine(declined.out), "已导入回响工坊安装包，尚未安装。");
 
     ProgramResult confirmed = center({"import", zip.string(), "--product", "audio", "--yes"});
     ASSERT_EQ(confirmed.exitCode, 0) << confirmed.err;
