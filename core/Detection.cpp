@@ -59,14 +59,8 @@ std::vector<std::filesystem::path> sortedEntries(const std::filesystem::path& fo
     return paths;
 }
 
-} // namespace
-
-std::vector<std::filesystem::path> applicationDirectories() {
-    return {"/Applications", homeFolder() / "Applications"};
-}
-
-std::optional<InstalledApp> readInstalledApp(const std::filesystem::path& bundle) {
-    std::optional<PropertyList> plist = PropertyList::read(bundle / "Contents" / "Info.plist");
+std::optional<InstalledApp> identityOf(const std::optional<PropertyList>& plist,
+                                       const std::filesystem::path& url) {
     if (!plist || !plist->isDictionary()) {
         return std::nullopt;
     }
@@ -76,7 +70,22 @@ std::optional<InstalledApp> readInstalledApp(const std::filesystem::path& bundle
     if (!bundleID || !version || !build) {
         return std::nullopt;
     }
-    return InstalledApp{bundle, *version, *build, *bundleID};
+    return InstalledApp{url, *version, *build, *bundleID};
+}
+
+} // namespace
+
+std::vector<std::filesystem::path> applicationDirectories() {
+    return {"/Applications", homeFolder() / "Applications"};
+}
+
+std::optional<InstalledApp> readInstalledApp(const std::filesystem::path& bundle) {
+    return identityOf(PropertyList::read(bundle / "Contents" / "Info.plist"), bundle);
+}
+
+std::optional<InstalledApp> parseInstalledApp(std::string_view infoPlist,
+                                              const std::filesystem::path& url) {
+    return identityOf(PropertyList::parse(infoPlist), url);
 }
 
 std::optional<InstalledApp> detectInstalled(const CenterProduct& product,

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace CenterCore {
@@ -16,6 +17,10 @@ namespace CenterCore {
 // The identity of an application bundle from its Contents/Info.plist (XML or binary);
 // nothing when it cannot be read or lacks any of the three keys as text.
 [[nodiscard]] std::optional<InstalledApp> readInstalledApp(const std::filesystem::path& bundle);
+
+// The same identity from Info.plist bytes already read (XML or binary), located at `url`.
+[[nodiscard]] std::optional<InstalledApp> parseInstalledApp(std::string_view infoPlist,
+                                                            const std::filesystem::path& url);
 
 // The first copy of the product in the folders: earlier folders first, within a folder by
 // file name. Preview-only products are never installed.

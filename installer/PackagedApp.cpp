@@ -1,7 +1,7 @@
 #include "installer/PackagedApp.h"
 
 #include "core/CHandle.h"
-#include "core/PropertyList.h"
+#include "core/Detection.h"
 #include "installer/ZipCentralDirectory.h"
 #include "installer/ZipMapping.h"
 
@@ -52,17 +52,7 @@ std::optional<InstalledApp> readPackagedApp(const std::filesystem::path& zip) {
         const ZipContents contents = inspectZIPBytes(mapping.bytes());
         std::optional<std::string> bytes =
             entryBytes(mapping.bytes(), contents.topLevelName + "/Contents/Info.plist");
-        std::optional<PropertyList> info = bytes ? PropertyList::parse(*bytes) : std::nullopt;
-        if (!info || !info->isDictionary()) {
-            return std::nullopt;
-        }
-        std::optional<std::string> bundleID = info->string("CFBundleIdentifier");
-        std::optional<std::string> version = info->string("CFBundleShortVersionString");
-        std::optional<std::string> build = info->string("CFBundleVersion");
-        if (!bundleID || !version || !build) {
-            return std::nullopt;
-        }
-        return InstalledApp{zip, *version, *build, *bundleID};
+        return bytes ? CenterCore::parseInstalledApp(*bytes, zip) : std::nullopt;
     } catch (...) {
         // Not a package this center could install: it has no identity to offer.
         return std::nullopt;
