@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    single.serve(*app.window());
+    // Without a socket the window still works; only a later start would not find it.
+    static_cast<void>(single.serve(*app.window()));
     return QGuiApplication::exec();
 }
