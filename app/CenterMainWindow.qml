@@ -1,6 +1,7 @@
 import QtQuick
 import Kestryn.Center
 import QtQuick.Controls.Basic
+import QtQuick.Layouts
 
 // The one window of the center, dark whatever the desktop's theme, with its menus.
 ApplicationWindow {
@@ -49,7 +50,7 @@ ApplicationWindow {
                 color: CenterAppearance.line
             }
         }
-        Menu {
+        CenterMenu {
             title: "软件中心"
             Action {
                 text: "检查软件中心更新…"
@@ -58,11 +59,11 @@ ApplicationWindow {
             MenuSeparator {}
             Action {
                 text: "退出"
-                shortcut: StandardKey.Quit
+                shortcut: "Ctrl+Q"
                 onTriggered: window.close()
             }
         }
-        Menu {
+        CenterMenu {
             title: "视图"
             Action {
                 objectName: "checkToolUpdatesAction"
@@ -71,11 +72,46 @@ ApplicationWindow {
                 onTriggered: window.center.checkToolUpdates()
             }
         }
-        Menu {
+        CenterMenu {
             title: "帮助"
             Action {
                 text: "使用帮助"
                 onTriggered: window.center.openHelp()
+            }
+        }
+    }
+
+    // A menu whose entries show their shortcuts at the right. Escape closes it the way a second
+    // click on its title does: the menu bar's own closing on Escape, with the pointer still on
+    // the title, left the bar believing the menu open, so the next click on a title was lost.
+    component CenterMenu: Menu {
+        id: menu
+        closePolicy: Popup.CloseOnPressOutside
+        Shortcut {
+            sequence: StandardKey.Cancel
+            enabled: menu.visible
+            onActivated: menu.parent.triggered()
+        }
+        delegate: Component {
+            MenuItem {
+                id: entry
+                contentItem: RowLayout {
+                    spacing: 24
+                    opacity: entry.enabled ? 1.0 : 0.5
+                    Text {
+                        text: entry.text
+                        font: entry.font
+                        color: CenterAppearance.ink
+                        Layout.fillWidth: true
+                    }
+                    Text {
+                        objectName: "menuShortcut-" + entry.text
+                        visible: text !== ""
+                        text: entry.action && entry.action.shortcut ? entry.action.shortcut : ""
+                        font: entry.font
+                        color: CenterAppearance.muted
+                    }
+                }
             }
         }
     }

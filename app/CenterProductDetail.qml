@@ -168,6 +168,13 @@ Rectangle {
                 text: "在访达中显示"
                 onClicked: detail.center.showPackage(detail.product.productID)
             }
+            CenterQuietButton {
+                objectName: "detailCancelButton"
+                visible: detail.product.isBusy && detail.center.canCancel
+                text: "取消"
+                symbol: "xmark"
+                onClicked: detail.center.cancelWork()
+            }
             CenterPrimaryButton {
                 objectName: "detailActionButton"
                 text: detail.product.actionTitle

@@ -3,7 +3,8 @@ import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
-// One product in a list: icon, name (opens the detail), state line, progress and its action.
+// One product in a list: icon, name (opens the detail), state line, on the updates page the
+// offered version and its download size, progress and its action.
 ColumnLayout {
     id: row
 
@@ -46,6 +47,14 @@ ColumnLayout {
                 text: row.product.detailStatus
                 font.pixelSize: 11
                 color: CenterAppearance.muted
+            }
+            Text {
+                objectName: "offerLine-" + row.product.productID
+                visible: row.updating && text !== ""
+                Layout.fillWidth: true
+                text: row.product.offerLine
+                font.pixelSize: 11
+                color: CenterAppearance.ink
             }
             CenterProgressLine {
                 visible: row.product.isBusy

@@ -25,7 +25,7 @@ Item {
             saveDialog.open()
             break
         case "choose":
-            chooser.list.currentIndex = 0
+            chooser.list.currentIndex = prompts.preselected
             chooser.open()
             break
         case "ask":

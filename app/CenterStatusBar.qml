@@ -2,14 +2,15 @@ import QtQuick
 import Kestryn.Center
 import QtQuick.Layouts
 
-// The bottom line: a spinner while something runs (else a dot), the model's status, and the
+// The bottom line: a spinner while something runs (else a dot), the model's status, wrapped
+// onto more lines when long, the way out of a running download or installation, and the
 // center's role at the right.
 Rectangle {
     id: bar
 
     property CenterModel center
 
-    implicitHeight: 30
+    implicitHeight: Math.max(30, line.implicitHeight + 14)
     color: CenterAppearance.background
 
     Rectangle {
@@ -19,6 +20,7 @@ Rectangle {
         color: CenterAppearance.line
     }
     RowLayout {
+        id: line
         anchors.fill: parent
         anchors.leftMargin: 30
         anchors.rightMargin: 30
@@ -47,8 +49,15 @@ Rectangle {
             text: bar.center.status
             font.pixelSize: 11
             color: CenterAppearance.muted
-            elide: Text.ElideRight
+            wrapMode: Text.Wrap
             Layout.fillWidth: true
+        }
+        CenterQuietButton {
+            objectName: "cancelButton"
+            visible: bar.center.canCancel
+            text: "取消"
+            symbol: "xmark"
+            onClicked: bar.center.cancelWork()
         }
         Text {
             text: "本机软件管理"

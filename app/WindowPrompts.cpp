@@ -41,6 +41,9 @@ void WindowPrompts::choose(const CenterPlatform::ChoiceAlert& alert,
     question.message = text(alert.message);
     question.details = text(alert.details);
     question.choices = texts(alert.choices);
+    // An entry outside the list opens on the first one.
+    question.preselected =
+        alert.preselected < alert.choices.size() ? static_cast<int>(alert.preselected) : 0;
     question.buttons = texts(alert.buttons);
     question.choice = std::move(answer);
     enqueue(std::move(question));
@@ -161,6 +164,9 @@ QString WindowPrompts::details() const {
 }
 QStringList WindowPrompts::choices() const {
     return questions_.empty() ? QStringList() : questions_.front().choices;
+}
+int WindowPrompts::preselected() const {
+    return questions_.empty() ? 0 : questions_.front().preselected;
 }
 QStringList WindowPrompts::buttons() const {
     return questions_.empty() ? QStringList() : questions_.front().buttons;

@@ -25,6 +25,8 @@ class WindowPrompts : public QObject, public CenterPlatform::CenterPrompts {
     Q_PROPERTY(QString message READ message NOTIFY questionChanged)
     Q_PROPERTY(QString details READ details NOTIFY questionChanged)
     Q_PROPERTY(QStringList choices READ choices NOTIFY questionChanged)
+    // The entry of `choices` the chooser opens with.
+    Q_PROPERTY(int preselected READ preselected NOTIFY questionChanged)
     Q_PROPERTY(QStringList buttons READ buttons NOTIFY questionChanged)
     // File-dialog filters, e.g. "KESTRYN 安装包 (*.zip *.dmg *.pkg)".
     Q_PROPERTY(QStringList nameFilters READ nameFilters NOTIFY questionChanged)
@@ -64,6 +66,7 @@ class WindowPrompts : public QObject, public CenterPlatform::CenterPrompts {
     [[nodiscard]] QString message() const;
     [[nodiscard]] QString details() const;
     [[nodiscard]] QStringList choices() const;
+    [[nodiscard]] int preselected() const;
     [[nodiscard]] QStringList buttons() const;
     [[nodiscard]] QStringList nameFilters() const;
     [[nodiscard]] QString proposedName() const;
@@ -80,6 +83,7 @@ class WindowPrompts : public QObject, public CenterPlatform::CenterPrompts {
         QString message;
         QString details;
         QStringList choices;
+        int preselected = 0;
         QStringList buttons;
         QStringList extensions;
         QString proposedName;

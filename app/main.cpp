@@ -1,11 +1,15 @@
+#include "app/CenterMessages.h"
 #include "app/CenterScreenshots.h"
+#include "app/CenterSingleWindow.h"
 #include "app/KestrynCenterApp.h"
 #include "app/WindowPrompts.h"
 #include "core/Resources.h"
+#include "model/CenterLocations.h"
 #include "model/CenterModel.h"
 #include "platform/LinuxWorkspace.h"
 
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QQmlExtensionPlugin>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <cstring>
@@ -25,6 +29,16 @@ const char* const usage = "用法：kestryn-center [--screenshots 文件夹]\n"
                           "  --screenshots 文件夹  启动并完成首次检查后，把各页面和第一款软件"
                           "详情的截图（PNG）保存到该文件夹，然后退出。\n"
                           "  -h, --help            显示本说明。\n";
+
+const char* const noDisplay = "kestryn-center：没有可用的图形显示，无法打开窗口。\n";
+
+// Whether the window has a display to open on: a platform named for Qt, or an X11 or Wayland
+// session.
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
 
 struct Options {
     std::optional<QString> screenshots;
@@ -58,10 +72,24 @@ int main(int argc, char** argv) {
     if (std::optional<int> exitCode = parse(argc, argv, options)) {
         return *exitCode;
     }
+    if (!hasDisplay()) {
+        std::cerr << noDisplay;
+        return 1;
+    }
+    // The web engine's description of its graphics set-up at start is for its developers.
+    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
     QtWebEngineQuick::initialize();
+    CenterMessages::install(noDisplay);
     QGuiApplication application(argc, argv);
+    CenterMessages::platformStarted();
     QGuiApplication::setApplicationName("KESTRYN 软件中心");
     QGuiApplication::setDesktopFileName("kestryn-center");
+
+    // A second start shows the first window; a screenshot run is a window of its own.
+    CenterSingleWindow single(CenterSingleWindow::socketName(CenterLocations::supportDirectory()));
+    if (!options.screenshots && single.handOver()) {
+        return 0;
+    }
 
     CenterPlatform::LinuxWorkspace workspace;
     WindowPrompts prompts;
@@ -82,5 +110,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    // Without a socket the window still works; only a later start would not find it.
+    static_cast<void>(single.serve(*app.window()));
     return QGuiApplication::exec();
 }

@@ -140,7 +140,7 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
 
 CenterModel::~CenterModel() {
     checkTask_.request_stop();
-    lifetime_.request_stop();
+    work_.request_stop();
 }
 
 void CenterModel::loadCatalogSources() {
@@ -292,6 +292,10 @@ void CenterModel::setAutoCheck(bool on) {
 }
 
 void CenterModel::setBusyProduct(std::optional<std::string> product) {
+    if (!product) {
+        // A cancel pressed after the work's last safe point is over with the work.
+        cancelling_ = false;
+    }
     busyProduct_ = std::move(product);
     emit busyProductChanged();
     announceIfIdle();

@@ -91,6 +91,7 @@ class CenterModel : public QObject {
     Q_PROPERTY(bool canCheck READ canCheck NOTIFY workChanged)
     Q_PROPERTY(bool isWorking READ isWorking NOTIFY workChanged)
     Q_PROPERTY(bool isInstalling READ isInstalling NOTIFY workChanged)
+    Q_PROPERTY(bool canCancel READ canCancel NOTIFY workChanged)
     Q_PROPERTY(QString lastCheckedLine READ lastCheckedLine NOTIFY lastCheckedChanged)
     Q_PROPERTY(QString centerFeedLine READ centerFeedLine NOTIFY centerFeedURLChanged)
     Q_PROPERTY(QString installedLine READ installedLine NOTIFY installedChanged)
@@ -266,6 +267,11 @@ class CenterModel : public QObject {
     [[nodiscard]] bool isWorking() const { return !canCheck(); }
     // A product is being installed or its package inspected.
     [[nodiscard]] bool isInstalling() const { return busyProduct_.has_value(); }
+    // The running download, installation, inspection or restore takes a stop request.
+    [[nodiscard]] bool canCancel() const { return busyProduct_.has_value() && !cancelling_; }
+    // Stops it at its next safe point: a download keeps its bytes for the next attempt, an
+    // installation or restore leaves the installed copy as it was. The status then says so.
+    Q_INVOKABLE void cancelWork();
     // "最近检查：…", or the line shown before the first check.
     [[nodiscard]] QString lastCheckedLine() const;
     [[nodiscard]] QString centerFeedLine() const;
@@ -313,6 +319,14 @@ class CenterModel : public QObject {
     void installPackage(const std::filesystem::path& package, const CenterProduct& product,
                         const CenterRelease& release);
     void finishInstallation(std::exception_ptr failure);
+    // The download's progress callback, and its fraction as the main thread receives it.
+    [[nodiscard]] CenterDownload::Progress downloadProgress();
+    void followDownload(double fraction);
+
+    // The stop token of a new piece of work, and the status it leaves when the user cancels it.
+    std::stop_token stoppableWork(std::string cancelledStatus);
+    // Whether the user's cancel ended the work that failed; the status then says what stopped.
+    bool endedByCancel();
 
     // Imports.
     void importPackage(const std::filesystem::path& file, const CenterProduct& product);
@@ -378,8 +392,11 @@ class CenterModel : public QObject {
     CenterRules::LocalReleases localReleases_;
     int checkGeneration_ = 0;
     std::stop_source checkTask_;
-    // Stops downloads and installations still running when the model goes.
-    std::stop_source lifetime_;
+    // Stops the running download, installation, inspection or restore: when the user cancels
+    // it, and when the model goes.
+    std::stop_source work_;
+    bool cancelling_ = false;
+    std::string cancelledStatus_;
     QTimer refreshTimer_;
     QTimer updateTimer_;
     // Work on other threads and prompts whose results the model still waits for.

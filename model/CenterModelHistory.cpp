@@ -100,19 +100,22 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
     setBusyProduct(product.id);
     setProgress(0);
     setStatus("正在恢复 " + product.name + " " + version + "…");
+    std::stop_token stop = stoppableWork("已取消恢复" + product.name + "，原软件保留。");
     const fs::path folder =
         CenterLocations::installationFolder(installedCopy(product), setup_.applicationDirectories);
     runInBackground(
         this,
         [backup, product, folder, backups = backupFolder(setup_.supportDirectory),
-         running = setup_.runningCheck, stop = lifetime_.get_token()] {
+         running = setup_.runningCheck, stop] {
             return CenterInstaller::restore(backup, product, folder, backups, running,
                                             CenterInstaller::systemOperations(), stop);
         },
         [this, product, backup](const Outcome<InstallReceipt>& outcome) {
             if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
-                setError(CenterCore::describeError(*failure));
-                setStatus("恢复未完成，原软件保留");
+                if (!endedByCancel()) {
+                    setError(CenterCore::describeError(*failure));
+                    setStatus("恢复未完成，原软件保留");
+                }
             } else {
                 const InstalledApp& app = std::get<InstallReceipt>(outcome).installedApp;
                 std::map<std::string, InstalledApp> installed = installed_;

@@ -100,7 +100,7 @@ void CenterModel::importPackage(const fs::path& file, const CenterProduct& produ
         setStatus("正在读取安装包版本");
         runInBackground(
             this,
-            [copy, product, stop = lifetime_.get_token()] {
+            [copy, product, stop = stoppableWork("已取消读取安装包，安装包未导入。")] {
                 return CenterInstaller::inspectLocalPackage(
                     copy, product, CenterInstaller::systemOperations(), stop);
             },
@@ -118,8 +118,10 @@ void CenterModel::importPackage(const fs::path& file, const CenterProduct& produ
                     setBusyProduct(std::nullopt);
                     confirmImport(product, release, copy);
                 } catch (...) {
-                    setError(CenterCore::describeError(std::current_exception()));
-                    setStatus("安装包未通过检查");
+                    if (!endedByCancel()) {
+                        setError(CenterCore::describeError(std::current_exception()));
+                        setStatus("安装包未通过检查");
+                    }
                     setBusyProduct(std::nullopt);
                 }
             });

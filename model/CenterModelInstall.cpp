@@ -1,4 +1,5 @@
 // Product actions and the installation flow: download, install or open, report.
+#include "core/CancellationError.h"
 #include "core/ErrorText.h"
 #include "core/Registry.h"
 #include "core/Versions.h"
@@ -9,6 +10,8 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -124,29 +127,20 @@ void CenterModel::startInstallation(const CenterProduct& product,
         installPackage(*packageOverride, product, *release);
     } else if (release->artifact) {
         setStatus("正在下载" + product.name);
-        const QPointer<CenterModel> model(this);
-        auto reportProgress = [model](double fraction) {
-            // Each report is its own task on the main thread; one for a model that is gone is
-            // dropped with it.
-            QMetaObject::invokeMethod(
-                model.data(),
-                [model, fraction] {
-                    if (model) {
-                        model->setProgress(fraction);
-                    }
-                },
-                Qt::QueuedConnection);
-        };
+        std::stop_token stop =
+            stoppableWork("已取消下载" + product.name + "，已下载的部分会在下次继续。");
         runInBackground(
             this,
             [service = service_, artifact = *release->artifact,
-             folder = setup_.supportDirectory / "Downloads", reportProgress,
-             stop = lifetime_.get_token()] {
-                return service.download(artifact, folder, reportProgress, stop);
-            },
+             folder = setup_.supportDirectory / "Downloads", reportProgress = downloadProgress(),
+             stop] { return service.download(artifact, folder, reportProgress, stop); },
             [this, product, release = *release](const Outcome<fs::path>& outcome) {
                 if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
                     finishInstallation(*failure);
+                } else if (cancelling_) {
+                    // The last bytes came in as the user cancelled: the proven file stays in
+                    // "Downloads" for the next attempt.
+                    finishInstallation(std::make_exception_ptr(CancellationError()));
                 } else {
                     installPackage(std::get<fs::path>(outcome), product, release);
                 }
@@ -191,6 +185,7 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
         return;
     }
     setStatus("正在校验并安装" + product.name);
+    std::stop_token stop = stoppableWork("已取消安装" + product.name + "，原软件保留。");
     // The copy the installer will replace decides the folder, so an update never leaves a
     // second copy in the other applications folder.
     const fs::path folder =
@@ -198,7 +193,7 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
     runInBackground(
         this,
         [package, product, release, folder, backups = setup_.supportDirectory / "Backups",
-         running = setup_.runningCheck, stop = lifetime_.get_token()] {
+         running = setup_.runningCheck, stop] {
             return CenterInstaller::install(package, product, release, folder, backups, running,
                                             CenterInstaller::systemOperations(), stop);
         },
@@ -220,11 +215,76 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
 void CenterModel::finishInstallation(std::exception_ptr failure) {
     setProgress(0);
     refreshInstalled();
-    setBusyProduct(std::nullopt);
-    if (failure) {
+    if (failure && !endedByCancel()) {
         setError(CenterCore::describeError(failure));
         setStatus("安装未完成，原软件保留");
+    }
+    setBusyProduct(std::nullopt);
+    if (failure) {
         // A download that ended early keeps its bytes for the next attempt: the disk use grew.
         emit historyChanged();
     }
+}
+
+// A download's progress for the main thread. Reports arrive far faster than the window can
+// draw them; each one only stores its fraction, and a single task at a time carries the
+// latest one over, so the bar shows the bytes received by now instead of a backlog of old ones.
+// A task for a model that is gone is dropped with it.
+CenterDownload::Progress CenterModel::downloadProgress() {
+    const QPointer<CenterModel> model(this);
+    struct Relay {
+        std::atomic<double> fraction{0};
+        std::atomic<bool> posted{false};
+    };
+    auto relay = std::make_shared<Relay>();
+    return [model, relay](double fraction) {
+        relay->fraction.store(fraction);
+        if (relay->posted.exchange(true)) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            model.data(),
+            [model, relay] {
+                relay->posted.store(false);
+                if (model) {
+                    model->followDownload(relay->fraction.load());
+                }
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+void CenterModel::followDownload(double fraction) {
+    setProgress(fraction);
+    // Every byte is in; the proof of its size and SHA-256 finishes now.
+    const char* const verifying = "正在校验安装包……";
+    if (fraction >= 1.0 && busyProduct_ && status_ != verifying) {
+        setStatus(verifying);
+    }
+}
+
+void CenterModel::cancelWork() {
+    if (!canCancel()) {
+        return;
+    }
+    cancelling_ = true;
+    work_.request_stop();
+    emit workChanged();
+}
+
+std::stop_token CenterModel::stoppableWork(std::string cancelledStatus) {
+    // A source asked to stop stays stopped; the next work gets a fresh one.
+    if (work_.stop_requested()) {
+        work_ = std::stop_source();
+    }
+    cancelledStatus_ = std::move(cancelledStatus);
+    return work_.get_token();
+}
+
+bool CenterModel::endedByCancel() {
+    if (!cancelling_) {
+        return false;
+    }
+    setStatus(cancelledStatus_);
+    return true;
 }

@@ -144,6 +144,8 @@ QVariant CenterProductList::data(const QModelIndex& index, int role) const {
         return center_->actionTitle(id);
     case DetailStatusRole:
         return center_->detailStatus(id);
+    case OfferLineRole:
+        return text(CenterRules::offerLine(*product));
     case StatusSymbolRole:
         return text(CenterRules::productStatus(*product, installed, center_->busyProduct()).symbol);
     case StatusTextRole:
@@ -172,6 +174,7 @@ QHash<int, QByteArray> CenterProductList::roleNames() const {
         {CanActRole, "canAct"},
         {ActionTitleRole, "actionTitle"},
         {DetailStatusRole, "detailStatus"},
+        {OfferLineRole, "offerLine"},
         {StatusSymbolRole, "statusSymbol"},
         {StatusTextRole, "statusText"},
     };

@@ -35,6 +35,7 @@ class CenterProductList : public QAbstractListModel {
         CanActRole,
         ActionTitleRole,
         DetailStatusRole,
+        OfferLineRole,
         StatusSymbolRole,
         StatusTextRole,
     };

@@ -121,6 +121,18 @@ std::string detailStatus(const CenterProduct& product,
     return "尚未安装";
 }
 
+std::string offerLine(const CenterProduct& product) {
+    if (!product.release) {
+        return "";
+    }
+    const CenterRelease& release = *product.release;
+    std::string line = "新版本 " + release.version + "（" + release.build + "）";
+    if (release.artifact) {
+        line += " · " + byteText(static_cast<std::uintmax_t>(release.artifact->byteCount));
+    }
+    return line;
+}
+
 std::string versionList(const std::string& version, const std::string& date,
                         const std::string& sourceLabel, const std::vector<CenterProduct>& products,
                         const std::map<std::string, InstalledApp>& installed) {

@@ -51,6 +51,10 @@ mergedCatalog(const std::vector<CenterProduct>& given, const std::vector<CenterP
 [[nodiscard]] std::string detailStatus(const CenterProduct& product,
                                        const std::optional<InstalledApp>& installed);
 
+// What an update offers, on a line of its own: "新版本 2.0（2） · 419.0 MB", without the size
+// when the release has no download; empty without a release.
+[[nodiscard]] std::string offerLine(const CenterProduct& product);
+
 // The exported version list: header, date, source, an empty line, then one line per product.
 [[nodiscard]] std::string versionList(const std::string& version, const std::string& date,
                                       const std::string& sourceLabel,

@@ -1,7 +1,12 @@
+#include "app/CenterSingleWindow.h"
 #include "tests/app/WindowFixture.h"
 
 #include <QQmlExtensionPlugin>
 #include <QSignalSpy>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 Q_IMPORT_QML_PLUGIN(Kestryn_CenterPlugin)
 Q_IMPORT_QML_PLUGIN(Kestryn_PortalPlugin)
@@ -40,6 +45,44 @@ TEST_F(CenterWindowTest, IsOneDarkWindowWithTheCentersTitleSizesAndMenus) {
     for (const QString& item : items) {
         EXPECT_FALSE(item.contains("新建") || item.contains("New")) << item.toStdString();
     }
+
+    // A title opens its menu, which shows the shortcuts; after Escape the next click on a title
+    // opens a menu again, the same one or another.
+    auto title = [bar](const QString& text) {
+        for (QQuickItem* item : bar->findChildren<QQuickItem*>()) {
+            if (item->inherits("QQuickMenuBarItem") && item->property("text") == text) {
+                return item;
+            }
+        }
+        return static_cast<QQuickItem*>(nullptr);
+    };
+    const struct {
+        QString menu;
+        QString entry;
+        std::string shortcut;
+    } rounds[] = {
+        {"视图", "检查工具更新", "Ctrl+R"},
+        {"视图", "检查工具更新", "Ctrl+R"},
+        {"软件中心", "退出", "Ctrl+Q"},
+    };
+    for (const auto& round : rounds) {
+        QQuickItem* item = title(round.menu);
+        ASSERT_NE(item, nullptr);
+        // The pointer rests on the title, which lights up under it as on a desktop.
+        item->setProperty("hoverEnabled", true);
+        QTest::mouseMove(
+            &window(), item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+        settle();
+        click(item);
+        auto* menu = item->property("menu").value<QObject*>();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_TRUE(menu->property("visible").toBool()) << round.menu.toStdString();
+        EXPECT_TRUE(isShown("menuShortcut-" + round.entry)) << round.menu.toStdString();
+        EXPECT_EQ(text("menuShortcut-" + round.entry), round.shortcut);
+        QTest::keyClick(&window(), Qt::Key_Escape);
+        settle();
+        EXPECT_FALSE(menu->property("visible").toBool());
+    }
 }
 
 TEST_F(CenterWindowTest, WithNothingInstalledTheMinePageInvitesAnImportAndHasNoBadge) {
@@ -55,6 +98,18 @@ TEST_F(CenterWindowTest, WithNothingInstalledTheMinePageInvitesAnImportAndHasNoB
     EXPECT_EQ(text("statusText"), "已检测到 0 款软件");
     EXPECT_TRUE(isShown("statusDot"));
     EXPECT_FALSE(isShown("statusSpinner"));
+
+    // A long status is shown whole, on more lines, beside the bar's own label.
+    QQuickItem* status = shown("statusText");
+    const fs::path kept =
+        temp / "data/KESTRYN Center/Downloads/一个很长的 文件夹名称/再一层 文件夹";
+    status->setProperty("text", QString::fromStdString("已验证的软件中心 1.1.0 安装包保存在“" +
+                                                       kept.string() + "/KESTRYN-0123.deb”，" +
+                                                       "但无法交给系统的软件包安装程序。"));
+    settle();
+    EXPECT_FALSE(status->property("truncated").toBool());
+    EXPECT_GT(status->property("lineCount").toInt(), 1);
+    EXPECT_LE(status->mapToScene(QPointF(status->width(), 0)).x(), window().width());
 }
 
 TEST_F(CenterWindowTest, InstalledCopiesAndUpdatesShowTheirCountsRowsAndStates) {
@@ -71,6 +126,9 @@ TEST_F(CenterWindowTest, InstalledCopiesAndUpdatesShowTheirCountsRowsAndStates) 
     EXPECT_FALSE(isShown("emptyState"));
     goTo("updates");
     EXPECT_TRUE(isShown("productRow-subtitle"));
+    EXPECT_EQ(text("offerLine-subtitle"),
+              "新版本 2.0（1） · " +
+                  CenterRules::byteText(fs::file_size(temp / "site/subtitle-2.0.zip")));
     EXPECT_EQ(text("sourceLabel"), "在线发布目录 · 签名已验证");
     EXPECT_EQ(text("lastCheckedLine").rfind("最近检查：", 0), 0u);
 }
@@ -115,9 +173,20 @@ TEST_F(CenterWindowTest, ABusyProductDisablesEveryActionAndTheCheckAndShowsTheSp
     EXPECT_FALSE(shown("checkButton")->isEnabled());
     EXPECT_TRUE(isShown("statusSpinner"));
     EXPECT_FALSE(isShown("statusDot"));
+    EXPECT_TRUE(isShown("cancelButton"));
     goTo("settings");
     EXPECT_FALSE(shown("settingsButton-已有安装包")->isEnabled());
     EXPECT_FALSE(shown("settingsButton-版本信息")->isEnabled());
+
+    // The detail has the way out too; the status then says what stopped.
+    goTo("all");
+    click("productCard-audio");
+    click("detailCancelButton");
+    waitUntilIdle(*model);
+    settle();
+    EXPECT_EQ(text("statusText"), "已取消下载回响工坊，已下载的部分会在下次继续。");
+    EXPECT_FALSE(isShown("cancelButton"));
+    EXPECT_FALSE(isShown("errorAlert"));
 }
 
 TEST_F(CenterWindowTest, AnErrorShowsTheAlertOnceAndItsButtonClearsIt) {
@@ -201,7 +270,8 @@ TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
     EXPECT_TRUE(isShown("chooser"));
     QObject* entries = find("chooserList");
     EXPECT_EQ(entries->property("count").toInt(), 5);
-    entries->setProperty("currentIndex", 2);
+    // The product whose identifier the package carries, 回响工坊, is the one offered first.
+    EXPECT_EQ(entries->property("currentIndex").toInt(), 2);
     click("chooserButton-0");
     ASSERT_TRUE(QTest::qWaitFor([this] { return isShown("alert"); }));
     click("alertButton-1");
@@ -219,6 +289,33 @@ TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
     settle();
     EXPECT_EQ(dialogs.kind(), "");
     EXPECT_TRUE(model->isIdle());
+}
+
+TEST_F(CenterWindowTest, ASecondStartBringsTheFirstWindowForwardPastAStaleSocket) {
+    open();
+    const fs::path socket = temp / "运行 目录/center.socket";
+    fs::create_directories(socket.parent_path());
+    // What a killed center leaves behind: a socket file that nobody answers.
+    {
+        const int descriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socket.c_str(), sizeof(address.sun_path) - 1);
+        ASSERT_EQ(::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ::close(descriptor);
+    }
+    const QString name = QString::fromStdString(socket.string());
+    CenterSingleWindow first(name);
+    EXPECT_FALSE(first.handOver());
+    ASSERT_TRUE(first.serve(window()));
+
+    QWindow other;
+    other.show();
+    other.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    CenterSingleWindow second(name);
+    EXPECT_TRUE(second.handOver());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window()));
 }
 
 TEST_F(CenterWindowTest, TheFeedbackPickerReplacesThePageAndKeepsItsChoiceAcrossPages) {

@@ -82,8 +82,8 @@ class WindowFixture : public ModelFixture {
     }
 
     // Clicks the item in its middle, as the user would, scrolling the page to it first.
-    void click(const QString& name) {
-        QQuickItem* item = shown(name);
+    void click(const QString& name) { click(shown(name)); }
+    void click(QQuickItem* item) {
         ASSERT_NE(item, nullptr);
         QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
         auto* scroller = qobject_cast<QQuickItem*>(find("pageScroller"));

@@ -2,7 +2,11 @@
 #include "model/LocalLists.h"
 #include "tests/model/ModelFixture.h"
 
-#include <QSignalSpy>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -137,25 +141,97 @@ TEST_F(CenterModelTest, AnAddressChangeDropsTheRunningCheckAndOnlyTheNewResultAp
 
 TEST_F(CenterModelTest, AnUpdateDownloadsWithProgressAndReplacesTheCopyWhereItLies) {
     bundle(audio, "1.0", homeApplications);
+    packagePadding = 2 << 20;
     useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
-    QSignalSpy progress(model.get(), &CenterModel::progressChanged);
+    std::vector<double> fractions;
+    std::vector<std::string> statuses;
+    QObject::connect(model.get(), &CenterModel::progressChanged, model.get(),
+                     [&] { fractions.push_back(model->progress()); });
+    QObject::connect(model.get(), &CenterModel::statusChanged, model.get(),
+                     [&] { statuses.push_back(model->status()); });
     model->performAction(listed(*model, "audio"));
     EXPECT_EQ(model->busyProduct().value_or(""), "audio");
     EXPECT_EQ(model->actionTitle(listed(*model, "audio")), "处理中");
     // One installation at a time: another product's button does nothing meanwhile.
     model->performAction(listed(*model, "subtitle"));
+    // The main thread is busy elsewhere until every byte is in: what it shows next is where the
+    // download is now, not the first of the reports that came in meanwhile.
+    while (!std::any_of(fs::directory_iterator(support / "Downloads"), fs::directory_iterator(),
+                        [](const fs::directory_entry& entry) {
+                            return entry.path().filename().string().starts_with("KESTRYN-");
+                        })) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     waitUntilIdle(*model);
 
     EXPECT_FALSE(model->error()) << *model->error();
-    EXPECT_EQ(model->status(), "回响工坊已安装 · 2.0");
-    EXPECT_GE(progress.count(), 2);
-    EXPECT_EQ(model->progress(), 0);
+    ASSERT_GE(fractions.size(), 2U);
+    EXPECT_GE(fractions[1], 0.999);
+    EXPECT_EQ(fractions.back(), 0);
+    EXPECT_EQ(statuses,
+              (std::vector<std::string>{"正在下载回响工坊", "正在校验安装包……",
+                                        "正在校验并安装回响工坊", "回响工坊已安装 · 2.0"}));
     // The update went into the folder of the installed copy, and nowhere else.
     EXPECT_EQ(model->installedCopy(audio)->url, homeApplications / "KESTRYN 回响工坊.app");
     EXPECT_EQ(model->installedCopy(audio)->version, "2.0");
     EXPECT_FALSE(fs::exists(applications / "KESTRYN 回响工坊.app"));
     EXPECT_EQ(std::distance(fs::directory_iterator(support / "Backups"), {}), 1);
+}
+
+TEST_F(CenterModelTest, ACancelStopsTheDownloadOrTheInstallationAndSaysWhatHappened) {
+    bundle(audio, "1.0", applications);
+    packagePadding = 1 << 20;
+    useFeed(publishCatalog({{"audio", "2.0"}}));
+    const fs::path zip = temp / "site/audio-2.0.zip";
+    HttpsResponse whole = HttpsResponse::fileContent(zip);
+    whole.etag = "\"audio-2.0\"";
+    HttpsResponse half = whole;
+    half.stallAfter = fs::file_size(zip) / 2;
+    server.route("/audio-2.0.zip", half);
+    // The installation waits at its first look at running copies until the cancel was pressed.
+    std::promise<void> installing;
+    std::promise<void> pressed;
+    std::shared_future<void> cancelled = pressed.get_future().share();
+    std::atomic<bool> held{false};
+    running = [&](const std::string&, const std::optional<fs::path>&) {
+        if (!held.exchange(true)) {
+            installing.set_value();
+            cancelled.wait();
+        }
+        return false;
+    };
+    std::unique_ptr<CenterModel> model = makeModel();
+    EXPECT_FALSE(model->canCancel());
+
+    model->performAction(listed(*model, "audio"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->progress() > 0.3; }));
+    ASSERT_TRUE(model->canCancel());
+    model->cancelWork();
+    EXPECT_FALSE(model->canCancel());
+    waitUntilIdle(*model);
+    EXPECT_FALSE(model->error()) << *model->error();
+    EXPECT_EQ(model->status(), "已取消下载回响工坊，已下载的部分会在下次继续。");
+    const ReleaseArtifact& artifact = *listed(*model, "audio").release->artifact;
+    const fs::path partial = CenterUpdateService::partialFile(artifact, support / "Downloads");
+    ASSERT_TRUE(fs::exists(partial));
+    EXPECT_GT(fs::file_size(partial), 0U);
+
+    server.route("/audio-2.0.zip", whole);
+    model->performAction(listed(*model, "audio"));
+    std::future<void> reached = installing.get_future();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return reached.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    model->cancelWork();
+    pressed.set_value();
+    waitUntilIdle(*model);
+    EXPECT_FALSE(model->error()) << *model->error();
+    EXPECT_EQ(model->status(), "已取消安装回响工坊，原软件保留。");
+    EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
+
+    // The next attempt takes the proven download and installs it.
+    act(*model, "audio");
+    EXPECT_EQ(model->status(), "回响工坊已安装 · 2.0");
 }
 
 TEST_F(CenterModelTest, AFailedDownloadLeavesTheInstalledCopyAndSaysSo) {

@@ -131,6 +131,8 @@ TEST(CenterRules, TheButtonAndStateLineFollowPreviewBusyInstalledAndPackage) {
     EXPECT_EQ(detailStatus(offered, old), "已安装 1.0 · 可更新");
     EXPECT_EQ(detailStatus(offered, current), "已安装 2.0");
     EXPECT_EQ(detailStatus(offered, std::nullopt), "尚未安装");
+    EXPECT_EQ(offerLine(offered), "新版本 2.0（1）");
+    EXPECT_EQ(offerLine(preview), "");
 }
 
 TEST(CenterRules, TheCardStatusTakesTheFirstOfBusyPreviewUpdateInstalled) {

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 
 // A product as the shipped catalog lists it.
 inline CenterProduct shippedProduct(const std::string& id) {
@@ -55,6 +56,9 @@ class ModelFixture : public ::testing::Test {
     ScriptedWorkspace workspace;
     CenterInstaller::RunningCheck running =
         [](const std::string&, const std::optional<std::filesystem::path>&) { return false; };
+    // Incompressible bytes that each package made from here on carries beside its application,
+    // so that its download arrives in many pieces.
+    std::size_t packagePadding = 0;
 
     ModelFixture() {
         ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1);
@@ -138,7 +142,15 @@ class ModelFixture : public ::testing::Test {
         std::filesystem::path folder = temp / "packages" / (product.id + "-" + version);
         std::filesystem::path zip = temp / "site" / (product.id + "-" + version + ".zip");
         std::filesystem::create_directories(zip.parent_path());
-        zipBundle(bundle(product, version, folder), zip);
+        BundleContents contents{.bundleID = product.bundleID, .version = version};
+        if (packagePadding > 0) {
+            std::mt19937 noise;
+            std::string& padding = contents.files["Resources/padding.bin"];
+            for (std::size_t index = 0; index < packagePadding; ++index) {
+                padding += static_cast<char>(noise());
+            }
+        }
+        zipBundle(writeBundle(folder, "KESTRYN " + product.name + ".app", contents), zip);
         return {server.url("/" + zip.filename().string()), CenterCore::sha256(zip),
                 static_cast<std::int64_t>(std::filesystem::file_size(zip)), ArtifactFormat::zip};
     }
