@@ -23,12 +23,11 @@ class UpdateService : public LoopbackServer {
 
     std::filesystem::path temporary = scratch / "tmp";
     std::filesystem::path downloads = scratch / "Downloads";
-    std::string publicKey = makeKeys(scratch / "keys");
     CenterUpdateService service;
 
     CenterError catalogFailure(const std::string& address) {
         return failureOf<CenterError>(
-            [&] { static_cast<void>(service.fetchCatalog(address, publicKey)); });
+            [&] { static_cast<void>(service.fetchCatalog(address, publicKey())); });
     }
 
     // An artifact served at /artifact with `content`, described by its true size and digest.
@@ -46,8 +45,8 @@ class UpdateService : public LoopbackServer {
 };
 
 TEST_F(UpdateService, FetchesAndVerifiesTheSignedCatalogLeavingNothingBehind) {
-    server.route("/catalog", HttpsResponse::bytes(signedCatalog(scratch / "keys")));
-    EXPECT_EQ(service.fetchCatalog(server.url("/catalog"), publicKey), bundledCatalog());
+    server.route("/catalog", HttpsResponse::bytes(signedCatalog()));
+    EXPECT_EQ(service.fetchCatalog(server.url("/catalog"), publicKey()), bundledCatalog());
     EXPECT_TRUE(entries(temporary).empty());
 }
 
@@ -67,8 +66,7 @@ TEST_F(UpdateService, RefusesAnOversizeOrForeignCatalogLeavingNoFolder) {
     EXPECT_EQ(catalogFailure(server.url("/huge")),
               CenterError::network("下载内容超过发布清单允许的大小。"));
 
-    static_cast<void>(makeKeys(scratch / "stranger"));
-    server.route("/forged", HttpsResponse::bytes(signedCatalog(scratch / "stranger")));
+    server.route("/forged", HttpsResponse::bytes(signedCatalog("stranger")));
     EXPECT_EQ(catalogFailure(server.url("/forged")), CenterError::signature());
     EXPECT_TRUE(entries(temporary).empty());
 }
