@@ -154,35 +154,28 @@ TEST(EnvelopeVectors, AcceptTheRFC8032Signatures) {
     }
 }
 
-class PublicKeyFile : public ::testing::Test {
-  protected:
-    TemporaryDirectory resources;
-    std::string key = std::string(31, 'k') + "!";
-
-    auto loading() const {
-        return [this] { static_cast<void>(CenterCore::loadPublicKey(resources.path())); };
-    }
-};
-
 // The base64 of the 32 raw bytes, surrounding space ignored; anything else means online updates
 // are unavailable.
-TEST_F(PublicKeyFile, HoldsTheBase64OfThe32RawBytesAndNothingElse) {
+TEST(PublicKeyFile, HoldsTheBase64OfThe32RawBytesAndNothingElse) {
+    TemporaryDirectory resources;
+    const std::string key = std::string(31, 'k') + "!";
+    const auto loading = [&] { static_cast<void>(CenterCore::loadPublicKey(resources.path())); };
     resources.write("PublicKey.txt", " " + CenterCore::base64Encode(key) + "\r\n");
     EXPECT_EQ(CenterCore::loadPublicKey(resources.path()), key);
     std::filesystem::remove(resources / "PublicKey.txt");
     const auto unavailable =
         ThrowsCenterError(CenterError::Kind::invalid, "尚未配置发布公钥，线上更新暂不可用。");
-    EXPECT_THAT(loading(), unavailable);
+    EXPECT_THAT(loading, unavailable);
     std::string encoded = CenterCore::base64Encode(key);
     for (const std::string& content :
          {CenterCore::base64Encode(key + "3"), encoded.substr(0, 20) + "\n" + encoded.substr(20),
           encoded.substr(0, 43), std::string(""), std::string(8192, 'A')}) {
         resources.write("PublicKey.txt", content);
-        EXPECT_THAT(loading(), unavailable) << content.substr(0, 60);
+        EXPECT_THAT(loading, unavailable) << content.substr(0, 60);
     }
     std::filesystem::remove(resources / "PublicKey.txt");
     std::filesystem::create_directory(resources / "PublicKey.txt");
-    EXPECT_THAT(loading(), unavailable);
+    EXPECT_THAT(loading, unavailable);
 }
 
 TEST(Base64, RoundTripsAndRefusesNonCanonicalText) {
