@@ -150,12 +150,9 @@ TEST_F(PortalWebPage, AMissingPageOrARedirectElsewhereShowsTheErrorPanel) {
     EXPECT_TRUE(workspace.calls.empty());
 }
 
-TEST_F(PortalWebPage, TheSupportPageHasItsSizeAndOpensInTheBrowser) {
+TEST_F(PortalWebPage, TheSupportPageOpensInTheBrowser) {
     ASSERT_NO_FATAL_FAILURE(show("support", ""));
     ASSERT_TRUE(settled());
-    EXPECT_EQ(view->implicitWidth(), 800);
-    EXPECT_EQ(view->implicitHeight(), 620);
-
     click(text("浏览器打开"));
     EXPECT_EQ(workspace.calls, std::vector<std::string>{"openURL https://" +
                                                         std::string(webTestHost) + "/donate.html"});

@@ -50,13 +50,10 @@ TEST_F(UpdateService, FetchesAndVerifiesTheSignedCatalogLeavingNothingBehind) {
     EXPECT_TRUE(entries(temporary).empty());
 }
 
+// Which addresses are secure is the core's rule; here that it comes before any work.
 TEST_F(UpdateService, RefusesAnInsecureCatalogAddressBeforeAnyWork) {
-    for (const std::string& address : {server.url("/catalog", "user@127.0.0.1"),
-                                       "http://127.0.0.1:" + std::to_string(server.port())}) {
-        EXPECT_EQ(catalogFailure(address),
-                  CenterError::invalid("更新地址必须使用 HTTPS，且不能包含用户名或密码。"))
-            << address;
-    }
+    EXPECT_EQ(catalogFailure(server.url("/catalog", "user@127.0.0.1")),
+              CenterError::invalid("更新地址必须使用 HTTPS，且不能包含用户名或密码。"));
     EXPECT_TRUE(server.requests().empty());
     EXPECT_TRUE(entries(temporary).empty());
 }
