@@ -22,6 +22,7 @@ class HeldPrompts : public ScriptedPrompts {
             ScriptedPrompts::ask(alert, std::move(answer));
         }
     }
+    // Scripts the button the next question gets.
     void willAnswer(std::size_t button) { answers = {button}; }
     // The questions asked (alerts with a choice), in order.
     [[nodiscard]] std::vector<CenterPlatform::Alert> questions() const {
