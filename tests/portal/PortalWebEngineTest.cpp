@@ -123,6 +123,7 @@ TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
     ASSERT_TRUE(settled());
     EXPECT_EQ(errorText(), "");
     EXPECT_EQ(webView()->property("title").toString(), "澄光工坊使用说明");
+    EXPECT_TRUE(text("KESTRYN 澄光工坊")) << "the header names the product";
     screenshot("portal-loaded-page.png");
 
     // The link covers the page below its heading.
@@ -150,9 +151,13 @@ TEST_F(PortalWebPage, AMissingPageOrARedirectElsewhereShowsTheErrorPanel) {
     EXPECT_TRUE(workspace.calls.empty());
 }
 
-TEST_F(PortalWebPage, TheSupportPageOpensInTheBrowser) {
+TEST_F(PortalWebPage, TheSupportPageHasNoProductLineAndOpensInTheBrowser) {
     ASSERT_NO_FATAL_FAILURE(show("support", ""));
     ASSERT_TRUE(settled());
+    EXPECT_TRUE(text("支持 KESTRYN"));
+    EXPECT_FALSE(find(window.contentItem(), [](QQuickItem* item) {
+        return item->isVisible() && item->property("text").toString().startsWith("KESTRYN ");
+    }));
     click(text("浏览器打开"));
     EXPECT_EQ(workspace.calls, std::vector<std::string>{"openURL https://" +
                                                         std::string(webTestHost) + "/donate.html"});
