@@ -9,8 +9,6 @@
 
 namespace {
 
-enum class Form { xml, binary };
-
 class Detection : public ::testing::Test {
   protected:
     TemporaryDirectory root;
@@ -19,10 +17,9 @@ class Detection : public ::testing::Test {
     CenterProduct audio{"audio", "local.soundlink", "回响工坊", "", "", "", {}, "13.0", {}};
 
     // Writes folder/name with an Info.plist holding the given keys (a key with no value is left
-    // out) in the given property-list form.
+    // out). Real property lists of both forms are read in RealInfoPlistsReadAsTheirToolsWrote.
     std::filesystem::path bundle(const std::filesystem::path& folder, const std::string& name,
-                                 const char* bundleID, const char* version, const char* build,
-                                 Form form = Form::xml) {
+                                 const char* bundleID, const char* version, const char* build) {
         std::map<std::string, std::string> texts;
         for (const auto& [key, value] : {std::pair{"CFBundleIdentifier", bundleID},
                                          std::pair{"CFBundleShortVersionString", version},
@@ -32,19 +29,10 @@ class Detection : public ::testing::Test {
             }
         }
         std::filesystem::path app = folder / name;
-        root.write(app / "Contents" / "Info.plist", propertyListBytes(texts, form == Form::binary));
+        root.write(app / "Contents" / "Info.plist", propertyListBytes(texts));
         return app;
     }
 };
-
-TEST_F(Detection, ReadsTheIdentityFromXMLAndBinaryPropertyLists) {
-    auto xml = bundle(system, "Sound.app", "local.soundlink", "1.2", "45", Form::xml);
-    auto binary = bundle(system, "Bin.app", "local.soundlink", "2.0", "7", Form::binary);
-    EXPECT_EQ(CenterCore::readInstalledApp(xml),
-              (InstalledApp{xml, "1.2", "45", "local.soundlink"}));
-    EXPECT_EQ(CenterCore::readInstalledApp(binary),
-              (InstalledApp{binary, "2.0", "7", "local.soundlink"}));
-}
 
 TEST_F(Detection, ABundleMissingAKeyOrNotAPropertyListIsNotAnApplication) {
     EXPECT_FALSE(CenterCore::readInstalledApp(bundle(system, "A.app", "x.y.z", "1", nullptr)));
@@ -64,14 +52,14 @@ TEST_F(Detection, RealInfoPlistsReadAsTheirToolsWrote) {
         std::filesystem::copy_file(plist, app / "Contents" / "Info.plist");
         return CenterCore::readInstalledApp(app);
     };
-    auto binary = install(data / "fastlane" / "bin__very-capable-app.app__Info.plist");
-    ASSERT_TRUE(binary);
-    EXPECT_EQ(binary->bundleID, "org.fastlane.very-capable-app");
-    EXPECT_EQ(binary->version, "1.0");
-    auto xml = install(data / "sparkle" / "DevSignedAppVersion2.app__Contents__Info.plist");
-    ASSERT_TRUE(xml);
-    EXPECT_EQ(xml->bundleID, "com.zoo.SignedApp");
-    EXPECT_EQ(xml->build, "2");
+    const std::filesystem::path binary =
+        data / "fastlane" / "bin__very-capable-app.app__Info.plist";
+    const std::filesystem::path xml =
+        data / "sparkle" / "DevSignedAppVersion2.app__Contents__Info.plist";
+    EXPECT_EQ(install(binary), (InstalledApp{root / "real" / (binary.stem().string() + ".app"),
+                                             "1.0", "1", "org.fastlane.very-capable-app"}));
+    EXPECT_EQ(install(xml), (InstalledApp{root / "real" / (xml.stem().string() + ".app"), "2.0",
+                                          "2", "com.zoo.SignedApp"}));
     EXPECT_FALSE(install(data / "sparkle" / "SparkleTestCodeSignApp.app__Contents__Info.plist"));
     EXPECT_FALSE(install(data / "fastlane" / "xcarchive__very-capable-app.xcarchive__Info.plist"));
 }

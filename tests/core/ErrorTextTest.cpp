@@ -48,8 +48,6 @@ TEST(ErrorText, AFileSystemErrorNamesTheOperationThePathAndTheReason) {
     };
     for (const Row& row : std::vector<Row>{
              {ENOENT, "文件或文件夹不存在"},
-             {EPERM, "没有访问权限"},
-             {ENOSPC, "磁盘空间不足"},
              {EBUSY, "系统错误（错误码 " + std::to_string(EBUSY) + "）"},
          }) {
         EXPECT_EQ(sentenceOf([&] { throw fileError("cannot open file", row.number, file); }),

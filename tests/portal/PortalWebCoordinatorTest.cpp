@@ -1,7 +1,6 @@
 #include "portal/web/PortalWebCoordinator.h"
 
 #include "portal/PortalLinks.h"
-#include "portal/web/PortalPageAddress.h"
 #include "portal/web/PortalWebState.h"
 #include "tests/model/ScriptedDesktop.h"
 
@@ -35,12 +34,13 @@ class ScriptedPage : public PortalPage {
 };
 
 // One portal page: its state, the page, the workspace and the coordinator, on the shipped origin.
+// The answers outlive the coordinator, which answers a dialog still open when it goes.
 struct Portal {
+    std::vector<bool> answers;
     PortalWebState state;
     ScriptedWorkspace workspace;
     ScriptedPage page;
     PortalWebCoordinator coordinator{state, &workspace};
-    std::vector<bool> answers;
 
     static QUrl on(const QString& path) {
         return QUrl(QString::fromStdString(PortalLinks::baseURL()) + path);
@@ -96,10 +96,8 @@ TEST(PortalWebCoordinator, NavigationActionsFollowTheTrustPolicy) {
         bool opensBrowser;
         QString error;
     };
-    QUrl otherPort = Portal::on("/guides/film.html");
-    otherPort.setPort(8443);
-    QUrl credentials = Portal::on("/guides/film.html");
-    credentials.setUserName("user");
+    // One address of each disposition (the links' own table proves which address has which),
+    // asked for by the main frame, a new window and a subframe.
     const QUrl otherSite("https://example.org/page.html");
     const QUrl plain("http://example.org/page.html");
     const QUrl community = Portal::on("/community.html?product=film&embed=center");
@@ -114,10 +112,6 @@ TEST(PortalWebCoordinator, NavigationActionsFollowTheTrustPolicy) {
         {plain, true, false, false, false, untrustedLink},
         {plain, newWindow, false, false, false, untrustedLink},
         {plain, false, false, false, false, {}},
-        {QUrl("mailto:someone@example.org"), true, false, false, false, untrustedLink},
-        {otherPort, true, false, false, true, {}},
-        {otherPort, false, false, false, false, {}},
-        {credentials, true, false, false, false, untrustedLink},
     };
     for (const Case& c : cases) {
         const QUrl& url = c.url;
@@ -154,7 +148,6 @@ TEST(PortalWebCoordinator, ResponsesShowOnlyTheMakersPagesWithoutAnErrorStatus) 
         {Portal::on("/guides/film.html"), true, std::nullopt, true, {}},
         {Portal::on("/guides/film.html"), true, 399, true, {}},
         {Portal::on("/missing.html"), true, 404, false, "服务器暂时未能提供此页面（404）。"},
-        {Portal::on("/broken.html"), true, 503, false, "服务器暂时未能提供此页面（503）。"},
         {Portal::on("/missing.html"), false, 404, false, {}},
         {QUrl("https://example.org/landing.html"), true, std::nullopt, false, untrustedRedirect},
         {QUrl("https://example.org/landing.html"), false, 200, false, {}},
@@ -201,15 +194,8 @@ TEST(PortalWebCoordinator, FailuresAreReportedInChineseAndCancellationsNotAtAll)
         {QWebEngineLoadingInfo::ConnectionErrorDomain, -3, {}},
         {QWebEngineLoadingInfo::InternalErrorDomain, -3, {}},
         {QWebEngineLoadingInfo::ConnectionErrorDomain, -102, "网络连接未完成。无法连接到服务器。"},
-        {QWebEngineLoadingInfo::ConnectionErrorDomain, -106,
-         "网络连接未完成。这台电脑没有连上互联网。"},
-        {QWebEngineLoadingInfo::ConnectionErrorDomain, -118,
-         "网络连接未完成。服务器没有及时回应。"},
-        {QWebEngineLoadingInfo::ConnectionErrorDomain, -101, "网络连接未完成。服务器中断了连接。"},
-        {QWebEngineLoadingInfo::DnsErrorDomain, -105, "网络连接未完成。找不到服务器的地址。"},
         {QWebEngineLoadingInfo::CertificateErrorDomain, -202,
          "网络连接未完成。无法确认服务器的身份，它的证书不受信任。"},
-        {QWebEngineLoadingInfo::HttpErrorDomain, -320, "网络连接未完成。服务器的回应无法识别。"},
         {QWebEngineLoadingInfo::InternalErrorDomain, -999,
          "网络连接未完成。载入页面时出现了问题（错误代码 -999）。"},
     };
@@ -248,10 +234,8 @@ TEST(PortalWebCoordinator, ShowsOneDialogOfTheMakersOriginAtATime) {
     portal.shown();
     portal.coordinator.runDialog(portal.dialog(Kind::alert, "已保存。", Portal::on({})));
     ASSERT_TRUE(portal.coordinator.openDialog());
-    EXPECT_EQ(portal.coordinator.openDialog()->title, "KESTRYN");
     EXPECT_EQ(portal.coordinator.openDialog()->text, "已保存。");
-    EXPECT_EQ(portal.coordinator.openDialog()->acceptText, "知道了");
-    EXPECT_EQ(portal.coordinator.openDialog()->rejectText, "");
+    EXPECT_EQ(portal.coordinator.openDialog()->rejectText, "") << "an alert has one button";
 
     portal.coordinator.runDialog(portal.dialog(Kind::alert, "第二条", Portal::on({})));
     EXPECT_EQ(portal.answers, std::vector{false}) << "a second dialog is answered at once";
@@ -267,8 +251,6 @@ TEST(PortalWebCoordinator, ShowsOneDialogOfTheMakersOriginAtATime) {
     secure.setPort(443);
     portal.coordinator.runDialog(portal.dialog(Kind::confirm, "删除这条评论？", secure));
     ASSERT_TRUE(portal.coordinator.openDialog());
-    EXPECT_EQ(portal.coordinator.openDialog()->title, "请确认操作");
-    EXPECT_EQ(portal.coordinator.openDialog()->acceptText, "确认");
     EXPECT_EQ(portal.coordinator.openDialog()->rejectText, "取消");
     portal.coordinator.answerDialog(false);
     EXPECT_EQ(portal.answers, (std::vector{false, true, false}));
@@ -345,32 +327,6 @@ TEST(PortalWebState, OpensOnlyTheMakersAddressesInTheBrowser) {
     unbound.openInBrowser();
     unbound.retry();
     EXPECT_TRUE(unbound.isLoading());
-}
-
-TEST(PortalPageAddress, NamesTheDestinationsTitleProductAndAddress) {
-    struct Case {
-        const char* destination;
-        const char* productID;
-        const char* title;
-        const char* productLine;
-        const char* path;
-    };
-    const Case cases[] = {
-        {"guide", "film", "使用说明", "KESTRYN 澄光工坊", "/guides/film.html?embed=center"},
-        {"community", "audio", "建议与评论", "KESTRYN 回响工坊",
-         "/community.html?product=audio&embed=center"},
-        {"support", "", "支持 KESTRYN", "", "/donate.html"},
-        {"guide", "Film", "使用说明", "", nullptr},
-        {"community", "", "建议与评论", "", nullptr},
-    };
-    for (const Case& c : cases) {
-        PortalPageAddress address;
-        address.setDestination(c.destination);
-        address.setProductID(c.productID);
-        EXPECT_EQ(address.title(), QString::fromUtf8(c.title)) << c.destination;
-        EXPECT_EQ(address.productLine(), QString::fromUtf8(c.productLine)) << c.productID;
-        EXPECT_EQ(address.embeddedURL(), c.path ? Portal::on(c.path) : QUrl()) << c.productID;
-    }
 }
 
 } // namespace

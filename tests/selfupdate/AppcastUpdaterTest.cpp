@@ -5,6 +5,7 @@
 #include "tests/support/HttpsServer.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
+#include "tests/support/TestKeys.h"
 
 #include <QtCore/qtestsupport_core.h>
 #include <cstdlib>
@@ -27,16 +28,18 @@ struct SessionRecord : UpdaterDelegate {
     }
 };
 
-// A real updater of a center at version 1.2.0 (build 2) against a real HTTPS server, with keys
-// made by kestryn-publish and a temporary directory of its own, so every leftover shows.
+const fs::path publisherKey = testKeys() / "private.key";
+const fs::path strangerKey = testKeys("stranger") / "private.key";
+
+// A real updater of a center at version 1.2.0 (build 2) against a real HTTPS server, with the
+// committed publisher key and a temporary directory of its own, so every leftover shows.
 class AppcastSession : public ::testing::Test {
   protected:
     AppcastSession() {
         ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1);
         fs::create_directory(temporary);
         ::setenv("TMPDIR", temporary.c_str(), 1);
-        program("kestryn-publish", {"keygen", (scratch / "keys").string()});
-        std::string key = CenterCore::readFileContents(scratch / "keys" / "PublicKey.txt", 100);
+        std::string key = CenterCore::readFileContents(testKeys() / "PublicKey.txt", 100);
         scratch.write("Info.plist", infoPlist({{"CFBundleVersion", plistString("2")},
                                                {"CFBundleShortVersionString", plistString("1.2.0")},
                                                {"SUPublicEDKey", plistString(key.substr(0, 44))}}));
@@ -64,16 +67,15 @@ class AppcastSession : public ::testing::Test {
             "--url",           server.url("/center.deb"),
             "--version",       build,
             "--short-version", version,
-            "--key",           (scratch / "keys" / "private.key").string()};
+            "--key",           publisherKey.string()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         return program("kestryn-publish", arguments);
     }
 
     // The base64 signature `openssl pkeyutl` makes of the bytes with `key`.
-    std::string opensslSignature(const std::string& bytes,
-                                 const fs::path& key = "keys/private.key") {
+    std::string opensslSignature(const std::string& bytes, const fs::path& key = publisherKey) {
         fs::path message = scratch.write("message", bytes);
-        program("openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", (scratch / key).string(), "-in",
+        program("openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", key.string(), "-in",
                             message.string(), "-out", (scratch / "signature").string()});
         return CenterCore::base64Encode(CenterCore::readFileContents(scratch / "signature", 64));
     }
@@ -117,7 +119,7 @@ class AppcastSession : public ::testing::Test {
     TemporaryDirectory scratch;
     fs::path temporary = scratch / "tmp";
     fs::path downloads = scratch / "Downloads";
-    ScriptedPrompts prompts;
+    HeldPrompts prompts;
     RecordingWorkspace workspace;
     SessionRecord record;
     std::unique_ptr<AppcastUpdater> updater = std::make_unique<AppcastUpdater>(
@@ -129,7 +131,7 @@ TEST_F(AppcastSession, ConsentDownloadsVerifiesAndHandsOverThePublishedPackage) 
     server.route("/center.deb", HttpsResponse::bytes(archive));
     scratch.write("notes.html",
                   "<p>修复了&lt;若干&gt;问题。</p><ul><li>更快</li></ul><script>x()</script>");
-    prompts.answers = {0};
+    prompts.willAnswer(0);
     check(publishedFeed(archive, "3", "1.3.0",
                         {"--notes", (scratch / "notes.html").string(), "--min-system", "13.0"}));
 
@@ -159,7 +161,7 @@ TEST_F(AppcastSession, TakesTheNewestItemThisSystemRunsFromAFeedSignedWithOpenss
                "\" sparkle:shortVersionString=\"" + build + ".0\" sparkle:edSignature=\"" +
                opensslSignature(archive) + "\"/></item>";
     };
-    prompts.answers = {0};
+    prompts.willAnswer(0);
     check(opensslSigned("<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:sparkle=\""
                         "http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>" +
                         item("3", "14.0") + item("9", "15.0") + item("4", "14.2") + item("1", "") +
@@ -187,7 +189,7 @@ TEST_F(AppcastSession, AnUpToDateCenterOrADeclinedUpdateEndsWellWithoutADownload
     };
     for (const Case& c : cases) {
         if (c.answer) {
-            prompts.answers = {*c.answer};
+            prompts.willAnswer(*c.answer);
         }
         check(publishedFeed("package", c.build, "9.9"));
         EXPECT_EQ(*record.finished, std::pair(true, c.sentence)) << c.build;
@@ -206,15 +208,14 @@ TEST_F(AppcastSession, RefusesAFeedWithoutAValidSignatureOrARelease) {
     std::string longer = feed;
     longer.replace(longer.find("length: ") + 8, std::to_string(block).size(),
                    std::to_string(block + 1));
-    program("kestryn-publish", {"keygen", (scratch / "other").string()});
 
     const std::pair<std::string, std::string> cases[] = {
         {document, "软件中心更新源没有签名，已拒绝使用。"},
         {tampered, badSignature},
         {longer, badSignature},
         {feed + "\n", badSignature},
-        {document + "<!-- sparkle-signatures:\nedSignature: " +
-             opensslSignature(document, "other/private.key") +
+        {document +
+             "<!-- sparkle-signatures:\nedSignature: " + opensslSignature(document, strangerKey) +
              "\nlength: " + std::to_string(block) + "\n-->\n",
          badSignature},
         {opensslSigned("<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY a \"aaaaaaaaaa\">"
@@ -247,7 +248,7 @@ TEST_F(AppcastSession, AnEnclosureThatFailsLeavesNoFileAndOpensNothing) {
     };
     for (const auto& [response, sentence] : cases) {
         server.route("/center.deb", response);
-        prompts.answers = {0};
+        prompts.willAnswer(0);
         check(feed);
         EXPECT_FALSE(record.finished->first);
         if (sentence) {
@@ -261,7 +262,7 @@ TEST_F(AppcastSession, AnEnclosureThatFailsLeavesNoFileAndOpensNothing) {
 TEST_F(AppcastSession, AVerifiedPackageTheSystemCannotOpenIsKeptAndNamed) {
     server.route("/center.deb", HttpsResponse::bytes("package"));
     workspace.opens = false;
-    prompts.answers = {0};
+    prompts.willAnswer(0);
     check(publishedFeed("package", "3", "1.3.0"));
     ASSERT_EQ(workspace.opened.size(), 1u);
     EXPECT_EQ(*record.finished, std::pair(false, "已验证的软件中心 1.3.0 安装包保存在“" +

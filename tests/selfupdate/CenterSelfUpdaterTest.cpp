@@ -56,7 +56,7 @@ class SelfUpdater : public ::testing::Test {
     }
 
     TemporaryDirectory folder;
-    ScriptedPrompts prompts;
+    HeldPrompts prompts;
     RecordingWorkspace workspace;
     int created = 0;
 };

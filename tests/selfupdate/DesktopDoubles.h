@@ -1,17 +1,14 @@
 #pragma once
 
 #include "core/FileContents.h"
-#include "platform/CenterPrompts.h"
-#include "platform/Workspace.h"
+#include "tests/model/ScriptedDesktop.h"
 
-#include <deque>
 #include <gtest/gtest.h>
 
 // Prompts that answer from a script: an alert with one button is acknowledged at once; a
 // question takes the next scripted button, or waits in `pending` when the script has run out.
-class ScriptedPrompts : public CenterPlatform::CenterPrompts {
+class HeldPrompts : public ScriptedPrompts {
   public:
-    std::deque<std::size_t> answers;
     std::vector<CenterPlatform::Alert> alerts;
     std::function<void(std::size_t)> pending;
 
@@ -22,11 +19,11 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
         } else if (answers.empty()) {
             pending = std::move(answer);
         } else {
-            std::size_t button = answers.front();
-            answers.pop_front();
-            answer(button);
+            ScriptedPrompts::ask(alert, std::move(answer));
         }
     }
+    // Scripts the button the next question gets.
+    void willAnswer(std::size_t button) { answers = {button}; }
     // The questions asked (alerts with a choice), in order.
     [[nodiscard]] std::vector<CenterPlatform::Alert> questions() const {
         std::vector<CenterPlatform::Alert> found;
@@ -34,43 +31,17 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
                      [](const auto& alert) { return alert.buttons.size() > 1; });
         return found;
     }
-
-    void chooseFile(const CenterPlatform::OpenPanel&,
-                    std::function<void(std::optional<std::filesystem::path>)>) override {
-        ADD_FAILURE() << "the self-updater never asks for a file";
-    }
-    void choose(const CenterPlatform::ChoiceAlert&,
-                std::function<void(std::optional<std::size_t>)>) override {
-        ADD_FAILURE() << "the self-updater never offers a choice";
-    }
-    void chooseSaveLocation(const CenterPlatform::SavePanel&,
-                            std::function<void(std::optional<std::filesystem::path>)>) override {
-        ADD_FAILURE() << "the self-updater never saves a file";
-    }
 };
 
 // A workspace that records each file opened with its content at that moment.
-class RecordingWorkspace : public CenterPlatform::Workspace {
+class RecordingWorkspace : public ScriptedWorkspace {
   public:
-    bool opens = true;
     std::vector<std::pair<std::filesystem::path, std::string>> opened;
 
     bool openFile(const std::filesystem::path& file) override {
         opened.emplace_back(file, CenterCore::readFileContents(file, 1 << 20));
-        return opens;
+        return ScriptedWorkspace::openFile(file);
     }
-    std::optional<std::string> openApplication(const std::filesystem::path&) override {
-        ADD_FAILURE() << "the self-updater never starts an application";
-        return std::nullopt;
-    }
-    bool openURL(const std::string&) override {
-        ADD_FAILURE() << "the self-updater never opens an address";
-        return false;
-    }
-    void reveal(const std::vector<std::filesystem::path>&) override {
-        ADD_FAILURE() << "the self-updater never reveals files";
-    }
-    std::vector<CenterInstaller::RunningApplication> runningApplications() override { return {}; }
 };
 
 // An Info.plist of the given keys, each with its value as property-list XML.

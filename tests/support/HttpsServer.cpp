@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -27,54 +28,38 @@ constexpr std::size_t pieceBytes = 256 * 1024;
 
 // The bytes a request path stands for; nothing when an escape is malformed or yields a NUL.
 std::optional<std::string> percentDecoded(std::string_view path) {
-    auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
     std::string decoded;
     for (std::size_t i = 0; i < path.size(); ++i) {
         if (path[i] != '%') {
             decoded.push_back(path[i]);
             continue;
         }
-        int high = i + 2 < path.size() ? hexValue(path[i + 1]) : -1;
-        int low = i + 2 < path.size() ? hexValue(path[i + 2]) : -1;
-        if (high < 0 || low < 0 || (high == 0 && low == 0)) {
+        unsigned value = 0;
+        const char* end = path.data() + std::min(i + 3, path.size());
+        auto [parsed, error] = std::from_chars(path.data() + i + 1, end, value, 16);
+        if (i + 2 >= path.size() || error != std::errc() || parsed != end || value == 0) {
             return std::nullopt;
         }
-        decoded.push_back(static_cast<char>(high * 16 + low));
+        decoded.push_back(static_cast<char>(value));
         i += 2;
     }
     return decoded;
 }
 
-// The value of a request header, matched case-insensitively; empty when absent.
-std::string requestHeader(const std::string& head, std::string_view name) {
-    std::size_t start = 0;
-    while ((start = head.find("\r\n", start)) != std::string::npos) {
-        start += 2;
-        std::size_t end = head.find("\r\n", start);
-        std::string_view line(head.data() + start,
-                              (end == std::string::npos ? head.size() : end) - start);
-        if (line.size() > name.size() && line[name.size()] == ':' &&
-            std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            })) {
-            std::string_view value = line.substr(name.size() + 1);
-            value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
-            return std::string(value);
-        }
+// The value of a request header, its name matched case-insensitively; empty when absent.
+std::string requestHeader(const std::string& head, std::string name) {
+    auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    };
+    std::size_t start = lower(head).find(lower("\r\n" + name + ":"));
+    if (start == std::string::npos) {
+        return {};
     }
-    return {};
+    start = head.find_first_not_of(' ', start + name.size() + 3);
+    return start == std::string::npos ? std::string()
+                                      : head.substr(start, head.find("\r\n", start) - start);
 }
 
 // Where a "bytes=N-" range starts; nothing for any other form.
@@ -345,11 +330,7 @@ void HttpsServer::serve(int socket) {
         head += "Accept-Ranges: bytes\r\n";
         std::string validator = requestHeader(received.head, "If-Range");
         std::optional<std::uint64_t> start = rangeStart(requestHeader(received.head, "Range"));
-        bool current =
-            validator.empty() || validator == response.etag ||
-            std::any_of(response.headers.begin(), response.headers.end(), [&](const auto& header) {
-                return header.first == "Last-Modified" && header.second == validator;
-            });
+        bool current = validator.empty() || validator == response.etag;
         if (start && *start < size && current) {
             offset = *start;
             response.status = 206;

@@ -36,8 +36,8 @@ struct HttpsResponse {
     std::optional<std::size_t> stallAfter;
     // Read the request, then answer nothing at all until the client hangs up.
     bool silent = false;
-    // The validator sent as ETag; a range request whose If-Range names it (or the
-    // Last-Modified header among `headers`) gets 206 with the rest of the body.
+    // The validator sent as ETag; a range request whose If-Range names it gets 206 with the
+    // rest of the body.
     std::optional<std::string> etag;
     // Whether range requests are answered at all; without, every answer is the whole body.
     bool ranges = true;

@@ -3,7 +3,6 @@
 #include "tests/support/ProgramRun.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -36,17 +35,10 @@ WebTestEnvironment::WebTestEnvironment(const HttpsServer& server, const std::str
     setVariable("XDG_DATA_HOME", (home() / ".local" / "share").string());
     setVariable("XDG_CACHE_HOME", (home() / ".cache").string());
 
-    std::filesystem::create_directories(resources());
-    std::ofstream info(resources() / "Info.plist");
-    info << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-            "<plist version=\"1.0\">\n<dict>\n\t<key>KESPortalURL</key>\n\t<string>https://"
-         << host << "</string>\n</dict>\n</plist>\n";
-    info.close();
-    if (!info) {
-        throw std::runtime_error("Info.plist of the test resources");
-    }
+    folder_.write("resources/Info.plist",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                  "<key>KESPortalURL</key><string>https://" +
+                      host + "</string></dict></plist>\n");
     setVariable("KESTRYN_RESOURCES", resources().string());
 
     const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");

@@ -111,8 +111,13 @@ TEST_F(GuardedDownload, RefusesWhatTheUpdateChainForbidsAndLeavesNothing) {
 }
 
 // Each failure keeps libcurl's code and tells the user what happened, with the server and the
-// HTTP status where one had arrived, never in libcurl's words.
+// HTTP status where one had arrived, never in libcurl's words. A server outside the trust, or a
+// trust without a certificate, is refused before any request.
 TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
+    // A port that was free a moment ago: nothing listens there.
+    const std::uint16_t closed = HttpsServer().port();
+    const TemporaryDirectory trust;
+    const std::filesystem::path noCertificate = trust.write("ca.pem", "no certificate here");
     struct Row {
         std::string name;
         HttpsResponse response;
@@ -120,6 +125,9 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
         std::string sentence;
         std::size_t requests = 1;
         DownloadTimeouts timeouts{};
+        // The certificate file trusted instead of the server's ("": none), and another address.
+        std::optional<std::string> caFile{};
+        std::string url{};
     };
     const std::vector<Row> rows = {
         {"truncated", misbehaving(500, [](HttpsResponse& r) { r.announcedLength = 1000; }),
@@ -139,48 +147,45 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
          "等待服务器 127.0.0.1 响应超时。",
          1,
          {3s, 10s, 60s}},
+        {"untrusted",
+         HttpsResponse::bytes("ok"),
+         CURLE_PEER_FAILED_VERIFICATION,
+         "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。",
+         0,
+         {},
+         ""},
+        {"no-certificate",
+         HttpsResponse::bytes("ok"),
+         CURLE_SSL_CACERT_BADFILE,
+         "证书颁发机构文件“" + noCertificate.string() + "”中没有可用的证书。",
+         0,
+         {},
+         noCertificate.string()},
+        {"refused",
+         HttpsResponse::bytes("ok"),
+         CURLE_COULDNT_CONNECT,
+         "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。",
+         0,
+         {},
+         {},
+         "https://127.0.0.1:" + std::to_string(closed) + "/file"},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         std::size_t before = server.requests().size();
         timeouts = row.timeouts;
         server.route("/" + row.name, row.response);
-        TransferError error = failure<TransferError>("/" + row.name, 1000);
-        EXPECT_EQ(error.code(), row.expected) << row.name;
-        EXPECT_EQ(error.what(), row.sentence) << row.name;
-        EXPECT_EQ(server.requests().size() - before, row.requests) << row.name;
-        EXPECT_TRUE(entries(scratch.path()).empty()) << row.name;
+        ::setenv("KESTRYN_CA_FILE", row.caFile.value_or(server.caFile().string()).c_str(), 1);
+        TransferError error = failureOf<TransferError>([&] {
+            static_cast<void>(
+                CenterDownload::perform(row.url.empty() ? server.url("/" + row.name) : row.url,
+                                        destination, 1000, 1000, {}, stop.get_token(), timeouts));
+        });
+        EXPECT_EQ(error.code(), row.expected);
+        EXPECT_EQ(error.what(), row.sentence);
+        EXPECT_EQ(server.requests().size() - before, row.requests);
+        EXPECT_TRUE(entries(scratch.path()).empty());
     }
-}
-
-TEST_F(GuardedDownload, RefusesAServerOutsideTheTrust) {
-    ::unsetenv("KESTRYN_CA_FILE");
-    server.route("/file", HttpsResponse::bytes("ok"));
-    TransferError error = failure<TransferError>("/file", 100);
-    EXPECT_EQ(error.code(), CURLE_PEER_FAILED_VERIFICATION);
-    EXPECT_STREQ(error.what(), "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。");
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(entries(scratch.path()).empty());
-}
-
-TEST_F(GuardedDownload, NamesTheHostAndPortThatRefusedTheConnection) {
-    // A port that was free a moment ago: nothing listens there.
-    std::uint16_t closed = HttpsServer().port();
-    std::string address = "https://127.0.0.1:" + std::to_string(closed) + "/file";
-    TransferError error = failureOf<TransferError>([&] {
-        static_cast<void>(CenterDownload::perform(address, destination, 100, std::nullopt, {},
-                                                  stop.get_token(), timeouts));
-    });
-    EXPECT_EQ(error.code(), CURLE_COULDNT_CONNECT);
-    EXPECT_EQ(error.what(), "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。");
-    EXPECT_TRUE(entries(scratch.path()).empty());
-}
-
-TEST_F(GuardedDownload, RefusesACertificateFileWithoutACertificate) {
-    ::setenv("KESTRYN_CA_FILE", scratch.write("ca.pem", "no certificate here").c_str(), 1);
-    server.route("/file", HttpsResponse::bytes("ok"));
-    EXPECT_EQ(failure<TransferError>("/file", 100).what(),
-              "证书颁发机构文件“" + (scratch / "ca.pem").string() + "”中没有可用的证书。");
-    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(GuardedDownload, FollowsRedirectsAsTheIdentityEncodingWithoutCookies) {

@@ -23,12 +23,11 @@ class UpdateService : public LoopbackServer {
 
     std::filesystem::path temporary = scratch / "tmp";
     std::filesystem::path downloads = scratch / "Downloads";
-    std::string publicKey = makeKeys(scratch / "keys");
     CenterUpdateService service;
 
     CenterError catalogFailure(const std::string& address) {
         return failureOf<CenterError>(
-            [&] { static_cast<void>(service.fetchCatalog(address, publicKey)); });
+            [&] { static_cast<void>(service.fetchCatalog(address, publicKey())); });
     }
 
     // An artifact served at /artifact with `content`, described by its true size and digest.
@@ -46,18 +45,15 @@ class UpdateService : public LoopbackServer {
 };
 
 TEST_F(UpdateService, FetchesAndVerifiesTheSignedCatalogLeavingNothingBehind) {
-    server.route("/catalog", HttpsResponse::bytes(signedCatalog(scratch / "keys")));
-    EXPECT_EQ(service.fetchCatalog(server.url("/catalog"), publicKey), bundledCatalog());
+    server.route("/catalog", HttpsResponse::bytes(signedCatalog()));
+    EXPECT_EQ(service.fetchCatalog(server.url("/catalog"), publicKey()), bundledCatalog());
     EXPECT_TRUE(entries(temporary).empty());
 }
 
+// Which addresses are secure is the core's rule; here that it comes before any work.
 TEST_F(UpdateService, RefusesAnInsecureCatalogAddressBeforeAnyWork) {
-    for (const std::string& address : {server.url("/catalog", "user@127.0.0.1"),
-                                       "http://127.0.0.1:" + std::to_string(server.port())}) {
-        EXPECT_EQ(catalogFailure(address),
-                  CenterError::invalid("更新地址必须使用 HTTPS，且不能包含用户名或密码。"))
-            << address;
-    }
+    EXPECT_EQ(catalogFailure(server.url("/catalog", "user@127.0.0.1")),
+              CenterError::invalid("更新地址必须使用 HTTPS，且不能包含用户名或密码。"));
     EXPECT_TRUE(server.requests().empty());
     EXPECT_TRUE(entries(temporary).empty());
 }
@@ -67,8 +63,7 @@ TEST_F(UpdateService, RefusesAnOversizeOrForeignCatalogLeavingNoFolder) {
     EXPECT_EQ(catalogFailure(server.url("/huge")),
               CenterError::network("下载内容超过发布清单允许的大小。"));
 
-    static_cast<void>(makeKeys(scratch / "stranger"));
-    server.route("/forged", HttpsResponse::bytes(signedCatalog(scratch / "stranger")));
+    server.route("/forged", HttpsResponse::bytes(signedCatalog("stranger")));
     EXPECT_EQ(catalogFailure(server.url("/forged")), CenterError::signature());
     EXPECT_TRUE(entries(temporary).empty());
 }

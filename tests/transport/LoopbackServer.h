@@ -6,6 +6,7 @@
 #include "tests/support/HttpsServer.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
+#include "tests/support/TestKeys.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,7 +36,8 @@ inline std::string numbered(std::size_t size, int seed = 0) {
 }
 
 // A fixture with a real HTTPS server on 127.0.0.1 whose certificate the transport trusts
-// through KESTRYN_CA_FILE, a scratch folder, and catalogs signed by `kestryn-publish`.
+// through KESTRYN_CA_FILE, a scratch folder, and catalogs signed by `kestryn-publish` with the
+// committed test keys.
 class LoopbackServer : public ::testing::Test {
   protected:
     LoopbackServer() { ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1); }
@@ -57,16 +59,15 @@ class LoopbackServer : public ::testing::Test {
         return result.out;
     }
 
-    // Makes a key pair in `folder` with `kestryn-publish keygen`; the raw public key.
-    static std::string makeKeys(const std::filesystem::path& folder) {
-        static_cast<void>(publisher({"keygen", folder.string()}));
-        return CenterCore::loadPublicKeyFile(folder / "PublicKey.txt");
+    // The raw public key of a committed test key pair.
+    static std::string publicKey(const std::string& name = "publisher") {
+        return CenterCore::loadPublicKeyFile(testKeys(name) / "PublicKey.txt");
     }
 
-    // The envelope `kestryn-publish sign` makes of the bundled catalog with the key in `keys`.
-    static std::string signedCatalog(const std::filesystem::path& keys) {
+    // The envelope `kestryn-publish sign` makes of the bundled catalog with that key pair.
+    static std::string signedCatalog(const std::string& name = "publisher") {
         return publisher({"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key",
-                          (keys / "private.key").string()});
+                          (testKeys(name) / "private.key").string()});
     }
 
     // The bundled catalog, the one `signedCatalog` signs.

@@ -13,6 +13,7 @@ class TestServer : public LoopbackServer {
         scratch.write("site/回响 工坊.zip", "package");
         scratch.write("site/sub/readme.txt", "readme");
         scratch.write("secret.txt", "outside the served folder");
+        std::filesystem::create_symlink(scratch / "secret.txt", site / "link.txt");
         server.serveDirectory(site);
     }
 
@@ -31,6 +32,7 @@ class TestServer : public LoopbackServer {
     }
 };
 
+// Neither an escaped "..", "/" or NUL nor a link leads out of the folder.
 TEST_F(TestServer, DecodesEscapedPathsButNeverLeavesTheServedFolder) {
     struct Row {
         std::string path;
@@ -47,14 +49,10 @@ TEST_F(TestServer, DecodesEscapedPathsButNeverLeavesTheServedFolder) {
              {"/%2f" + (scratch / "secret.txt").string().substr(1), "404"},
              {"/sub/readme.txt%00.zip", "404"},
              {"/%zz", "404"},
+             {"/link.txt", "404"},
          }) {
         EXPECT_EQ(fetched(row.path), row.body) << row.path;
     }
-}
-
-TEST_F(TestServer, RefusesALinkThatLeadsOutOfTheServedFolder) {
-    std::filesystem::create_symlink(scratch / "secret.txt", site / "link.txt");
-    EXPECT_EQ(fetched("/link.txt"), "404");
 }
 
 } // namespace
