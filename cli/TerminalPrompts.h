@@ -25,10 +25,15 @@ class TerminalPrompts : public CenterPlatform::CenterPrompts {
     void choose(const CenterPlatform::ChoiceAlert& alert,
                 std::function<void(std::optional<std::size_t>)> answer) override;
     void ask(const CenterPlatform::Alert& alert, std::function<void(std::size_t)> answer) override;
+    // The file of a save panel is the verb's argument: nothing is printed.
     void
     chooseSaveLocation(const CenterPlatform::SavePanel& panel,
                        std::function<void(std::optional<std::filesystem::path>)> answer) override;
 
+    // Whether the user answered a question "no" (or ended the input) at the terminal.
+    [[nodiscard]] bool declined() const { return declined_; }
+
   private:
     Answers answers_;
+    bool declined_ = false;
 };
