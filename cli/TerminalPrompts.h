@@ -30,7 +30,8 @@ class TerminalPrompts : public CenterPlatform::CenterPrompts {
     chooseSaveLocation(const CenterPlatform::SavePanel& panel,
                        std::function<void(std::optional<std::filesystem::path>)> answer) override;
 
-    // Whether the user answered a question "no" (or ended the input) at the terminal.
+    // Whether a question got its last answer: "no" or the input's end at the terminal, or no
+    // terminal to ask at.
     [[nodiscard]] bool declined() const { return declined_; }
 
   private:

@@ -78,7 +78,8 @@ TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
             EXPECT_EQ(result.out.ends_with(products), row.namesProduct) << result.out;
         }
     }
-    for (const fs::path& program : {kestryn, publish}) {
+    for (const fs::path& program :
+         {kestryn, publish, fs::path(KESTRYN_BIN_DIR "/kestryn-center")}) {
         ProgramResult version = run(program, {"--version"});
         EXPECT_EQ(version.exitCode, 0);
         EXPECT_EQ(version.out, program.filename().string() + " 1.0.0\n");
