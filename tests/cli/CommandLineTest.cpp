@@ -120,7 +120,6 @@ TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
         {{"update", "回响工坊"}, "kestryn update：“回响工坊”不是软件中心的产品。" + products},
         {{"install", "a.zip", "--product", "echo"},
          "kestryn install：“echo”不是软件中心的产品。" + products},
-        {{"backups", "audi"}, "kestryn backups：“audi”不是软件中心的产品。" + products},
         // A confirmation nobody could answer: standard input is no terminal.
         {{"restore", "audio", "KESTRYN 回响工坊.app"}, "kestryn restore：" + unanswerable},
         {{"import", "回响工坊 2.0.zip", "--product", "audio"}, "kestryn import：" + unanswerable},

@@ -121,17 +121,4 @@ TEST_F(TransportVerbs, ATransferFailureIsToldInChinese) {
     EXPECT_EQ(untrusted.err, "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。\n");
 }
 
-TEST_F(TransportVerbs, DownloadTreatsABadSizeOrFormatAsUsage) {
-    std::vector<std::string> common = {"--url",    server.url("/package.zip"),
-                                       "--sha256", std::string(64, 'a'),
-                                       "--to",     scratch.path().string()};
-    for (const auto& [size, format] : std::vector<std::pair<std::string, std::string>>{
-             {"12kb", "zip"}, {"", "zip"}, {"100", "tar"}}) {
-        std::vector<std::string> arguments = {"download", "--size", size, "--format", format};
-        arguments.insert(arguments.end(), common.begin(), common.end());
-        EXPECT_EQ(run(arguments).exitCode, 2) << size << ' ' << format;
-    }
-    EXPECT_TRUE(server.requests().empty());
-}
-
 } // namespace
