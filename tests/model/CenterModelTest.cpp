@@ -157,10 +157,17 @@ TEST_F(CenterModelTest, AnUpdateDownloadsWithProgressAndReplacesTheCopyWhereItLi
     model->performAction(listed(*model, "subtitle"));
     // The main thread is busy elsewhere until every byte is in: what it shows next is where the
     // download is now, not the first of the reports that came in meanwhile.
-    while (!std::any_of(fs::directory_iterator(support / "Downloads"), fs::directory_iterator(),
-                        [](const fs::directory_entry& entry) {
-                            return entry.path().filename().string().starts_with("KESTRYN-");
-                        })) {
+    const auto downloaded = [&] {
+        std::error_code missing;
+        for (const fs::directory_entry& entry :
+             fs::directory_iterator(support / "Downloads", missing)) {
+            if (entry.path().filename().string().starts_with("KESTRYN-")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    while (!downloaded()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     waitUntilIdle(*model);
