@@ -67,13 +67,13 @@ TEST_F(CenterWindowTest, EachMenuOpensAgainAfterEscapeAndControlRChecksOnTheUpda
     EXPECT_EQ(checking.count(), 2);
 }
 
-TEST_F(CenterWindowTest, WithNothingInstalledTheMinePageInvitesAnImportAndHasNoBadge) {
+TEST_F(CenterWindowTest, TheEmptyMinePageInvitesAnImportAndTheBarShowsStatusAndError) {
     open();
     EXPECT_FALSE(isShown("navBadge-mine"));
     EXPECT_EQ(text("installedLine"), "已安装 0 款工具");
     goTo("mine");
     EXPECT_EQ(model->page(), CenterPage::mine);
-    EXPECT_EQ(text("emptyStateTitle"), "还没有检测到已安装软件");
+    EXPECT_TRUE(isShown("emptyState"));
     click("emptyImportButton");
     EXPECT_EQ(prompts.asked, std::vector<std::string>{"导入 KESTRYN 安装包"});
     EXPECT_EQ(text("statusText"), "已检测到 0 款软件");
@@ -91,6 +91,14 @@ TEST_F(CenterWindowTest, WithNothingInstalledTheMinePageInvitesAnImportAndHasNoB
     EXPECT_FALSE(status->property("truncated").toBool());
     EXPECT_GT(status->property("lineCount").toInt(), 1);
     EXPECT_LE(status->mapToScene(QPointF(status->width(), 0)).x(), window().width());
+
+    // An error shows the alert, and its button clears it.
+    model->setError("网络连接未完成。");
+    settle();
+    EXPECT_EQ(text("errorAlertText"), "网络连接未完成。");
+    click("errorAlertButton");
+    EXPECT_FALSE(model->error());
+    EXPECT_FALSE(isShown("errorAlert"));
 }
 
 TEST_F(CenterWindowTest, ThePagesShowTheModelsCountsRowsAndStates) {
@@ -159,16 +167,6 @@ TEST_F(CenterWindowTest, ABusyProductDisablesEveryActionAndTheCheckAndShowsTheSp
     settle();
     EXPECT_EQ(text("statusText"), "已取消下载回响工坊，已下载的部分会在下次继续。");
     EXPECT_FALSE(isShown("cancelButton"));
-    EXPECT_FALSE(isShown("errorAlert"));
-}
-
-TEST_F(CenterWindowTest, AnErrorShowsTheAlertOnceAndItsButtonClearsIt) {
-    open();
-    model->setError("网络连接未完成。");
-    settle();
-    EXPECT_EQ(text("errorAlertText"), "网络连接未完成。");
-    click("errorAlertButton");
-    EXPECT_FALSE(model->error());
     EXPECT_FALSE(isShown("errorAlert"));
 }
 

@@ -18,7 +18,7 @@ const CenterProduct audio = shippedProduct("audio");
 const CenterProduct subtitle = shippedProduct("subtitle");
 const CenterProduct library = shippedProduct("library");
 
-TEST_F(CenterModelTest, StartsFromTheStoredSettingsAndSaysOnceHowManyAreInstalled) {
+TEST_F(CenterModelTest, StartsFromTheStoredFilesAndSaysOnceHowManyAreInstalled) {
     writeInfo("https://catalog.invalid/catalog.json");
     bundle(audio, "1.0", applications);
     bundle(subtitle, "1.0", homeApplications);
@@ -38,20 +38,21 @@ TEST_F(CenterModelTest, StartsFromTheStoredSettingsAndSaysOnceHowManyAreInstalle
     model->checkUpdates();
     EXPECT_EQ(model->status(), "本机检测完成；联网检查需在设置中连接更新服务");
     EXPECT_EQ(model->sourceLabel(), "本机版本目录 · 尚未连接在线服务");
-}
 
-TEST_F(CenterModelTest, ABadLocalListMergesNothingAndACorruptSettingsFileIsKeptAside) {
+    // A bad local list merges nothing; a corrupt settings file is reported and kept aside.
     temp.write("support/LocalPackages.json", R"({"audio":"/nowhere.zip"})");
     temp.write("support/LocalReleases.json", R"({"audio":{"version":1}})");
-    std::unique_ptr<CenterModel> model = makeModel();
+    model = makeModel();
     EXPECT_TRUE(model->error());
     EXPECT_EQ(model->products().size(), 6U);
     EXPECT_FALSE(listed(*model, "audio").release);
 
     fs::remove_all(support);
+    writeInfo("");
     temp.write("config/settings.json", "{not json");
     model = makeModel();
-    EXPECT_TRUE(model->error().value_or("").starts_with("设置文件“")) << *model->error();
+    EXPECT_TRUE(model->error().value_or("").starts_with("设置文件“"))
+        << model->error().value_or("");
     model->setAutoCheck(false);
     std::vector<std::string> kept;
     for (const auto& entry : fs::directory_iterator(settingsFile.parent_path())) {
