@@ -1,6 +1,7 @@
 import QtQuick
 import Kestryn.Center
 import QtQuick.Layouts
+import Kestryn.Style
 
 // All software: the featured product's card, then every other product in a two-column grid.
 ColumnLayout {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Kestryn.Style
 
 // The placeholder of an empty list.
 ColumnLayout {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Kestryn.Style
 
 // An address field in a rounded frame with a hairline border.
 TextField {

@@ -3,6 +3,7 @@ import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Kestryn.Portal
+import Kestryn.Style
 
 // Suggestions and feedback: the community page of the chosen product.
 ColumnLayout {

@@ -1,6 +1,7 @@
 import QtQuick
 import Kestryn.Center
 import QtQuick.Layouts
+import Kestryn.Style
 
 // A page's title and subtitle and, on the product pages, the check button.
 RowLayout {

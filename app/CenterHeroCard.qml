@@ -1,6 +1,7 @@
 import QtQuick
 import Kestryn.Center
 import QtQuick.Layouts
+import Kestryn.Style
 
 // The featured product's large card at the top of the all page.
 Rectangle {

@@ -2,6 +2,7 @@ import QtQuick
 import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Kestryn.Style
 
 // The one window of the center, dark whatever the desktop's theme, with its menus.
 ApplicationWindow {

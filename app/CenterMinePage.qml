@@ -1,6 +1,7 @@
 import QtQuick
 import Kestryn.Center
 import QtQuick.Layouts
+import Kestryn.Style
 
 // My software: the installed products, or how to get some.
 ColumnLayout {

@@ -2,6 +2,7 @@ import QtQuick
 import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Kestryn.Style
 
 // One page of the sidebar, with its count when there is one.
 AbstractButton {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Kestryn.Style
 
 // The main action: dark text on the light fill; a disabled one is muted on the raised fill.
 Button {

@@ -2,6 +2,7 @@ import QtQuick
 import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Kestryn.Style
 
 // One product in the all page's grid; the whole card opens its detail.
 AbstractButton {

@@ -3,6 +3,7 @@ import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Kestryn.Portal
+import Kestryn.Style
 
 // The sheet of one product: overview, guide and comments, and its action bar.
 Rectangle {

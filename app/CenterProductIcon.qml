@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Style
 
 // A product's square icon: its picture from the resources, or its symbol inset by a fifth.
 Item {

@@ -2,6 +2,7 @@ import QtQuick
 import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Kestryn.Style
 
 // One product in a list: icon, name (opens the detail), state line, on the updates page the
 // offered version and its download size, progress and its action.

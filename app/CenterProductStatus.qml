@@ -1,4 +1,5 @@
 import QtQuick
+import Kestryn.Style
 
 // A product's one-line state, with its symbol when it has one.
 Row {

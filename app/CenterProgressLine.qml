@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Kestryn.Style
 
 // The download and installation progress of the busy product.
 ProgressBar {

@@ -3,6 +3,7 @@ import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Dialogs
 import QtQuick.Layouts
+import Kestryn.Style
 
 // The model's questions as dialogs: each question waiting in the prompts opens its dialog, and
 // the dialog answers it exactly once.

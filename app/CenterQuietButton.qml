@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Kestryn.Style
 
 // A quiet action: muted text that lights up while pressed, no fill.
 Button {

@@ -2,6 +2,7 @@ import QtQuick
 import Kestryn.Center
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Kestryn.Style
 
 // The window's whole content: sidebar, the chosen page with the status bar, the detail sheet
 // while a product is selected, and the alert of an operation that did not complete.

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Kestryn.Style
 
 // A second action: accent text on the raised fill with a hairline border.
 Button {

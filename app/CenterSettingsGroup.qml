@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Kestryn.Style
 
 // A titled group of settings on a panel.
 ColumnLayout {

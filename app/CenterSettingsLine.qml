@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Kestryn.Style
 
 // One line of a settings group: a title, a subtitle and a button.
 RowLayout {

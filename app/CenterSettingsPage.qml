@@ -1,7 +1,7 @@
 import QtQuick
 import Kestryn.Center
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Kestryn.Style
 
 // Settings: the catalog address and automatic checks, the center's own update feed, the
 // version history's disk use and retention, and installation and support.
@@ -67,29 +67,10 @@ ColumnLayout {
                     color: CenterAppearance.muted
                 }
             }
-            Switch {
-                id: autoSwitch
+            CenterSwitch {
                 objectName: "autoCheckSwitch"
                 checked: page.center.autoCheck
                 onToggled: page.center.autoCheck = checked
-                indicator: Rectangle {
-                    implicitWidth: 34
-                    implicitHeight: 20
-                    x: autoSwitch.leftPadding
-                    y: (autoSwitch.height - height) / 2
-                    radius: 10
-                    color: autoSwitch.checked ? CenterAppearance.purple : CenterAppearance.raised
-                    border.width: 1
-                    border.color: CenterAppearance.line
-                    Rectangle {
-                        x: autoSwitch.checked ? parent.width - width - 2 : 2
-                        anchors.verticalCenter: parent.verticalCenter
-                        width: 16
-                        height: 16
-                        radius: 8
-                        color: autoSwitch.checked ? CenterAppearance.background : CenterAppearance.muted
-                    }
-                }
             }
         }
     }
@@ -151,9 +132,9 @@ ColumnLayout {
                 color: CenterAppearance.ink
                 Layout.fillWidth: true
             }
-            ComboBox {
-                id: keepChoice
+            CenterComboBox {
                 objectName: "keepBackupsChoice"
+                optionName: "keepBackupsOption-"
                 model: page.center.keepBackupsChoices
                 textRole: "text"
                 valueRole: "value"
@@ -162,50 +143,6 @@ ColumnLayout {
                 currentIndex: count > 0 ? indexOfValue(page.center.keepBackups) : -1
                 onActivated: page.center.keepBackups = currentValue
                 implicitWidth: 120
-                font.pixelSize: 11
-                background: Rectangle {
-                    implicitHeight: 32
-                    radius: 7
-                    color: CenterAppearance.raised
-                    border.width: 1
-                    border.color: CenterAppearance.line
-                }
-                contentItem: Text {
-                    leftPadding: 10
-                    text: keepChoice.displayText
-                    font: keepChoice.font
-                    color: CenterAppearance.ink
-                    verticalAlignment: Text.AlignVCenter
-                }
-                indicator: CenterSymbol {
-                    x: keepChoice.width - width - 8
-                    y: (keepChoice.height - height) / 2
-                    name: "chevron.down"
-                    size: 10
-                    color: CenterAppearance.muted
-                }
-                delegate: ItemDelegate {
-                    id: choice
-                    required property int index
-                    required property var modelData
-                    objectName: "keepBackupsOption-" + index
-                    width: keepChoice.width
-                    highlighted: keepChoice.highlightedIndex === index
-                    contentItem: Text {
-                        text: choice.modelData.text
-                        font: keepChoice.font
-                        color: CenterAppearance.ink
-                    }
-                    background: Rectangle {
-                        color: choice.highlighted ? CenterAppearance.raised : CenterAppearance.panel
-                    }
-                }
-                popup.background: Rectangle {
-                    radius: 7
-                    color: CenterAppearance.panel
-                    border.width: 1
-                    border.color: CenterAppearance.line
-                }
             }
             CenterSecondaryButton {
                 objectName: "pruneBackupsButton"

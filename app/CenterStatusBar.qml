@@ -1,6 +1,7 @@
 import QtQuick
 import Kestryn.Center
 import QtQuick.Layouts
+import Kestryn.Style
 
 // The bottom line: a spinner while something runs (else a dot), the model's status, wrapped
 // onto more lines when long, the way out of a running download or installation, and the

@@ -1,6 +1,7 @@
 import QtQuick
 import Kestryn.Center
 import QtQuick.Layouts
+import Kestryn.Style
 
 // Software updates: where the catalog comes from, the products with an update, how updating
 // works.

@@ -28,7 +28,8 @@ const char* const usage = "用法：kestryn-center [--screenshots 文件夹]\n"
                           "打开 KESTRYN 软件中心的窗口。\n"
                           "  --screenshots 文件夹  启动并完成首次检查后，把各页面和第一款软件"
                           "详情的截图（PNG）保存到该文件夹，然后退出。\n"
-                          "  -h, --help            显示本说明。\n";
+                          "  -h, --help            显示本说明。\n"
+                          "  --version             显示版本。\n";
 
 const char* const noDisplay = "kestryn-center：没有可用的图形显示，无法打开窗口。\n";
 
@@ -50,6 +51,10 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
         const std::string argument = argv[index];
         if (argument == "-h" || argument == "--help") {
             std::cout << usage;
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "kestryn-center " << KESTRYN_VERSION << '\n';
             return 0;
         }
         if (argument == "--screenshots" && index + 1 < argc) {

@@ -1,5 +1,7 @@
 #include "cli/Arguments.h"
 
+#include "cli/InterruptStop.h"
+#include "cli/Products.h"
 #include "core/ErrorText.h"
 
 #include <algorithm>
@@ -71,11 +73,20 @@ void printUsage(std::ostream& out, const char* program, const std::vector<Verb>&
     for (const Verb& verb : verbs) {
         out << "  " << program << ' ' << verb.name << ' ' << verb.usage << '\n';
     }
-    out << "每个命令都接受 -h 或 --help，显示它的用法。\n";
+    out << "每个命令都接受 -h 或 --help，显示它的用法和作用；" << program
+        << " --version 显示版本。\n";
 }
 
 void printVerbUsage(std::ostream& out, const char* program, const Verb& verb) {
     out << "用法：" << program << ' ' << verb.name << ' ' << verb.usage << '\n';
+}
+
+void printVerbHelp(const char* program, const Verb& verb) {
+    printVerbUsage(std::cout, program, verb);
+    std::cout << verb.summary << '\n';
+    if (verb.namesProduct) {
+        std::cout << productChoices() << '\n';
+    }
 }
 
 } // namespace
@@ -91,6 +102,10 @@ int runProgram(const char* program, const std::vector<Verb>& verbs, int argc, ch
         printUsage(std::cout, program, verbs);
         return 0;
     }
+    if (name == "--version") {
+        std::cout << program << ' ' << KESTRYN_VERSION << '\n';
+        return 0;
+    }
     auto verb = std::find_if(verbs.begin(), verbs.end(),
                              [&](const Verb& candidate) { return name == candidate.name; });
     if (verb == verbs.end()) {
@@ -100,7 +115,7 @@ int runProgram(const char* program, const std::vector<Verb>& verbs, int argc, ch
     }
     const std::vector<std::string> words(argv + 2, argv + argc);
     if (std::any_of(words.begin(), words.end(), isHelp)) {
-        printVerbUsage(std::cout, program, *verb);
+        printVerbHelp(program, *verb);
         return 0;
     }
     try {
@@ -111,6 +126,6 @@ int runProgram(const char* program, const std::vector<Verb>& verbs, int argc, ch
         return 2;
     } catch (...) {
         std::cerr << CenterCore::describeError(std::current_exception()) << '\n';
-        return 1;
+        return InterruptStop::received() ? interruptedExitCode : 1;
     }
 }

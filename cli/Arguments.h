@@ -39,17 +39,25 @@ class Arguments {
     std::set<std::string> flags_;
 };
 
+// What a shell reports for a command ended by Ctrl+C.
+inline constexpr int interruptedExitCode = 130;
+
 // One verb of a command-line program.
 struct Verb {
     const char* name;
     const char* usage;
+    // One sentence: what the verb does.
+    const char* summary;
     int (*run)(const Arguments&);
     std::set<std::string> valued;
     std::set<std::string> flags;
+    // Whether the verb names a product; its help lists the product ids.
+    bool namesProduct = false;
 };
 
 // Runs the verb named by argv[1]: 0 on success, 1 with the error's sentence (always the
 // user's language) on stderr on failure, 2 with the usage on stderr on bad usage or an unknown
-// verb. "-h" or "--help" in place of the verb, or anywhere after it, prints the program's or
-// the verb's usage to stdout and exits 0.
+// verb, 130 with the error's sentence when the failure followed Ctrl+C (see InterruptStop).
+// "-h" or "--help" in place of the verb, or anywhere after it, prints the program's or the
+// verb's usage to stdout and exits 0; "--version" in place of the verb prints the version.
 int runProgram(const char* program, const std::vector<Verb>& verbs, int argc, char** argv);

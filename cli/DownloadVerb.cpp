@@ -2,6 +2,7 @@
 #include "cli/ProgressBar.h"
 #include "cli/Verbs.h"
 #include "core/CatalogJSON.h"
+#include "core/Validation.h"
 #include "transport/CenterUpdateService.h"
 
 #include <charconv>
@@ -17,8 +18,8 @@ namespace {
 std::int64_t byteCount(const std::string& text) {
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        throw UsageError("--size 必须是以字节计的整数。");
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1) {
+        throw UsageError("--size 必须是以字节计的正整数。");
     }
     return value;
 }
@@ -62,6 +63,9 @@ int downloadVerb(const Arguments& arguments) {
     ReleaseArtifact artifact;
     artifact.url = arguments.required("--url");
     artifact.sha256 = arguments.required("--sha256");
+    if (!CenterCore::isDigestText(artifact.sha256)) {
+        throw UsageError("--sha256 必须是 64 位十六进制数字。");
+    }
     artifact.byteCount = byteCount(arguments.required("--size"));
     std::optional<ArtifactFormat> format =
         CenterCore::artifactFormat(arguments.value("--format").value_or("zip"));

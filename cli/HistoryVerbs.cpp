@@ -1,6 +1,7 @@
 // The verbs of the version history: the backups, restoring one, and their retention.
 #include "cli/CatalogFile.h"
 #include "cli/ModelSession.h"
+#include "cli/Products.h"
 #include "cli/Verbs.h"
 #include "core/Resources.h"
 #include "model/CenterRules.h"
@@ -18,15 +19,13 @@ using CenterInstaller::Backups::Backup;
 
 // The shipped products, or only the one named; bad usage for a name that is none of them.
 std::vector<std::string> productIDs(const std::optional<std::string>& named) {
+    if (named) {
+        return {shippedProduct(*named).id};
+    }
     std::vector<std::string> ids;
     for (const CenterProduct& product :
          readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json").products) {
-        if (!named || product.id == *named) {
-            ids.push_back(product.id);
-        }
-    }
-    if (ids.empty()) {
-        throw UsageError("“" + *named + "”不是软件中心的产品。");
+        ids.push_back(product.id);
     }
     return ids;
 }
@@ -112,7 +111,8 @@ int restoreVerb(const Arguments& arguments) {
                                      model.restoreBackup(*product, backup);
                                  }
                              },
-                         .answers = {std::nullopt, std::nullopt, arguments.flag("--yes")}});
+                         .answers = {std::nullopt, std::nullopt, arguments.flag("--yes")},
+                         .confirms = true});
 }
 
 int pruneVerb(const Arguments& arguments) {

@@ -1,20 +1,14 @@
-#include "cli/CatalogFile.h"
 #include "cli/InterruptStop.h"
+#include "cli/Products.h"
 #include "cli/Verbs.h"
 #include "core/CancellationError.h"
-#include "core/CenterError.h"
-#include "core/Resources.h"
 #include "installer/Install.h"
 #include "installer/PackageValidation.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
 namespace {
-
-// What a shell reports for a command ended by Ctrl+C.
-constexpr int interruptedExitCode = 130;
 
 // The center's support folder: $XDG_DATA_HOME, or ~/.local/share, then "KESTRYN Center".
 std::filesystem::path supportFolder() {
@@ -26,16 +20,6 @@ std::filesystem::path supportFolder() {
         throw UsageError("未设置 HOME，请用 --backups 指定备份文件夹。");
     }
     return std::filesystem::path(home) / ".local/share/KESTRYN Center";
-}
-
-CenterProduct shippedProduct(const std::string& id) {
-    CenterCatalog catalog = readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json");
-    auto found = std::find_if(catalog.products.begin(), catalog.products.end(),
-                              [&](const CenterProduct& product) { return product.id == id; });
-    if (found == catalog.products.end()) {
-        throw CenterError::install("此安装器仅用于已登记的 KESTRYN 独立软件。");
-    }
-    return *found;
 }
 
 } // namespace

@@ -41,6 +41,7 @@ void InterruptStop::watch() {
             return;
         }
         if ((waits[0].revents & POLLIN) != 0) {
+            received_ = true;
             source_.request_stop();
             return;
         }

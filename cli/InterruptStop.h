@@ -2,6 +2,7 @@
 
 #include "core/FileDescriptor.h"
 
+#include <atomic>
 #include <csignal>
 #include <stop_token>
 #include <thread>
@@ -18,10 +19,14 @@ class InterruptStop {
 
     // The token the interrupted work watches.
     [[nodiscard]] std::stop_token token() const { return source_.get_token(); }
+    // Whether Ctrl+C or SIGTERM reached any InterruptStop of the process: a failure after it is
+    // the interruption's.
+    [[nodiscard]] static bool received() { return received_.load(); }
 
   private:
     void watch();
 
+    static inline std::atomic<bool> received_ = false;
     sigset_t signals_{};
     std::stop_source source_;
     FileDescriptor signalled_;

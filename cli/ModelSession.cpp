@@ -1,5 +1,6 @@
 #include "cli/ModelSession.h"
 
+#include "cli/Arguments.h"
 #include "cli/InterruptStop.h"
 #include "cli/ProgressBar.h"
 #include "platform/LinuxWorkspace.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr int interruptedExitCode = 130;
 constexpr int pollMilliseconds = 100;
 
 // Runs the event loop until the model is idle; false when the user interrupted.
@@ -37,6 +37,10 @@ bool waitUntilIdle(CenterModel& model, const std::stop_token& interrupted) {
 } // namespace
 
 int runModelVerb(const ModelVerb& verb) {
+    // Refused before anything is done: without a terminal, nobody could answer the question.
+    if (verb.confirms && !verb.answers.yes && ::isatty(STDIN_FILENO) != 1) {
+        throw UsageError("没有终端可以回答确认问题；确定要这样做时，请加上 --yes。");
+    }
     InterruptStop interrupt;
     static int argc = 1;
     static char name[] = "kestryn";
@@ -79,6 +83,10 @@ int runModelVerb(const ModelVerb& verb) {
     }
     if (model->error()) {
         std::cerr << *model->error() << '\n';
+        return 1;
+    }
+    if (prompts.declined()) {
+        std::cerr << "已取消，已安装的软件未作任何改动。\n";
         return 1;
     }
     if (failedQuietly) {

@@ -1,8 +1,7 @@
 // The verbs that drive the center model: the same operations the window offers.
-#include "cli/CatalogFile.h"
 #include "cli/ModelSession.h"
+#include "cli/Products.h"
 #include "cli/Verbs.h"
-#include "core/Resources.h"
 
 #include <iostream>
 #include <memory>
@@ -17,18 +16,7 @@ const CenterProduct& productNamed(const CenterModel& model, const std::string& i
             return product;
         }
     }
-    throw UsageError("“" + id + "”不是软件中心的产品。");
-}
-
-// Refuses an unknown product before the model starts, so a typo never reaches the network.
-void requireShippedProduct(const std::string& id) {
-    for (const CenterProduct& product :
-         readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json").products) {
-        if (product.id == id) {
-            return;
-        }
-    }
-    throw UsageError("“" + id + "”不是软件中心的产品。");
+    throw UsageError("“" + id + "”不是软件中心的产品。" + productChoices());
 }
 
 std::string versionText(const std::string& version, const std::string& build) {
@@ -95,41 +83,39 @@ int checkVerb(const Arguments& arguments) {
 }
 
 int updateVerb(const Arguments& arguments) {
-    const std::string id = arguments.positionals(1)[0];
-    requireShippedProduct(id);
+    // An unknown product is refused before the model starts: a typo never reaches the network.
+    const std::string id = shippedProduct(arguments.positionals(1)[0]).id;
     return runModelVerb(
         {.operation = [id](CenterModel& model) { model.installOrUpdate(productNamed(model, id)); },
          .progressBar = true});
 }
 
 int openVerb(const Arguments& arguments) {
-    const std::string id = arguments.positionals(1)[0];
-    requireShippedProduct(id);
+    const std::string id = shippedProduct(arguments.positionals(1)[0]).id;
     return runModelVerb(
         {.operation = [id](CenterModel& model) { model.openProduct(productNamed(model, id)); }});
 }
 
 int importVerb(const Arguments& arguments) {
     const std::filesystem::path file = arguments.positionals(1)[0];
-    const std::string id = arguments.required("--product");
-    requireShippedProduct(id);
-    std::string choice;
-    for (const CenterProduct& product :
-         readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json").products) {
-        if (product.id == id) {
-            choice = "KESTRYN " + product.name;
-        }
-    }
+    const std::string choice = "KESTRYN " + shippedProduct(arguments.required("--product")).name;
     return runModelVerb(
         {.operation = [](CenterModel& model) { model.importInstaller(); },
          .answers = {std::filesystem::absolute(file), choice, arguments.flag("--yes")},
-         .progressBar = true});
+         .progressBar = true,
+         .confirms = true});
 }
 
 int exportVerb(const Arguments& arguments) {
-    const std::filesystem::path file = arguments.positionals(1)[0];
+    const std::filesystem::path file = std::filesystem::absolute(arguments.positionals(1)[0]);
     return runModelVerb({.operation = [](CenterModel& model) { model.exportDiagnostics(); },
-                         .answers = {std::filesystem::absolute(file), std::nullopt, false}});
+                         .report =
+                             [file](const CenterModel& model) {
+                                 if (!model.error()) {
+                                     std::cout << "已将版本列表写入“" << file.string() << "”。\n";
+                                 }
+                             },
+                         .answers = {file, std::nullopt, false}});
 }
 
 int settingsVerb(const Arguments& arguments) {
@@ -174,5 +160,6 @@ int selfUpdateVerb(const Arguments& arguments) {
                                  model.checkCenterUpdate();
                              },
                          .answers = {std::nullopt, std::nullopt, arguments.flag("--yes")},
+                         .confirms = true,
                          .succeeded = [succeeded] { return *succeeded; }});
 }

@@ -22,11 +22,17 @@ std::string updateText(const CenterProduct& product, const std::optional<Install
            "）";
 }
 
-// The line under the table that names the folders the installed copies were looked for in.
+// The line under the table that names the folders the installed copies were looked for in,
+// marking those that are not there, so an empty table is not mistaken for nothing installed.
 std::string searchedText(const std::vector<std::filesystem::path>& folders) {
     std::string text = "已查找的应用程序文件夹：";
     for (std::size_t i = 0; i < folders.size(); ++i) {
+        std::error_code unreadable;
         text += (i == 0 ? "" : "、") + folders[i].string();
+        if (!std::filesystem::is_directory(folders[i], unreadable)) {
+            text +=
+                std::filesystem::exists(folders[i], unreadable) ? "（不是文件夹）" : "（不存在）";
+        }
     }
     return text + "。";
 }
@@ -71,7 +77,9 @@ int statusVerb(const Arguments& arguments) {
     if (arguments.flag("--json")) {
         std::cout << rows.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     } else {
-        std::cout << searchedText(folders) << '\n';
+        std::cout << searchedText(folders) << '\n'
+                  << "可用更新只取自随软件中心附带的发布清单；要从网上检查更新，请运行 kestryn "
+                     "check。\n";
     }
     return 0;
 }

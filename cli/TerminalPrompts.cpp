@@ -39,18 +39,23 @@ void TerminalPrompts::ask(const CenterPlatform::Alert& alert,
         std::cout << "输入 y 表示“" << alert.buttons.front() << "”，其他表示“"
                   << alert.buttons.back() << "”：" << std::flush;
         std::string line;
-        if (std::getline(std::cin, line) && (line == "y" || line == "Y")) {
+        const bool yes = std::getline(std::cin, line) && (line == "y" || line == "Y");
+        // The terminal echoed the answer's line end; output sent elsewhere needs its own, so
+        // that the status still stands on a line of its own.
+        if (::isatty(STDOUT_FILENO) != 1) {
+            std::cout << '\n';
+        }
+        if (yes) {
             answer(0);
             return;
         }
     }
+    declined_ = true;
     answer(alert.buttons.size() - 1);
 }
 
 void TerminalPrompts::chooseSaveLocation(
-    const CenterPlatform::SavePanel& panel,
+    const CenterPlatform::SavePanel&,
     std::function<void(std::optional<std::filesystem::path>)> answer) {
-    std::cout << "保存“" << panel.proposedName << "”："
-              << (answers_.file ? answers_.file->string() : "（未选择）") << '\n';
     answer(answers_.file);
 }

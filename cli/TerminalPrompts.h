@@ -25,10 +25,16 @@ class TerminalPrompts : public CenterPlatform::CenterPrompts {
     void choose(const CenterPlatform::ChoiceAlert& alert,
                 std::function<void(std::optional<std::size_t>)> answer) override;
     void ask(const CenterPlatform::Alert& alert, std::function<void(std::size_t)> answer) override;
+    // The file of a save panel is the verb's argument: nothing is printed.
     void
     chooseSaveLocation(const CenterPlatform::SavePanel& panel,
                        std::function<void(std::optional<std::filesystem::path>)> answer) override;
 
+    // Whether a question got its last answer: "no" or the input's end at the terminal, or no
+    // terminal to ask at.
+    [[nodiscard]] bool declined() const { return declined_; }
+
   private:
     Answers answers_;
+    bool declined_ = false;
 };

@@ -55,6 +55,11 @@ void write(const fs::path& file, std::string_view contents, mode_t mode) {
             fail("cannot write", temporary);
         }
         fs::rename(temporary, file);
+    } catch (const fs::filesystem_error& failure) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        // The hidden work file is the program's business; the user knows the file it becomes.
+        throw fs::filesystem_error("cannot write file", file, failure.code());
     } catch (...) {
         std::error_code ignored;
         fs::remove(temporary, ignored);

@@ -2,12 +2,12 @@
 
 #include "core/CHandle.h"
 #include "core/CenterError.h"
+#include "core/FileContents.h"
 #include "core/FileDescriptor.h"
 #include "core/Unicode.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -25,10 +25,7 @@ constexpr std::size_t pageBytes = 4096;
 } // namespace
 
 std::string sha256(const std::filesystem::path& file) {
-    FileDescriptor input(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!input.valid()) {
-        throwFileError("cannot open file", file);
-    }
+    FileDescriptor input = openRegularFile(file);
     CHandle<EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
         throw std::bad_alloc();

@@ -49,6 +49,37 @@ std::string reason(const std::error_code& code) {
         return "磁盘读写出错";
     case EDQUOT:
         return "超出了磁盘配额";
+    case EINVAL:
+        return "不能对它执行这项操作";
+    case EBUSY:
+        return "文件或设备正被占用";
+    case ETXTBSY:
+        return "文件正被运行中的程序使用";
+    case EMFILE:
+    case ENFILE:
+        return "同时打开的文件过多";
+    case EFBIG:
+        return "文件超出了允许的大小";
+    case EMLINK:
+        return "链接或子文件夹过多";
+    case ENOTSUP:
+        return "所在的文件系统不支持这项操作";
+    case EAGAIN:
+        return "资源暂时不可用，请稍后重试";
+    case ENOMEM:
+        return "内存不足";
+    case ENXIO:
+    case ENODEV:
+        return "设备不存在或尚未就绪";
+    case ESTALE:
+        return "网络文件系统上的文件已失效";
+    case ETIMEDOUT:
+        return "操作超时";
+    case ECONNREFUSED:
+        return "连接被拒绝";
+    case EPIPE:
+    case ECONNRESET:
+        return "连接已断开";
     default:
         return "系统错误（错误码 " + std::to_string(code.value()) + "）";
     }

@@ -70,19 +70,6 @@ bool isProductName(std::string_view name) {
            graphemeCount(name) <= maximumNameCharacters;
 }
 
-// ^[A-Fa-f0-9]{64}$, whole text.
-bool isDigestText(std::string_view digest) {
-    if (digest.size() != 64) {
-        return false;
-    }
-    for (char c : digest) {
-        if (!isHexDigit(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // An absolute or relative URI reference in RFC 3986 syntax: printable ASCII without the
 // characters the grammar excludes, and well-formed percent escapes.
 bool isAddressSyntax(std::string_view address) {
@@ -123,6 +110,18 @@ void validateProduct(const CenterProduct& product) {
 }
 
 } // namespace
+
+bool isDigestText(std::string_view digest) {
+    if (digest.size() != 64) {
+        return false;
+    }
+    for (char c : digest) {
+        if (!isHexDigit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void validateHTTPS(std::string_view address) {
     // Every way an address can fail the rule gets the one sentence, malformed ones included:

@@ -7,6 +7,9 @@
 
 namespace CenterCore {
 
+// Whether the text is a SHA-256 digest as a catalog lists it: 64 hexadecimal digits.
+[[nodiscard]] bool isDigestText(std::string_view digest);
+
 // The largest artifact a catalog may list.
 inline constexpr std::int64_t maximumArtifactBytes = 20LL << 30;
 

@@ -2,6 +2,7 @@
 
 #include "core/Registry.h"
 
+#include <algorithm>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -102,6 +103,16 @@ bool isNumericVersion(std::string_view text) {
         }
     }
     return true;
+}
+
+bool isVersionText(std::string_view text) {
+    if (text.empty() || text.size() > maximumVersionBytes || !isDigit(text.front())) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+               c == '-';
+    });
 }
 
 std::strong_ordering numericCompare(std::string_view left, std::string_view right) {

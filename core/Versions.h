@@ -11,6 +11,10 @@ namespace CenterCore {
 // A dotted decimal version: 1 to 128 bytes, every dot-separated piece one or more ASCII digits.
 [[nodiscard]] bool isNumericVersion(std::string_view text);
 
+// A version as an application may write it: 1 to 128 bytes of ASCII letters, digits, dots and
+// hyphens, starting with a digit ("1.10.2", "2.0b1").
+[[nodiscard]] bool isVersionText(std::string_view text);
+
 // Numeric versions compare component by component at any length (1.2 == 1.2.0, 1.10 > 1.9);
 // anything else compares without regard to case, with runs of digits taken as numbers.
 [[nodiscard]] std::strong_ordering numericCompare(std::string_view left, std::string_view right);

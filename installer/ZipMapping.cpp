@@ -1,9 +1,9 @@
 #include "installer/ZipMapping.h"
 
+#include "core/FileContents.h"
 #include "core/FileDescriptor.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -20,18 +20,11 @@ namespace {
 } // namespace
 
 ZipMapping::ZipMapping(const std::filesystem::path& file) {
-    // O_NONBLOCK keeps a named pipe at the path from blocking the open; it is refused below.
     // Closed once the mapping exists or has failed; the mapping outlives it.
-    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd.valid()) {
-        fail("cannot open package", file, errno);
-    }
+    const FileDescriptor fd = CenterCore::openRegularFile(file);
     struct stat status {};
     if (::fstat(fd.get(), &status) != 0) {
         fail("cannot read package", file, errno);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        fail("cannot map package", file, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
     }
     size_ = static_cast<std::size_t>(status.st_size);
     if (size_ == 0) {

@@ -319,6 +319,9 @@ class CenterModel : public QObject {
     void installPackage(const std::filesystem::path& package, const CenterProduct& product,
                         const CenterRelease& release);
     void finishInstallation(std::exception_ptr failure);
+    // Whether the busy product, refused by the installer, is now current because another run
+    // installed the release first.
+    [[nodiscard]] bool currentAfterAll();
     // The download's progress callback, and its fraction as the main thread receives it.
     [[nodiscard]] CenterDownload::Progress downloadProgress();
     void followDownload(double fraction);
@@ -397,6 +400,8 @@ class CenterModel : public QObject {
     std::stop_source work_;
     bool cancelling_ = false;
     std::string cancelledStatus_;
+    // The installation asked only for the current version, which another run may bring first.
+    bool updateOnly_ = false;
     QTimer refreshTimer_;
     QTimer updateTimer_;
     // Work on other threads and prompts whose results the model still waits for.

@@ -1,6 +1,7 @@
 // Importing a package the user already has, the exported version list and the usage guide.
 #include "core/AtomicFile.h"
 #include "core/ErrorText.h"
+#include "core/FileContents.h"
 #include "core/Registry.h"
 #include "core/Uuid.h"
 #include "installer/PackageValidation.h"
@@ -87,7 +88,7 @@ void CenterModel::importPackage(const fs::path& file, const CenterProduct& produ
         fs::path imported = setup_.supportDirectory / "Imported";
         fs::create_directories(imported);
         copy = imported / (product.id + "-" + CenterCore::newUUID() + "." + extension);
-        fs::copy_file(file, copy);
+        CenterCore::copyRegularFile(file, copy);
     } catch (...) {
         setError(CenterCore::describeError(std::current_exception()));
         return;

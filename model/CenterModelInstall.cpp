@@ -76,7 +76,10 @@ void CenterModel::installOrUpdate(const CenterProduct& product) {
         setStatus(product.name + " " + copy->version + " 已是最新版本。");
         return;
     }
+    updateOnly_ = true;
     startInstallation(product, std::nullopt, std::nullopt);
+    // Refused before it began, it leaves nothing to finish.
+    updateOnly_ = busyProduct_.has_value();
 }
 
 void CenterModel::openProduct(const CenterProduct& product) {
@@ -215,15 +218,29 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
 void CenterModel::finishInstallation(std::exception_ptr failure) {
     setProgress(0);
     refreshInstalled();
-    if (failure && !endedByCancel()) {
+    if (failure && !endedByCancel() && !currentAfterAll()) {
         setError(CenterCore::describeError(failure));
         setStatus("安装未完成，原软件保留");
     }
+    updateOnly_ = false;
     setBusyProduct(std::nullopt);
     if (failure) {
         // A download that ended early keeps its bytes for the next attempt: the disk use grew.
         emit historyChanged();
     }
+}
+
+bool CenterModel::currentAfterAll() {
+    if (!updateOnly_ || !busyProduct_) {
+        return false;
+    }
+    std::optional<CenterProduct> product = this->product(QString::fromStdString(*busyProduct_));
+    std::optional<InstalledApp> copy = product ? installedCopy(*product) : std::nullopt;
+    if (!copy || CenterCore::availableUpdate(*product, copy)) {
+        return false;
+    }
+    setStatus(product->name + " " + copy->version + " 已是最新版本。");
+    return true;
 }
 
 // A download's progress for the main thread. Reports arrive far faster than the window can

@@ -67,8 +67,8 @@ int appcastVerb(const Arguments& arguments) {
     CenterCore::validateHTTPS(url);
     const std::string build = numericVersion(arguments, "--version");
     const std::string shortVersion = arguments.required("--short-version");
-    if (shortVersion.empty()) {
-        throw UsageError("--short-version 不能为空。");
+    if (!CenterCore::isVersionText(shortVersion)) {
+        throw UsageError("--short-version 必须是以数字开头的版本号，例如 1.1.0。");
     }
     std::optional<std::string> minimumSystem;
     if (arguments.value("--min-system")) {

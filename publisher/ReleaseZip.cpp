@@ -122,11 +122,13 @@ std::vector<Item> collect(const fs::path& app, const std::string& topLevelName) 
 // at least once for each chunk read from the bundle.
 class PackageFile {
   public:
-    PackageFile(const fs::path& file, std::stop_token stop)
-        : file_(file), stop_(std::move(stop)),
+    // Written at `file`; failures name `shown`, the package the user asked for, since `file`
+    // is a hidden work name.
+    PackageFile(const fs::path& file, const fs::path& shown, std::stop_token stop)
+        : file_(shown), stop_(std::move(stop)),
           fd_(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)) {
         if (!fd_.valid()) {
-            failFile("cannot create package", file);
+            failFile("cannot create package", shown);
         }
         buffer_.reserve(chunkBytes);
     }
@@ -421,7 +423,7 @@ std::string packRelease(const fs::path& app, const fs::path& output, std::stop_t
     CenterInstaller::verifyCodeSignature(bundle);
 
     const fs::path partial = partialBeside(output);
-    PackageFile out(partial, stop);
+    PackageFile out(partial, output, stop);
     ScopedRemoval removeOnFailure(partial);
     writePackage(items, out);
     std::string name = CenterInstaller::inspectZIP(partial);

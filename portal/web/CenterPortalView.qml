@@ -4,6 +4,7 @@ import QtQuick.Layouts
 import QtWebEngine
 // The module's own C++ types: Qt 6.4 gives a module's files only its QML types implicitly.
 import Kestryn.Portal
+import Kestryn.Style
 
 // One of the maker's pages inside the window: the embedded page with its loading overlay and
 // error panel, and, when it stands alone, a header with the title and its buttons.
@@ -27,12 +28,6 @@ Item {
     // The page of the current destination; null for a product the portal does not know.
     property Item page: null
 
-    readonly property color background: "#0C0C0F"
-    readonly property color ink: "#EEEEF1"
-    readonly property color muted: "#A1A0A9"
-    readonly property color line: "#28272D"
-    readonly property color raised: "#222027"
-
     implicitWidth: showsHeader ? 800 : 0
     implicitHeight: showsHeader ? 620 : 0
     Layout.minimumWidth: showsHeader ? 800 : 0
@@ -46,7 +41,7 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: view.background
+        color: CenterAppearance.background
     }
 
     ColumnLayout {
@@ -66,22 +61,22 @@ Item {
                 spacing: 2
                 Text {
                     text: address.title
-                    color: view.ink
-                    font.family: PortalSymbols.textFamily
+                    color: CenterAppearance.ink
+                    font.family: CenterAppearance.textFamily
                     font.pointSize: 16
                     font.weight: Font.Medium
                 }
                 Text {
                     visible: text !== ""
                     text: address.productLine
-                    color: view.muted
-                    font.family: PortalSymbols.textFamily
+                    color: CenterAppearance.muted
+                    font.family: CenterAppearance.textFamily
                     font.pointSize: 11
                 }
             }
             Item { Layout.fillWidth: true }
             PortalButton {
-                symbol: PortalSymbols.reload
+                symbol: "arrow.clockwise"
                 help: "重新载入"
                 onClicked: if (view.page !== null) view.page.webState.retry()
             }
@@ -90,7 +85,7 @@ Item {
                 onClicked: if (view.page !== null) view.page.webState.openInBrowser()
             }
             PortalButton {
-                symbol: PortalSymbols.close
+                symbol: "xmark"
                 help: "关闭"
                 onClicked: view.dismissed()
             }
@@ -100,7 +95,7 @@ Item {
             visible: view.showsHeader
             Layout.fillWidth: true
             implicitHeight: 1
-            color: view.line
+            color: CenterAppearance.line
             opacity: 0.25
         }
 
@@ -114,8 +109,8 @@ Item {
                 anchors.centerIn: parent
                 visible: address.embeddedURL.toString() === ""
                 text: "没有找到这款软件的页面。"
-                color: view.muted
-                font.family: PortalSymbols.textFamily
+                color: CenterAppearance.muted
+                font.family: CenterAppearance.textFamily
                 font.pointSize: 13
             }
 
@@ -156,7 +151,7 @@ Item {
                 id: webView
                 anchors.fill: parent
                 profile: PortalProfile
-                backgroundColor: view.background
+                backgroundColor: CenterAppearance.background
                 settings.javascriptCanOpenWindows: false
                 settings.errorPageEnabled: false
                 onNavigationRequested: (request) => controller.navigationRequested(request)
@@ -184,8 +179,8 @@ Item {
                 width: loadingRow.implicitWidth + 28
                 height: loadingRow.implicitHeight + 18
                 radius: 10
-                color: view.raised
-                border.color: view.line
+                color: CenterAppearance.raised
+                border.color: CenterAppearance.line
 
                 RowLayout {
                     id: loadingRow
@@ -198,8 +193,8 @@ Item {
                     }
                     Text {
                         text: "正在载入"
-                        color: view.ink
-                        font.family: PortalSymbols.textFamily
+                        color: CenterAppearance.ink
+                        font.family: CenterAppearance.textFamily
                         font.pointSize: 12
                     }
                 }
@@ -209,7 +204,7 @@ Item {
             Rectangle {
                 visible: webState.errorText !== ""
                 anchors.fill: parent
-                color: view.background
+                color: CenterAppearance.background
 
                 MouseArea {
                     anchors.fill: parent
@@ -221,28 +216,27 @@ Item {
                     width: Math.min(420, parent.width - 40)
                     spacing: 10
 
-                    Text {
+                    CenterSymbol {
                         Layout.alignment: Qt.AlignHCenter
-                        text: PortalSymbols.connectionProblem
-                        color: view.muted
-                        font.family: PortalSymbols.fontFamily
-                        font.pixelSize: 40
+                        name: "wifi.exclamationmark"
+                        size: 40
+                        color: CenterAppearance.muted
                     }
                     Text {
                         Layout.alignment: Qt.AlignHCenter
                         text: "页面暂时无法打开"
-                        color: view.ink
-                        font.family: PortalSymbols.textFamily
+                        color: CenterAppearance.ink
+                        font.family: CenterAppearance.textFamily
                         font.pointSize: 16
                         font.weight: Font.Medium
                     }
                     Text {
                         Layout.fillWidth: true
                         text: webState.errorText
-                        color: view.muted
+                        color: CenterAppearance.muted
                         wrapMode: Text.Wrap
                         horizontalAlignment: Text.AlignHCenter
-                        font.family: PortalSymbols.textFamily
+                        font.family: CenterAppearance.textFamily
                         font.pointSize: 12
                     }
                     RowLayout {
@@ -275,8 +269,8 @@ Item {
 
                 background: Rectangle {
                     radius: 12
-                    color: view.raised
-                    border.color: view.line
+                    color: CenterAppearance.raised
+                    border.color: CenterAppearance.line
                 }
 
                 Overlay.modal: Rectangle { color: "#99000000" }
@@ -285,8 +279,8 @@ Item {
                     spacing: 12
                     Text {
                         text: controller.dialogTitle
-                        color: view.ink
-                        font.family: PortalSymbols.textFamily
+                        color: CenterAppearance.ink
+                        font.family: CenterAppearance.textFamily
                         font.pointSize: 14
                         font.weight: Font.Medium
                     }
@@ -294,9 +288,9 @@ Item {
                         Layout.fillWidth: true
                         text: controller.dialogText
                         textFormat: Text.PlainText
-                        color: view.ink
+                        color: CenterAppearance.ink
                         wrapMode: Text.Wrap
-                        font.family: PortalSymbols.textFamily
+                        font.family: CenterAppearance.textFamily
                         font.pointSize: 12
                     }
                     RowLayout {

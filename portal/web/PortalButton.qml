@@ -1,11 +1,12 @@
 import QtQuick
 import QtQuick.Controls
+import Kestryn.Style
 
 // A flat button of the portal: a symbol with a help text, or a short text.
 Button {
     id: button
 
-    // A glyph of PortalSymbols; the button then shows it instead of its text.
+    // A symbol's name (CenterSymbol); the button then shows it instead of its text.
     property string symbol: ""
     // The help text shown on hover.
     property string help: ""
@@ -19,20 +20,31 @@ Button {
     ToolTip.text: help
     ToolTip.delay: 600
 
-    contentItem: Text {
-        id: label
-        text: button.symbol !== "" ? button.symbol : button.text
-        font.family: button.symbol !== "" ? PortalSymbols.fontFamily : PortalSymbols.textFamily
-        font.pixelSize: button.symbol !== "" ? 18 : 13
-        color: "#EEEEF1"
-        horizontalAlignment: Text.AlignHCenter
-        verticalAlignment: Text.AlignVCenter
+    contentItem: Item {
+        CenterSymbol {
+            anchors.fill: parent
+            visible: button.symbol !== ""
+            name: button.symbol
+            size: 18
+        }
+        Text {
+            id: label
+            anchors.fill: parent
+            visible: button.symbol === ""
+            text: button.text
+            font.family: CenterAppearance.textFamily
+            font.pixelSize: 13
+            color: CenterAppearance.ink
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+        }
     }
 
     background: Rectangle {
         radius: 6
-        color: button.down ? "#28272D" : (button.hovered || button.bordered ? "#222027" : "transparent")
+        color: button.down ? CenterAppearance.line
+                           : (button.hovered || button.bordered ? CenterAppearance.raised : "transparent")
         border.width: button.bordered ? 1 : 0
-        border.color: "#28272D"
+        border.color: CenterAppearance.line
     }
 }

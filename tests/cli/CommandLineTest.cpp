@@ -2,6 +2,7 @@
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -35,37 +36,60 @@ class CommandLine : public ::testing::Test {
     }
 };
 
+// A verb's help is its usage, one sentence of what it does and, for a verb that names a
+// product, the registered product ids.
 TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
+    const std::string products = "可用的产品：audio、effects、film、library、subtitle、video。\n";
     struct Row {
         fs::path program;
         std::vector<std::string> words;
         std::string usage;
+        bool namesProduct = false;
     };
     std::vector<Row> rows;
     for (const auto& [program, verbs] : std::vector<std::pair<fs::path, std::vector<std::string>>>{
              {kestryn,
-              {"status", "digest", "compare", "app-info", "inspect", "install", "validate-catalog",
-               "verify-catalog", "fetch-catalog", "download"}},
-             {publish, {"keygen", "sign", "artifact", "pack", "seal"}}}) {
+              {"status", "digest", "compare", "app-info", "inspect", "check", "open", "export",
+               "settings", "self-update", "prune", "validate-catalog", "verify-catalog",
+               "fetch-catalog", "download"}},
+             {publish, {"keygen", "sign", "artifact", "pack", "seal", "appcast"}}}) {
         rows.push_back({program, {"-h"}, "用法：\n  " + program.filename().string() + ' '});
         rows.push_back({program, {"--help"}, "用法：\n  " + program.filename().string() + ' '});
         for (const std::string& verb : verbs) {
             std::string usage = "用法：" + program.filename().string() + ' ' + verb + ' ';
-            rows.push_back({program, {verb, "-h"}, usage});
+            rows.push_back({program, {verb, "-h"}, usage, verb == "open"});
             // Never a file or a value, wherever it stands.
-            rows.push_back({program, {verb, "x", "--help"}, usage});
+            rows.push_back({program, {verb, "x", "--help"}, usage, verb == "open"});
         }
+    }
+    for (const char* verb : {"install", "update", "import", "backups", "restore"}) {
+        rows.push_back({kestryn, {verb, "--help"}, "用法：kestryn " + std::string(verb), true});
     }
     for (const Row& row : rows) {
         ProgramResult result = run(row.program, row.words);
         EXPECT_EQ(result.exitCode, 0) << row.usage;
         EXPECT_TRUE(result.out.starts_with(row.usage)) << result.out;
         EXPECT_TRUE(result.err.empty()) << result.err;
+        if (row.words.size() > 1) {
+            // The usage line, then the sentence.
+            const std::size_t sentence = result.out.find('\n') + 1;
+            const std::size_t end = result.out.find("。\n", sentence);
+            EXPECT_TRUE(end != std::string::npos && end > sentence) << result.out;
+            EXPECT_EQ(result.out.ends_with(products), row.namesProduct) << result.out;
+        }
+    }
+    for (const fs::path& program :
+         {kestryn, publish, fs::path(KESTRYN_BIN_DIR "/kestryn-center")}) {
+        ProgramResult version = run(program, {"--version"});
+        EXPECT_EQ(version.exitCode, 0);
+        EXPECT_EQ(version.out, program.filename().string() + " 1.0.0\n");
     }
 }
 
 // An unknown verb is named before the usage; every other mistake gives its reason.
 TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
+    const std::string products = "可用的产品：audio、effects、film、library、subtitle、video。\n";
+    const std::string unanswerable = "没有终端可以回答确认问题；确定要这样做时，请加上 --yes。\n";
     struct Row {
         std::vector<std::string> words;
         std::string reason;
@@ -83,7 +107,27 @@ TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
         {{"verify-catalog", "envelope.json", "--key"},
          "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
         {download("https://127.0.0.1/a.zip", "12kb"),
-         "kestryn download：--size 必须是以字节计的整数。\n用法：kestryn download "},
+         "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
+        {download("https://127.0.0.1/a.zip", "-5"),
+         "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
+        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", "abc", "--size", "12", "--to",
+          folder.path().string()},
+         "kestryn download：--sha256 必须是 64 位十六进制数字。\n用法：kestryn download "},
+        {{"compare", "1.0", "abc"},
+         "kestryn compare：“abc”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
+        {{"compare", "", "1"}, "kestryn compare：“”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
+        // An unknown product is named with the products there are, before anything starts.
+        {{"update", "回响工坊"}, "kestryn update：“回响工坊”不是软件中心的产品。" + products},
+        {{"install", "a.zip", "--product", "echo"},
+         "kestryn install：“echo”不是软件中心的产品。" + products},
+        // A confirmation nobody could answer: standard input is no terminal.
+        {{"restore", "audio", "KESTRYN 回响工坊.app"}, "kestryn restore：" + unanswerable},
+        {{"import", "回响工坊 2.0.zip", "--product", "audio"}, "kestryn import：" + unanswerable},
+        {{"self-update"}, "kestryn self-update：" + unanswerable},
+        {{"appcast", "c.deb", "--url", "https://downloads.example.com/c.deb", "--version", "3",
+          "--short-version", "最新", "--key", "private.key"},
+         "kestryn-publish appcast：--short-version 必须是以数字开头的版本号，例如 1.1.0。\n",
+         publish},
         {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12",
           "--format", "tar", "--to", folder.path().string()},
          "kestryn download：--format 只能是 zip、dmg 或 pkg。\n用法：kestryn download "},
@@ -102,6 +146,9 @@ TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
     const fs::path missing = folder / "缺少 的文件";
     const fs::path notZIP = folder.write("KESTRYN 回响工坊.dmg", std::string(4096, 'd'));
     const fs::path broken = folder.write("broken.json", "{");
+    const fs::path pipe = folder / "管道 文件";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string notRegular = "“" + pipe.string() + "”是命名管道，不是普通文件。";
     const fs::path hugeCatalog = sparse("catalog.json", 70 * 1024 * 1024);
     const fs::path hugeEnvelope = sparse("envelope.json", 9 * 1024 * 1024);
     const fs::path hugeArtifact = sparse("huge.zip", 25'000'000'000ULL);
@@ -126,6 +173,14 @@ TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
         {{"digest", dir}, "无法读取“" + dir + "”：这是一个文件夹，不是文件。"},
         {{"inspect", missing.string()}, "无法打开" + absent},
         {{"inspect", notZIP.string()}, "该文件不是 ZIP 安装包。"},
+        // Never opened for reading, so never waited on.
+        {{"inspect", "/dev/zero"}, "“/dev/zero”是设备，不是普通文件。"},
+        {{"validate-catalog", pipe.string()}, notRegular},
+        {{"digest", pipe.string()}, notRegular},
+        {{"verify-catalog", pipe.string(), "--key", pipe.string()}, notRegular},
+        {{"app-info", missing.string()}, "无法打开" + absent},
+        {{"artifact", pipe.string(), "--url", url}, notRegular, publish},
+        {{"sign", catalog, "--key", pipe.string()}, notRegular, publish},
         {{"validate-catalog", missing.string()}, "无法打开" + absent},
         {{"validate-catalog", broken.string()}, "内容不是有效的 JSON（第 2 个字节处有误）。"},
         {{"validate-catalog", hugeCatalog.string()}, "发布清单文件过大（超过 64 MiB）。"},
@@ -134,7 +189,7 @@ TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
         {download("https://127.0.0.1:70000/a.zip", "10"),
          "更新地址必须使用 HTTPS，且不能包含用户名或密码。"},
         {download("https://127.0.0.1/a.zip", "25000000000"), "安装包的地址、大小或校验值无效。"},
-        {{"artifact", missing.string(), "--url", url}, "无法访问" + absent, publish},
+        {{"artifact", missing.string(), "--url", url}, "无法打开" + absent, publish},
         {{"artifact", hugeArtifact.string(), "--url", url},
          "安装包的地址、大小或校验值无效。",
          publish},

@@ -65,7 +65,10 @@ TEST_F(CoreVerbs, DigestCompareAppInfoAndValidateCatalogPrintTheirAnswerOrOneSen
         {{"compare", "1.10", "1.9"}, {0, ">\n", ""}},
         {{"compare", "1.2", "1.2.0"}, {0, "=\n", ""}},
         {{"compare", "1.2a", "1.10a"}, {0, "<\n", ""}},
-        {{"app-info", folder.path().string()}, {1, "", "无法读取该应用的版本信息。\n"}},
+        {{"app-info", folder.path().string()},
+         {1, "",
+          "无法读取“" + folder.path().string() +
+              "”的版本信息：Contents/Info.plist 缺少、无法读取或没有软件标识和版本。\n"}},
         {{"validate-catalog", KESTRYN_RESOURCES_DIR "/Catalog.json"}, {0, "ok\n", ""}},
         {{"validate-catalog", folder.write("c.json", foreign.dump()).string()},
          {1, "", "发布清单包含未授权的软件标识。\n"}},
@@ -159,7 +162,10 @@ TEST_F(StatusTable, ShowsEachProductsInstalledVersionAndUpdateThenTheSearchedFol
                          "澄光工坊\t未安装\t—\n"
                          "藏集工坊\t未安装\t可安装 1.0（3）\n"
                          "已查找的应用程序文件夹：" +
-                             (folder / "Applications").string() + "、" + other.string() + "。\n");
+                             (folder / "Applications").string() + "、" + other.string() +
+                             "（不存在）。\n"
+                             "可用更新只取自随软件中心附带的发布清单；要从网上检查更新，请运行 "
+                             "kestryn check。\n");
 }
 
 TEST_F(StatusTable, AsJSONFindsTheResourcesBesideTheProgramWhenNoFolderIsNamed) {

@@ -1,11 +1,13 @@
 #include "core/CatalogJSON.h"
 #include "core/Digest.h"
 #include "core/FileContents.h"
+#include "core/FileDescriptor.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/HttpsServer.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -62,14 +64,29 @@ class ModelVerbs : public ::testing::Test {
         temp.write("site/catalog.json", signed_.out);
     }
 
+    std::map<std::string, std::string> environment() const {
+        return {{"HOME", home.string()},
+                {"XDG_DATA_HOME", (home / ".local/share").string()},
+                {"XDG_CONFIG_HOME", (home / ".config").string()},
+                {"KESTRYN_RESOURCES", (temp / "resources").string()},
+                {"KESTRYN_CA_FILE", server.caFile().string()},
+                {"LC_ALL", "C"}};
+    }
+
     ProgramResult center(const std::vector<std::string>& words) const {
-        return runProgram(kestryn, words,
-                          {{"HOME", home.string()},
-                           {"XDG_DATA_HOME", (home / ".local/share").string()},
-                           {"XDG_CONFIG_HOME", (home / ".config").string()},
-                           {"KESTRYN_RESOURCES", (temp / "resources").string()},
-                           {"KESTRYN_CA_FILE", server.caFile().string()},
-                           {"LC_ALL", "C"}});
+        return runProgram(kestryn, words, environment());
+    }
+
+    // The verb run with a terminal as its standard input, where the user types `typed`.
+    ProgramResult atTerminal(const std::vector<std::string>& words,
+                             const std::string& typed) const {
+        FileDescriptor terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+        EXPECT_TRUE(terminal.valid() && ::grantpt(terminal.get()) == 0 &&
+                    ::unlockpt(terminal.get()) == 0);
+        RunningProgram program(kestryn, words, environment(), ::ptsname(terminal.get()));
+        EXPECT_EQ(::write(terminal.get(), typed.data(), typed.size()),
+                  static_cast<ssize_t>(typed.size()));
+        return program.wait();
     }
 
     static std::string lastLine(const std::string& text) {
@@ -104,7 +121,14 @@ TEST_F(ModelVerbs, ACheckFindsTheUpdateWhichUpdateInstallsKeepingABackup) {
 
     ProgramResult exported = center({"export", (temp / "版本 清单.txt").string()});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
-    EXPECT_EQ(lastLine(exported.out), "版本清单已导出");
+    EXPECT_EQ(exported.out,
+              "已将版本列表写入“" + (temp / "版本 清单.txt").string() + "”。\n版本清单已导出\n");
+    // A failure names the file asked for, never the hidden file it is written as first.
+    const fs::path nowhere = temp / "没有 的文件夹/版本.txt";
+    ProgramResult unwritable = center({"export", nowhere.string()});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_EQ(lastLine(unwritable.err), "无法写入“" + nowhere.string() + "”：文件或文件夹不存在。");
+    EXPECT_EQ(unwritable.out.find("已将版本列表写入"), std::string::npos) << unwritable.out;
     EXPECT_NE(fileContents(temp / "版本 清单.txt").find("KESTRYN 回响工坊：2.0（1）"),
               std::string::npos);
 }
@@ -112,11 +136,34 @@ TEST_F(ModelVerbs, ACheckFindsTheUpdateWhichUpdateInstallsKeepingABackup) {
 TEST_F(ModelVerbs, AnImportInstallsOnlyWhenConfirmed) {
     fs::path zip = zipBundle(writeBundle(temp / "mine", "KESTRYN 回响工坊.app", {.version = "1.5"}),
                              temp / "mine/回响工坊 1.5.zip");
-    ProgramResult declined = center({"import", zip.string(), "--product", "audio"});
-    EXPECT_EQ(declined.exitCode, 0) << declined.err;
+    const fs::path imported = home / ".local/share/KESTRYN Center/Imported";
+    // Nobody at a terminal to answer: refused before the package is even copied.
+    ProgramResult unanswerable = center({"import", zip.string(), "--product", "audio"});
+    EXPECT_EQ(unanswerable.exitCode, 2);
+    EXPECT_NE(unanswerable.err.find("--yes"), std::string::npos) << unanswerable.err;
+    EXPECT_FALSE(fs::exists(imported));
+
+    ProgramResult declined = atTerminal({"import", zip.string(), "--product", "audio"}, "n\n");
+    EXPECT_EQ(declined.exitCode, 1) << declined.err;
     EXPECT_NE(declined.out.find("安装 KESTRYN 回响工坊 1.5？"), std::string::npos);
     // The flow has ended: the status says so rather than staying at the reading.
     EXPECT_EQ(lastLine(declined.out), "已导入回响工坊安装包，尚未安装。");
+    EXPECT_EQ(lastLine(declined.err), "已取消，已安装的软件未作任何改动。");
+    EXPECT_NE(fileContents(applications / "KESTRYN 回响工坊.app/Contents/Info.plist")
+                  .find("<string>1.0</string>"),
+              std::string::npos);
+
+    // What is not a package file is told as what it is, by the user's path.
+    const fs::path missing = temp / "mine/缺少 的.zip";
+    for (const auto& [file, sentence] : std::vector<std::pair<fs::path, std::string>>{
+             {missing, "无法打开“" + missing.string() + "”：文件或文件夹不存在。"},
+             {temp / "mine",
+              "无法读取“" + (temp / "mine").string() + "”：这是一个文件夹，不是文件。"},
+         }) {
+        ProgramResult refused = center({"import", file.string(), "--product", "audio", "--yes"});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_EQ(lastLine(refused.err), sentence);
+    }
 
     ProgramResult confirmed = center({"import", zip.string(), "--product", "audio", "--yes"});
     ASSERT_EQ(confirmed.exitCode, 0) << confirmed.err;
@@ -138,9 +185,13 @@ TEST_F(ModelVerbs, AnUpdatesBackupIsListedRestoredOnConfirmationAndPruned) {
     EXPECT_GT(backups[0]["bytes"].get<std::int64_t>(), 0);
     const std::string path = backups[0]["path"];
 
-    ProgramResult declined = center({"restore", "audio", path});
-    EXPECT_EQ(declined.exitCode, 0) << declined.err;
+    ProgramResult declined = atTerminal({"restore", "audio", path}, "n\n");
+    EXPECT_EQ(declined.exitCode, 1) << declined.err;
     EXPECT_NE(declined.out.find("恢复 KESTRYN 回响工坊 1.0？"), std::string::npos);
+    EXPECT_EQ(lastLine(declined.err), "已取消，已安装的软件未作任何改动。");
+    EXPECT_NE(fileContents(applications / "KESTRYN 回响工坊.app/Contents/Info.plist")
+                  .find("<string>2.0</string>"),
+              std::string::npos);
     ProgramResult restored = center({"restore", "audio", path, "--yes"});
     ASSERT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_EQ(lastLine(restored.out), "已恢复到 回响工坊 1.0。");

@@ -156,6 +156,11 @@ TEST_F(PublisherVerbs, PackShipsOnlyABundleWhoseSealStillHolds) {
     ProgramResult packed = runProgram(publish, {"pack", app.string(), package.string()});
     ASSERT_EQ(packed.exitCode, 0) << packed.err;
     EXPECT_EQ(runProgram(kestryn, {"inspect", package.string()}).out, "KESTRYN 回响工坊.app\n");
+    // A failure names the package asked for, never the hidden file it is written as first.
+    const fs::path nowhere = folder / "没有 的文件夹/回响工坊 1.0.zip";
+    ProgramResult unwritable = runProgram(publish, {"pack", app.string(), nowhere.string()});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_EQ(unwritable.err, "无法创建“" + nowhere.string() + "”：文件或文件夹不存在。\n");
 
     const std::string released = fileContents(package);
     folder.write(app / "Contents/Resources/data.bin", "changed after sealing");
@@ -188,7 +193,8 @@ TEST_F(PublisherVerbs, AnInterruptedPackKeepsTheEarlierPackage) {
         pack.signal(signal);
         ProgramResult result = pack.wait();
 
-        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.exitCode, 130);
+        EXPECT_EQ(result.signal, 0) << "ended by the signal, not by the program";
         EXPECT_EQ(result.err, "打包已中断，未写入安装包：" + package.string() + "\n");
         EXPECT_TRUE(fileContents(package) == earlier) << "the earlier package changed";
         EXPECT_EQ(hiddenNames(package.parent_path()), std::vector<std::string>());

@@ -48,7 +48,10 @@ TEST(ErrorText, AFileSystemErrorNamesTheOperationThePathAndTheReason) {
     };
     for (const Row& row : std::vector<Row>{
              {ENOENT, "文件或文件夹不存在"},
-             {EBUSY, "系统错误（错误码 " + std::to_string(EBUSY) + "）"},
+             {EINVAL, "不能对它执行这项操作"},
+             {EBUSY, "文件或设备正被占用"},
+             {EMFILE, "同时打开的文件过多"},
+             {EDOM, "系统错误（错误码 " + std::to_string(EDOM) + "）"},
          }) {
         EXPECT_EQ(sentenceOf([&] { throw fileError("cannot open file", row.number, file); }),
                   "无法打开“" + file.string() + "”：" + row.reason + "。")
@@ -110,7 +113,7 @@ TEST(ErrorText, EveryOtherFailureGetsAChineseSentenceOfItsOwn) {
     EXPECT_EQ(sentenceOf([] {
                   throw std::system_error(ECONNREFUSED, std::generic_category(), "connect");
               }),
-              "操作失败：系统错误（错误码 " + std::to_string(ECONNREFUSED) + "）。");
+              "操作失败：连接被拒绝。");
     EXPECT_EQ(sentenceOf([] { throw std::system_error(EACCES, std::system_category(), "bind"); }),
               "操作失败：没有访问权限。");
     EXPECT_EQ(sentenceOf([] { throw std::runtime_error("Operation failed"); }),

@@ -318,4 +318,17 @@ TEST_F(CenterModelTest, TheVersionListNamesEveryProductAndItsInstalledVersion) {
     EXPECT_TRUE(text.ends_with("KESTRYN 幻彩工坊：未安装"));
 }
 
+// Another run installed the release while this one downloaded it: the update the user asked
+// for is there, which is no failure.
+TEST_F(CenterModelTest, AnUpdateAnotherRunFinishedFirstEndsAsCurrent) {
+    bundle(audio, "1.0", applications);
+    useFeed(publishCatalog({{"audio", "2.0"}}));
+    std::unique_ptr<CenterModel> model = makeModel();
+    bundle(audio, "2.0", applications);
+    model->installOrUpdate(listed(*model, "audio"));
+    waitUntilIdle(*model);
+    EXPECT_FALSE(model->error()) << *model->error();
+    EXPECT_EQ(model->status(), "回响工坊 2.0 已是最新版本。");
+}
+
 } // namespace

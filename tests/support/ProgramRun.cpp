@@ -53,7 +53,8 @@ void drain(int out, int err, ProgramResult& result) {
 
 RunningProgram::RunningProgram(const std::filesystem::path& program,
                                const std::vector<std::string>& arguments,
-                               const std::map<std::string, std::string>& environment) {
+                               const std::map<std::string, std::string>& environment,
+                               const std::filesystem::path& input) {
     std::vector<std::string> argv = {program.string()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> argvPointers;
@@ -82,7 +83,7 @@ RunningProgram::RunningProgram(const std::filesystem::path& program,
     auto [err, errWriting] = newPipe();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY | O_NOCTTY, 0);
     posix_spawn_file_actions_adddup2(&actions, outWriting.get(), 1);
     posix_spawn_file_actions_adddup2(&actions, errWriting.get(), 2);
     pid_t pid = 0;

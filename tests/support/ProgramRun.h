@@ -17,13 +17,14 @@ struct ProgramResult {
     int signal = 0;
 };
 
-// A program started in the background, for tests that signal it or run several at once. Its
-// output is collected when it is waited for; the destructor kills and reaps it if the test
-// did not.
+// A program started in the background, for tests that signal it, answer it at a terminal or
+// run several at once. Its standard input is `input` (a terminal's device, say); its output is
+// collected when it is waited for; the destructor kills and reaps it if the test did not.
 class RunningProgram {
   public:
     RunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                   const std::map<std::string, std::string>& environment = {});
+                   const std::map<std::string, std::string>& environment = {},
+                   const std::filesystem::path& input = "/dev/null");
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
     ~RunningProgram();

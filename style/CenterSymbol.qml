@@ -1,7 +1,7 @@
 import QtQuick
 
 // A symbol of the views by name, drawn as its glyph of the Material Design Icons font. This is
-// the one table of the symbols the window uses.
+// the one table of the symbols the window and the maker's pages use.
 Text {
     // The symbol's name, e.g. "arrow.clockwise".
     property string name

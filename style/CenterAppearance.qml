@@ -1,7 +1,8 @@
 pragma Singleton
 import QtQuick
 
-// The window's one dark palette, whatever the desktop's theme.
+// The one dark palette of the window and the maker's pages, whatever the desktop's theme, and
+// the family of their texts.
 QtObject {
     readonly property color background: "#0C0C0F"
     readonly property color sidebar: "#111114"
@@ -14,4 +15,6 @@ QtObject {
     readonly property color purple: "#C7B3ED"
     readonly property color selected: "#26222E"
     readonly property color primary: "#EEEAF5"
+
+    readonly property string textFamily: "Noto Sans CJK SC"
 }
