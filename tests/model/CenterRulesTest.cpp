@@ -111,24 +111,24 @@ TEST(CenterRules, TheButtonAndTheStateLinesFollowPreviewBusyInstalledAndPackage)
         double progress;
         bool hasPackage;
         std::string title;
-        ProductStatus status;
+        std::string status;
         std::string detail;
     } rows[] = {
-        {preview, none, none, 0, true, "敬请期待", {"", "仅界面预览"}, waiting},
-        {preview, none, "effects", 0, true, "敬请期待", {"", "处理中"}, waiting},
-        {offered, old, "audio", 0.427, true, "42%", {"", "处理中"}, older},
-        {offered, old, "audio", 1.0, true, "处理中", {"", "处理中"}, older},
-        {offered, old, "audio", 0.0, true, "处理中", {"", "处理中"}, older},
-        {offered, old, "subtitle", 0.5, true, "更新", {"arrow.down.circle", "有可用更新"}, older},
-        {offered, current, none, 0, true, "打开", {"checkmark.circle", "已安装 2.0"}, "已安装 2.0"},
-        {offered, none, none, 0, true, "安装", {"", "未安装"}, "尚未安装"},
-        {product("audio"), none, none, 0, false, "获取软件", {"", "未安装"}, "尚未安装"},
+        {preview, none, none, 0, true, "敬请期待", "仅界面预览", waiting},
+        {preview, none, "effects", 0, true, "敬请期待", "处理中", waiting},
+        {offered, old, "audio", 0.427, true, "42%", "处理中", older},
+        {offered, old, "audio", 1.0, true, "处理中", "处理中", older},
+        {offered, old, "audio", 0.0, true, "处理中", "处理中", older},
+        {offered, old, "subtitle", 0.5, true, "更新", "有可用更新", older},
+        {offered, current, none, 0, true, "打开", "已安装 2.0", "已安装 2.0"},
+        {offered, none, none, 0, true, "安装", "未安装", "尚未安装"},
+        {product("audio"), none, none, 0, false, "获取软件", "未安装", "尚未安装"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.title);
         EXPECT_EQ(actionTitle(row.product, row.installed, row.busy, row.progress, row.hasPackage),
                   row.title);
-        EXPECT_EQ(productStatus(row.product, row.installed, row.busy), row.status);
+        EXPECT_EQ(productStatus(row.product, row.installed, row.busy).text, row.status);
         EXPECT_EQ(detailStatus(row.product, row.installed), row.detail);
     }
     EXPECT_EQ(offerLine(offered), "新版本 2.0（1）");
