@@ -68,8 +68,6 @@ mergedCatalog(const std::vector<CenterProduct>& given, const std::vector<CenterP
 struct ProductStatus {
     std::string symbol;
     std::string text;
-
-    friend bool operator==(const ProductStatus&, const ProductStatus&) = default;
 };
 
 // The first that holds: being processed, a preview, an update available, installed, not

@@ -18,36 +18,16 @@ namespace fs = std::filesystem;
 class CenterWindowTest : public WindowFixture {
   protected:
     const CenterProduct audio = shippedProduct("audio");
-    const CenterProduct subtitle = shippedProduct("subtitle");
 
     // A catalog with releases of audio and subtitle, checked at start.
     void offerUpdates() { useFeed(publishCatalog({{"audio", "2.0"}, {"subtitle", "2.0"}})); }
 };
 
-TEST_F(CenterWindowTest, IsOneDarkWindowWithTheCentersTitleSizesAndMenus) {
+TEST_F(CenterWindowTest, EachMenuOpensAgainAfterEscapeAndControlRChecksOnTheUpdatesPage) {
+    offerUpdates();
     open();
-    EXPECT_EQ(window().title().toStdString(), "KESTRYN 软件中心");
-    EXPECT_EQ(window().size(), QSize(1100, 880));
-    EXPECT_EQ(window().minimumSize(), QSize(930, 680));
-    EXPECT_EQ(window().color(), QColor("#0C0C0F"));
-
-    // Every command of the menus, by its title.
-    QStringList items;
     QObject* bar = find("menuBar");
     ASSERT_NE(bar, nullptr);
-    for (QObject* object : bar->findChildren<QObject*>()) {
-        if (object->inherits("QQuickAction")) {
-            items << object->property("text").toString();
-        }
-    }
-    EXPECT_TRUE(items.contains("检查软件中心更新…")) << items.join(',').toStdString();
-    EXPECT_TRUE(items.contains("检查工具更新"));
-    for (const QString& item : items) {
-        EXPECT_FALSE(item.contains("新建") || item.contains("New")) << item.toStdString();
-    }
-
-    // A title opens its menu, which shows the shortcuts; after Escape the next click on a title
-    // opens a menu again, the same one or another.
     auto title = [bar](const QString& text) {
         for (QQuickItem* item : bar->findChildren<QQuickItem*>()) {
             if (item->inherits("QQuickMenuBarItem") && item->property("text") == text) {
@@ -56,17 +36,12 @@ TEST_F(CenterWindowTest, IsOneDarkWindowWithTheCentersTitleSizesAndMenus) {
         }
         return static_cast<QQuickItem*>(nullptr);
     };
-    const struct {
-        QString menu;
-        QString entry;
-        std::string shortcut;
-    } rounds[] = {
-        {"视图", "检查工具更新", "Ctrl+R"},
-        {"视图", "检查工具更新", "Ctrl+R"},
-        {"软件中心", "退出", "Ctrl+Q"},
-    };
-    for (const auto& round : rounds) {
-        QQuickItem* item = title(round.menu);
+    // The same menu twice, then another; each shows its entries' shortcuts.
+    for (const auto& [menuTitle, entry, shortcut] :
+         std::vector<std::tuple<QString, QString, std::string>>{{"视图", "检查工具更新", "Ctrl+R"},
+                                                                {"视图", "检查工具更新", "Ctrl+R"},
+                                                                {"软件中心", "退出", "Ctrl+Q"}}) {
+        QQuickItem* item = title(menuTitle);
         ASSERT_NE(item, nullptr);
         // The pointer rests on the title, which lights up under it as on a desktop.
         item->setProperty("hoverEnabled", true);
@@ -76,23 +51,28 @@ TEST_F(CenterWindowTest, IsOneDarkWindowWithTheCentersTitleSizesAndMenus) {
         click(item);
         auto* menu = item->property("menu").value<QObject*>();
         ASSERT_NE(menu, nullptr);
-        EXPECT_TRUE(menu->property("visible").toBool()) << round.menu.toStdString();
-        EXPECT_TRUE(isShown("menuShortcut-" + round.entry)) << round.menu.toStdString();
-        EXPECT_EQ(text("menuShortcut-" + round.entry), round.shortcut);
+        EXPECT_TRUE(menu->property("visible").toBool()) << menuTitle.toStdString();
+        EXPECT_EQ(text("menuShortcut-" + entry), shortcut);
         QTest::keyClick(&window(), Qt::Key_Escape);
         settle();
         EXPECT_FALSE(menu->property("visible").toBool());
     }
+
+    QSignalSpy checking(model.get(), &CenterModel::isCheckingChanged);
+    QTest::keyClick(&window(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(model->page(), CenterPage::updates);
+    EXPECT_TRUE(model->isChecking());
+    waitUntilIdle(*model);
+    EXPECT_EQ(checking.count(), 2);
 }
 
-TEST_F(CenterWindowTest, WithNothingInstalledTheMinePageInvitesAnImportAndHasNoBadge) {
+TEST_F(CenterWindowTest, TheEmptyMinePageInvitesAnImportAndTheBarShowsStatusAndError) {
     open();
     EXPECT_FALSE(isShown("navBadge-mine"));
     EXPECT_EQ(text("installedLine"), "已安装 0 款工具");
     goTo("mine");
     EXPECT_EQ(model->page(), CenterPage::mine);
-    EXPECT_EQ(text("pageTitle"), "我的软件");
-    EXPECT_EQ(text("emptyStateTitle"), "还没有检测到已安装软件");
+    EXPECT_TRUE(isShown("emptyState"));
     click("emptyImportButton");
     EXPECT_EQ(prompts.asked, std::vector<std::string>{"导入 KESTRYN 安装包"});
     EXPECT_EQ(text("statusText"), "已检测到 0 款软件");
@@ -110,55 +90,43 @@ TEST_F(CenterWindowTest, WithNothingInstalledTheMinePageInvitesAnImportAndHasNoB
     EXPECT_FALSE(status->property("truncated").toBool());
     EXPECT_GT(status->property("lineCount").toInt(), 1);
     EXPECT_LE(status->mapToScene(QPointF(status->width(), 0)).x(), window().width());
+
+    // An error shows the alert, and its button clears it.
+    model->setError("网络连接未完成。");
+    settle();
+    EXPECT_EQ(text("errorAlertText"), "网络连接未完成。");
+    click("errorAlertButton");
+    EXPECT_FALSE(model->error());
+    EXPECT_FALSE(isShown("errorAlert"));
 }
 
-TEST_F(CenterWindowTest, InstalledCopiesAndUpdatesShowTheirCountsRowsAndStates) {
+TEST_F(CenterWindowTest, ThePagesShowTheModelsCountsRowsStatesAndBusyProduct) {
     bundle(audio, "1.0", applications);
-    bundle(subtitle, "1.0", homeApplications);
+    bundle(shippedProduct("subtitle"), "1.0", homeApplications);
     offerUpdates();
     open();
-    EXPECT_EQ(text("navBadgeText-mine"), "2");
-    EXPECT_EQ(text("navBadgeText-updates"), "2");
+    // The all page features film alone and shows previews as disabled.
+    EXPECT_TRUE(isShown("heroCard"));
+    EXPECT_EQ(find("productCard-film"), nullptr);
+    EXPECT_EQ(text("productStatus-effects"), "仅界面预览");
+    EXPECT_FALSE(shown("actionButton-effects")->isEnabled());
     EXPECT_EQ(text("productStatus-audio"), "有可用更新");
     EXPECT_EQ(text("actionButton-audio"), "更新");
+    EXPECT_EQ(text("navBadgeText-mine"), "2");
+    EXPECT_EQ(text("navBadgeText-updates"), "2");
     goTo("mine");
     EXPECT_TRUE(isShown("productRow-audio"));
     EXPECT_FALSE(isShown("emptyState"));
     goTo("updates");
     EXPECT_TRUE(isShown("productRow-subtitle"));
-    EXPECT_EQ(text("offerLine-subtitle"),
-              "新版本 2.0（1） · " +
-                  CenterRules::byteText(fs::file_size(temp / "site/subtitle-2.0.zip")));
+    EXPECT_TRUE(text("offerLine-subtitle").starts_with("新版本 2.0（1） · "))
+        << text("offerLine-subtitle");
     EXPECT_EQ(text("sourceLabel"), "在线发布目录 · 签名已验证");
     EXPECT_EQ(text("lastCheckedLine").rfind("最近检查：", 0), 0u);
-}
 
-TEST_F(CenterWindowTest, TheAllPageFeaturesFilmAloneAndShowsPreviewsAsDisabled) {
-    open();
-    EXPECT_EQ(text("pageTitle"), "为创作，准备就绪。");
-    EXPECT_TRUE(isShown("heroCard"));
-    EXPECT_EQ(find("productCard-film"), nullptr);
-    EXPECT_TRUE(isShown("productCard-audio"));
-    EXPECT_EQ(text("productStatus-effects"), "仅界面预览");
-    EXPECT_FALSE(shown("actionButton-effects")->isEnabled());
-    EXPECT_TRUE(shown("actionButton-audio")->isEnabled());
-}
-
-TEST_F(CenterWindowTest, ACatalogWithoutFilmHasNoHeroCard) {
-    nlohmann::json catalog = nlohmann::json::parse(fileContents(resources / "Catalog.json"));
-    auto& products = catalog["products"];
-    products.erase(products.begin());
-    temp.write("resources/Catalog.json", catalog.dump());
-    open();
-    EXPECT_EQ(find("heroCard"), nullptr);
-    EXPECT_TRUE(isShown("productCard-subtitle"));
-}
-
-TEST_F(CenterWindowTest, ABusyProductDisablesEveryActionAndTheCheckAndShowsTheSpinner) {
-    bundle(audio, "1.0", applications);
-    offerUpdates();
-    open();
-    // The download never ends, so the installation stays in progress.
+    // A busy product disables every action and the check and shows the spinner; the download
+    // never ends, so the installation stays in progress.
+    goTo("all");
     HttpsResponse stalled;
     stalled.silent = true;
     server.route("/audio-2.0.zip", stalled);
@@ -166,10 +134,9 @@ TEST_F(CenterWindowTest, ABusyProductDisablesEveryActionAndTheCheckAndShowsTheSp
     ASSERT_EQ(model->busyProduct().value_or(""), "audio");
     settle();
     EXPECT_EQ(text("productStatus-audio"), "处理中");
-    for (const char* id : {"audio", "subtitle", "library", "effects"}) {
+    for (const char* id : {"audio", "subtitle", "library", "effects", "film"}) {
         EXPECT_FALSE(shown(QString("actionButton-") + id)->isEnabled()) << id;
     }
-    EXPECT_FALSE(shown("actionButton-film")->isEnabled());
     EXPECT_FALSE(shown("checkButton")->isEnabled());
     EXPECT_TRUE(isShown("statusSpinner"));
     EXPECT_FALSE(isShown("statusDot"));
@@ -189,19 +156,18 @@ TEST_F(CenterWindowTest, ABusyProductDisablesEveryActionAndTheCheckAndShowsTheSp
     EXPECT_FALSE(isShown("errorAlert"));
 }
 
-TEST_F(CenterWindowTest, AnErrorShowsTheAlertOnceAndItsButtonClearsIt) {
+TEST_F(CenterWindowTest, ACatalogWithoutFilmHasNoHeroCard) {
+    nlohmann::json catalog = nlohmann::json::parse(fileContents(resources / "Catalog.json"));
+    catalog["products"].erase(catalog["products"].begin());
+    temp.write("resources/Catalog.json", catalog.dump());
     open();
-    model->setError("网络连接未完成。");
-    settle();
-    EXPECT_TRUE(isShown("errorAlert"));
-    EXPECT_EQ(text("errorAlertText"), "网络连接未完成。");
-    click("errorAlertButton");
-    EXPECT_FALSE(model->error());
-    EXPECT_FALSE(isShown("errorAlert"));
+    EXPECT_EQ(find("heroCard"), nullptr);
+    EXPECT_TRUE(isShown("productCard-subtitle"));
 }
 
-TEST_F(CenterWindowTest, TheDetailSheetOpensFromACardAndClosesWithEitherButtonOrEscape) {
+TEST_F(CenterWindowTest, TheDetailOpensFromACardClosesEachWayAndListsTheBackupsToRestore) {
     bundle(audio, "1.0", applications);
+    offerUpdates();
     open();
     click("heroMore");
     EXPECT_TRUE(isShown("detailSheet"));
@@ -212,9 +178,7 @@ TEST_F(CenterWindowTest, TheDetailSheetOpensFromACardAndClosesWithEitherButtonOr
     for (const char* closer : {"detailBack", "detailClose"}) {
         click("productCard-audio");
         ASSERT_EQ(model->selected().value_or(CenterProduct{}).id, "audio");
-        EXPECT_TRUE(isShown("detailSheet"));
         EXPECT_EQ(text("detailName"), "回响工坊");
-        EXPECT_EQ(text("detailRequirement"), "Apple 芯片 · macOS 13.0 或更新");
         EXPECT_TRUE(isShown("detailShowPackage"));
         EXPECT_TRUE(isShown("detailHistoryEmpty"));
         click(closer);
@@ -222,23 +186,28 @@ TEST_F(CenterWindowTest, TheDetailSheetOpensFromACardAndClosesWithEitherButtonOr
         EXPECT_FALSE(isShown("detailSheet")) << closer;
     }
     click("productCard-effects");
-    EXPECT_EQ(text("detailRequirement"), "界面预览 · 尚无安装版本");
     EXPECT_FALSE(shown("detailActionButton")->isEnabled());
     EXPECT_FALSE(isShown("detailShowPackage"));
     click("detailTab-1");
     EXPECT_EQ(model->detailSection(), CenterDetailSection::guide);
     EXPECT_TRUE(isShown("portalView"));
-}
+    click("detailClose");
 
-TEST_F(CenterWindowTest, ControlRSwitchesToTheUpdatesPageAndChecks) {
-    offerUpdates();
-    open();
-    QSignalSpy checking(model.get(), &CenterModel::isCheckingChanged);
-    QTest::keyClick(&window(), Qt::Key_R, Qt::ControlModifier);
-    EXPECT_EQ(model->page(), CenterPage::updates);
-    EXPECT_TRUE(model->isChecking());
+    // An update's backup is listed, its button asks the model, and the list follows the restore.
+    act(*model, "audio");
+    click("productCard-audio");
+    EXPECT_EQ(text("backupTitle-0"), "版本 1.0（1）");
+    QObject* scroller = find("detailScroller");
+    ASSERT_NE(scroller, nullptr);
+    scroller->setProperty("contentY", scroller->property("contentHeight").toReal() -
+                                          scroller->property("height").toReal());
+    settle();
+    prompts.answers = {std::size_t{0}};
+    click("restoreBackup-0");
+    EXPECT_TRUE(prompts.asked.back().starts_with("恢复 KESTRYN 回响工坊 1.0？"));
     waitUntilIdle(*model);
-    EXPECT_EQ(checking.count(), 2);
+    settle();
+    EXPECT_EQ(text("backupTitle-0"), "版本 2.0（1）");
 }
 
 TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
@@ -256,7 +225,8 @@ TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
     EXPECT_EQ(model->status(), "版本清单已导出");
     EXPECT_TRUE(fs::exists(list.string() + ".txt"));
 
-    // An import: the file, then the product from the list, then the confirmation, cancelled.
+    // An import: a file of a kind the dialog does not offer is no answer; then the package,
+    // the product from the list, and the confirmation, cancelled.
     package(audio, "1.5");
     model->importInstaller();
     settle();
@@ -266,6 +236,11 @@ TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {
         EXPECT_FALSE(label == "Open" || label == "Cancel" || label == "Filter")
             << label.toStdString();
     }
+    answerFileDialog("openDialog", temp.write("site/说明.txt", "说明"));
+    EXPECT_FALSE(isShown("chooser"));
+    EXPECT_FALSE(model->error()) << *model->error();
+    model->importInstaller();
+    settle();
     answerFileDialog("openDialog", temp / "site/audio-1.5.zip");
     EXPECT_TRUE(isShown("chooser"));
     QObject* entries = find("chooserList");
@@ -324,8 +299,6 @@ TEST_F(CenterWindowTest, TheFeedbackPickerReplacesThePageAndKeepsItsChoiceAcross
     QObject* page = find("portalView");
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->property("productID").toString(), "film");
-    EXPECT_EQ(page->property("destination").toString(), "community");
-    EXPECT_FALSE(page->property("showsHeader").toBool());
 
     QObject* picker = find("feedbackPicker");
     picker->setProperty("currentIndex", 2);
@@ -337,34 +310,7 @@ TEST_F(CenterWindowTest, TheFeedbackPickerReplacesThePageAndKeepsItsChoiceAcross
     EXPECT_EQ(find("portalView")->property("productID").toString(), "audio");
 }
 
-TEST_F(CenterWindowTest, TheDetailListsTheReplacedVersionAndRestoresItOnConfirmation) {
-    bundle(audio, "1.0", applications);
-    offerUpdates();
-    open();
-    click("actionButton-audio");
-    waitUntilIdle(*model);
-    ASSERT_EQ(model->installedCopy(audio)->version, "2.0");
-    click("productCard-audio");
-    EXPECT_FALSE(isShown("detailHistoryEmpty"));
-    EXPECT_EQ(text("backupTitle-0"), "版本 1.0（1）");
-    QObject* scroller = find("detailScroller");
-    ASSERT_NE(scroller, nullptr);
-    scroller->setProperty("contentY", scroller->property("contentHeight").toReal() -
-                                          scroller->property("height").toReal());
-    settle();
-
-    prompts.answers = {std::size_t{0}};
-    click("restoreBackup-0");
-    EXPECT_TRUE(prompts.asked.back().starts_with("恢复 KESTRYN 回响工坊 1.0？"))
-        << prompts.asked.back();
-    waitUntilIdle(*model);
-    settle();
-    EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
-    // The replaced 2.0 is now the newest backup.
-    EXPECT_EQ(text("backupTitle-0"), "版本 2.0（1）");
-}
-
-TEST_F(CenterWindowTest, TheHistorySettingsShowTheDiskUseAndWriteTheChosenLimit) {
+TEST_F(CenterWindowTest, SettingsEditTheModelsAddressesAndHistoryAndTheHelpLinkOpensThePage) {
     open();
     goTo("settings");
     EXPECT_EQ(text("diskUseLine"), "历史版本占用 0 字节，下载的安装包占用 0 字节。");
@@ -376,11 +322,7 @@ TEST_F(CenterWindowTest, TheHistorySettingsShowTheDiskUseAndWriteTheChosenLimit)
     EXPECT_TRUE(shown("pruneBackupsButton")->isEnabled());
     click("pruneBackupsButton");
     EXPECT_EQ(model->status(), "没有需要清理的旧版本备份或安装包。");
-}
 
-TEST_F(CenterWindowTest, SettingsEditTheModelsAddressesAndTheSidebarLinksOpenPages) {
-    open();
-    goTo("settings");
     QQuickItem* field = shown("feedField");
     field->forceActiveFocus();
     for (char typed : std::string("https://www.kestryn.com/catalog.json")) {

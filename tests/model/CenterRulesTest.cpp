@@ -12,12 +12,7 @@ CenterRelease release(const std::string& version, const std::string& build) {
 }
 
 CenterProduct product(const std::string& id, std::optional<CenterRelease> offered = {}) {
-    CenterProduct result;
-    result.id = id;
-    result.bundleID = "bundle." + id;
-    result.name = id + "工坊";
-    result.release = std::move(offered);
-    return result;
+    return {id, "bundle." + id, id + "工坊", "", "", "", {}, "", std::move(offered)};
 }
 
 // An installed copy older than the offered release, and one at it.
@@ -104,8 +99,11 @@ TEST(CenterRules, OnlyAnHttpsAddressWithAHostAndNoCredentialsIsAnAddress) {
     EXPECT_EQ(trimmed(" \n\thttps://a.example/ \r\n"), "https://a.example/");
 }
 
-TEST(CenterRules, TheButtonAndStateLineFollowPreviewBusyInstalledAndPackage) {
+TEST(CenterRules, TheButtonAndTheStateLinesFollowPreviewBusyInstalledAndPackage) {
     const CenterProduct preview = product("effects");
+    const std::nullopt_t none = std::nullopt;
+    const std::string waiting = "仅界面预览 · 敬请期待";
+    const std::string older = "已安装 1.0 · 可更新";
     const struct {
         CenterProduct product;
         std::optional<InstalledApp> installed;
@@ -113,55 +111,28 @@ TEST(CenterRules, TheButtonAndStateLineFollowPreviewBusyInstalledAndPackage) {
         double progress;
         bool hasPackage;
         std::string title;
+        std::string status;
+        std::string detail;
     } rows[] = {
-        {preview, std::nullopt, std::nullopt, 0, true, "敬请期待"},
-        {offered, old, "audio", 0.427, true, "42%"},
-        {offered, old, "audio", 1.0, true, "处理中"},
-        {offered, old, "audio", 0.0, true, "处理中"},
-        {offered, old, "subtitle", 0.5, true, "更新"},
-        {offered, current, std::nullopt, 0, true, "打开"},
-        {offered, std::nullopt, std::nullopt, 0, true, "安装"},
-        {product("audio"), std::nullopt, std::nullopt, 0, false, "获取软件"},
+        {preview, none, none, 0, true, "敬请期待", "仅界面预览", waiting},
+        {preview, none, "effects", 0, true, "敬请期待", "处理中", waiting},
+        {offered, old, "audio", 0.427, true, "42%", "处理中", older},
+        {offered, old, "audio", 1.0, true, "处理中", "处理中", older},
+        {offered, old, "audio", 0.0, true, "处理中", "处理中", older},
+        {offered, old, "subtitle", 0.5, true, "更新", "有可用更新", older},
+        {offered, current, none, 0, true, "打开", "已安装 2.0", "已安装 2.0"},
+        {offered, none, none, 0, true, "安装", "未安装", "尚未安装"},
+        {product("audio"), none, none, 0, false, "获取软件", "未安装", "尚未安装"},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
         EXPECT_EQ(actionTitle(row.product, row.installed, row.busy, row.progress, row.hasPackage),
                   row.title);
+        EXPECT_EQ(productStatus(row.product, row.installed, row.busy).text, row.status);
+        EXPECT_EQ(detailStatus(row.product, row.installed), row.detail);
     }
-    EXPECT_EQ(detailStatus(preview, std::nullopt), "仅界面预览 · 敬请期待");
-    EXPECT_EQ(detailStatus(offered, old), "已安装 1.0 · 可更新");
-    EXPECT_EQ(detailStatus(offered, current), "已安装 2.0");
-    EXPECT_EQ(detailStatus(offered, std::nullopt), "尚未安装");
     EXPECT_EQ(offerLine(offered), "新版本 2.0（1）");
     EXPECT_EQ(offerLine(preview), "");
-}
-
-TEST(CenterRules, TheCardStatusTakesTheFirstOfBusyPreviewUpdateInstalled) {
-    const struct {
-        CenterProduct product;
-        std::optional<InstalledApp> installed;
-        std::optional<std::string> busy;
-        ProductStatus status;
-    } rows[] = {
-        {product("effects"), std::nullopt, "effects", {"", "处理中"}},
-        {product("effects"), std::nullopt, std::nullopt, {"", "仅界面预览"}},
-        {offered, old, "subtitle", {"arrow.down.circle", "有可用更新"}},
-        {offered, current, std::nullopt, {"checkmark.circle", "已安装 2.0"}},
-        {offered, std::nullopt, std::nullopt, {"", "未安装"}},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(productStatus(row.product, row.installed, row.busy), row.status);
-    }
-    CenterProduct tool = product("audio");
-    tool.minOS = "13.0";
-    EXPECT_EQ(requirementLine(tool), "Apple 芯片 · macOS 13.0 或更新");
-    EXPECT_EQ(requirementLine(product("effects")), "界面预览 · 尚无安装版本");
-}
-
-TEST(CenterRules, IconsAreNamedByIdExceptRepairAndFallBackToSymbols) {
-    EXPECT_EQ(iconName("repair"), "video");
-    EXPECT_EQ(iconName("audio"), "audio");
-    EXPECT_EQ(fallbackSymbol("effects"), "sparkles");
-    EXPECT_EQ(fallbackSymbol("film"), "app.dashed");
 }
 
 } // namespace

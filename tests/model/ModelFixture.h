@@ -13,31 +13,36 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
 
-// A product as the shipped catalog lists it.
-inline CenterProduct shippedProduct(const std::string& id) {
-    CenterCatalog catalog = CenterCore::decodeCatalog(
+// The catalog the center ships.
+inline CenterCatalog shippedCatalog() {
+    return CenterCore::decodeCatalog(
         CenterCore::readFileContents(KESTRYN_RESOURCES_DIR "/Catalog.json", 1 << 20));
-    for (const CenterProduct& product : catalog.products) {
-        if (product.id == id) {
-            return product;
-        }
-    }
-    throw std::logic_error("no such product: " + id);
 }
 
-// The product as the model lists it now, with the release its catalogs offer.
-inline const CenterProduct& listed(const CenterModel& model, const std::string& id) {
-    for (const CenterProduct& product : model.products()) {
+inline const CenterProduct& productNamed(const std::vector<CenterProduct>& products,
+                                         const std::string& id) {
+    for (const CenterProduct& product : products) {
         if (product.id == id) {
             return product;
         }
     }
     throw std::logic_error("not listed: " + id);
+}
+
+// A product as the shipped catalog lists it.
+inline CenterProduct shippedProduct(const std::string& id) {
+    return productNamed(shippedCatalog().products, id);
+}
+
+// The product as the model lists it now, with the release its catalogs offer.
+inline const CenterProduct& listed(const CenterModel& model, const std::string& id) {
+    return productNamed(model.products(), id);
 }
 
 // A center with its own resources (the shipped catalog, a fresh catalog key), support folder,
@@ -146,9 +151,9 @@ class ModelFixture : public ::testing::Test {
         if (packagePadding > 0) {
             std::mt19937 noise;
             std::string& padding = contents.files["Resources/padding.bin"];
-            for (std::size_t index = 0; index < packagePadding; ++index) {
-                padding += static_cast<char>(noise());
-            }
+            padding.resize(packagePadding);
+            std::generate(padding.begin(), padding.end(),
+                          [&] { return static_cast<char>(noise()); });
         }
         zipBundle(writeBundle(folder, "KESTRYN " + product.name + ".app", contents), zip);
         return {server.url("/" + zip.filename().string()), CenterCore::sha256(zip),
@@ -159,8 +164,7 @@ class ModelFixture : public ::testing::Test {
     // signed with the center's key; returns its address.
     std::string publishCatalog(const std::map<std::string, std::string>& releases,
                                const std::string& name = "catalog.json") {
-        CenterCatalog catalog = CenterCore::decodeCatalog(
-            CenterCore::readFileContents(KESTRYN_RESOURCES_DIR "/Catalog.json", 1 << 20));
+        CenterCatalog catalog = shippedCatalog();
         for (CenterProduct& product : catalog.products) {
             if (auto release = releases.find(product.id); release != releases.end()) {
                 product.release = CenterRelease{release->second,
