@@ -188,11 +188,15 @@ std::string requirementLine(const CenterProduct& product) {
 }
 
 std::string iconName(const std::string& productID) {
+    if (const CenterCore::RegisteredProduct* product = CenterCore::registeredProduct(productID)) {
+        return std::string(product->iconName);
+    }
     return productID == "repair" ? "video" : productID;
 }
 
 std::string fallbackSymbol(const std::string& productID) {
-    return productID == "effects" ? "sparkles" : "app.dashed";
+    const CenterCore::RegisteredProduct* product = CenterCore::registeredProduct(productID);
+    return product ? std::string(product->fallbackSymbol) : "app.dashed";
 }
 
 } // namespace CenterRules

@@ -1,6 +1,7 @@
 #include "portal/PortalLinks.h"
 
 #include "core/PropertyList.h"
+#include "core/Registry.h"
 #include "core/Resources.h"
 #include "portal/WebAddress.h"
 
@@ -47,10 +48,13 @@ const std::string& supportURL() {
 }
 
 const std::map<std::string, std::string, std::less<>>& productNames() {
-    static const std::map<std::string, std::string, std::less<>> names = {
-        {"film", "澄光工坊"},    {"subtitle", "行文工坊"}, {"audio", "回响工坊"},
-        {"library", "藏集工坊"}, {"video", "动帧工坊"},    {"effects", "幻彩工坊"},
-    };
+    static const std::map<std::string, std::string, std::less<>> names = [] {
+        std::map<std::string, std::string, std::less<>> table;
+        for (const CenterCore::RegisteredProduct& product : CenterCore::registeredProducts()) {
+            table.emplace(product.id, product.name);
+        }
+        return table;
+    }();
     return names;
 }
 
