@@ -11,7 +11,7 @@ ColumnLayout {
 
     property CenterModel center
     // The product whose page is shown; kept by the window across page switches.
-    property string feedbackProduct: "film"
+    required property string feedbackProduct
     signal productChosen(string id)
 
     spacing: 18

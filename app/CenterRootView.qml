@@ -11,7 +11,7 @@ Rectangle {
 
     property CenterModel center
     // The product of the feedback page; kept while the window lives.
-    property string feedbackProduct: "film"
+    property string feedbackProduct: center ? center.firstFeedbackProduct : ""
 
     color: CenterAppearance.background
 

@@ -1,13 +1,11 @@
 #include "core/Validation.h"
 
-#include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/Registry.h"
-#include "core/URLComponent.h"
 #include "core/Unicode.h"
 #include "core/Versions.h"
+#include "core/WebAddress.h"
 
-#include <curl/curl.h>
 #include <set>
 #include <string>
 
@@ -123,35 +121,18 @@ bool isDigestText(std::string_view digest) {
     return true;
 }
 
+bool isHTTPSAddress(std::string_view address) {
+    if (!isAddressSyntax(address)) {
+        return false;
+    }
+    std::optional<WebAddress> parsed = WebAddress::parse(address);
+    return parsed && parsed->isHTTPS();
+}
+
 void validateHTTPS(std::string_view address) {
     // Every way an address can fail the rule gets the one sentence, malformed ones included:
     // an address that does not parse has no HTTPS scheme and host to speak of.
-    if (!isAddressSyntax(address) || address.find('#') != std::string_view::npos) {
-        throw CenterError::invalid(insecureAddress);
-    }
-    CHandle<curl_url_cleanup> url(curl_url());
-    if (!url) {
-        throw std::bad_alloc();
-    }
-    if (curl_url_set(url.get(), CURLUPART_URL, std::string(address).c_str(),
-                     CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
-        throw CenterError::invalid(insecureAddress);
-    }
-    std::optional<std::string> scheme = urlComponent(url.get(), CURLUPART_SCHEME);
-    if (!scheme || lowercased(*scheme) != "https" || urlComponent(url.get(), CURLUPART_USER) ||
-        urlComponent(url.get(), CURLUPART_PASSWORD) ||
-        urlComponent(url.get(), CURLUPART_FRAGMENT)) {
-        throw CenterError::invalid(insecureAddress);
-    }
-    // The authority must be spelled out: libcurl would take "https:///x" as host "x", and it
-    // drops an empty user ("https://@host") that the text still names.
-    std::size_t separator = address.find("://");
-    std::string_view authority =
-        separator == scheme->size() ? address.substr(separator + 3) : std::string_view();
-    authority = authority.substr(0, authority.find_first_of("/?"));
-    std::optional<std::string> host = urlComponent(url.get(), CURLUPART_HOST);
-    if (authority.empty() || authority.find('@') != std::string_view::npos || !host ||
-        host->empty()) {
+    if (address.find('#') != std::string_view::npos || !isHTTPSAddress(address)) {
         throw CenterError::invalid(insecureAddress);
     }
 }

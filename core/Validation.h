@@ -25,9 +25,13 @@ void validateArtifact(const ReleaseArtifact& artifact);
 // The size rule of validateArtifact alone, so a file can be refused before it is read.
 void validateArtifactSize(std::int64_t byteCount);
 
-// Throws CenterError::invalid unless the address is well formed (with a valid port, if any)
-// and HTTPS with a host and no user, password or fragment, always with the one sentence of the
-// HTTPS rule. The address is parsed by libcurl, the same parser that later fetches it.
+// The HTTPS rules on addresses, both over WebAddress's parse of the text. The settings fields
+// take an address that is well formed (with a valid port, if any), HTTPS with a host, and
+// without user or password. The transport, which fetches it, also refuses a fragment.
+[[nodiscard]] bool isHTTPSAddress(std::string_view address);
+
+// Throws CenterError::invalid, always with the one sentence of the HTTPS rule, unless the
+// address is one the settings fields take and has no fragment.
 void validateHTTPS(std::string_view address);
 
 } // namespace CenterCore

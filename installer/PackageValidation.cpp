@@ -68,7 +68,7 @@ void validateIndependentProduct(const CenterProduct& product) {
     if (CenterCore::previewOnlyProductIDs().contains(product.id)) {
         throw CenterError::install("幻彩工坊目前仅为界面预览，尚无可安装插件。");
     }
-    if (product.id == "film" || product.bundleID == "com.kestryn.film") {
+    if (CenterCore::plugInProduct(product)) {
         throw CenterError::install(
             "澄光工坊包含 Final Cut Pro 插件，请退出 Final Cut Pro 后使用专用安装包。");
     }

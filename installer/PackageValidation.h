@@ -10,7 +10,7 @@
 namespace CenterInstaller {
 
 // Throws CenterError::install unless this installer may handle the product: not a preview,
-// not the plug-in product "film", and registered with exactly its bundle identifier.
+// not the plug-in product, and registered with exactly its bundle identifier.
 void validateIndependentProduct(const CenterProduct& product);
 
 // Whether a package or folder location names a file on this computer rather than an address

@@ -97,6 +97,8 @@ class CenterModel : public QObject {
     Q_PROPERTY(QString installedLine READ installedLine NOTIFY installedChanged)
     Q_PROPERTY(QString versionLine READ versionLine CONSTANT)
     Q_PROPERTY(QUrl wordmarkURL READ wordmarkURL CONSTANT)
+    // The product the feedback page shows first.
+    Q_PROPERTY(QString firstFeedbackProduct READ firstFeedbackProduct CONSTANT)
 
   public:
     explicit CenterModel(CenterModelSetup setup, QObject* parent = nullptr);
@@ -261,6 +263,7 @@ class CenterModel : public QObject {
     Q_INVOKABLE [[nodiscard]] bool canAct(const QString& id) const;
     // The product's icon file, or an empty address when the resources have none.
     Q_INVOKABLE [[nodiscard]] QUrl iconURL(const QString& id) const;
+    [[nodiscard]] static QString firstFeedbackProduct();
     [[nodiscard]] QVariantList updatesForViews() const;
     // Nothing is checked or installed right now.
     [[nodiscard]] bool canCheck() const { return !isChecking_ && !busyProduct_; }

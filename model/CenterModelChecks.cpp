@@ -2,6 +2,7 @@
 #include "core/CancellationError.h"
 #include "core/Envelope.h"
 #include "core/ErrorText.h"
+#include "core/Validation.h"
 #include "model/BackgroundWork.h"
 #include "model/CenterModel.h"
 #include "model/CenterUIError.h"
@@ -17,7 +18,7 @@ void CenterModel::checkUpdates() {
         return;
     }
     refreshInstalled();
-    if (CenterRules::trimmed(feedURL_).empty() || !CenterRules::isHTTPS(feedURL_)) {
+    if (CenterRules::trimmed(feedURL_).empty() || !CenterCore::isHTTPSAddress(feedURL_)) {
         setSourceLabel(localSource);
         setStatus("本机检测完成；联网检查需在设置中连接更新服务");
         return;
@@ -76,7 +77,7 @@ void CenterModel::failCheck(int number, const std::stop_token& stop, std::except
 
 void CenterModel::configureFeed() {
     const std::string address = CenterRules::trimmed(feedURL_);
-    if (!address.empty() && !CenterRules::isHTTPS(address)) {
+    if (!address.empty() && !CenterCore::isHTTPSAddress(address)) {
         setError("请填写 HTTPS 更新目录地址。");
         return;
     }
@@ -100,7 +101,7 @@ void CenterModel::configureFeed() {
 
 void CenterModel::saveCenterFeed() {
     const std::string address = CenterRules::trimmed(centerFeedURL_);
-    if (!address.empty() && !CenterRules::isHTTPS(address)) {
+    if (!address.empty() && !CenterCore::isHTTPSAddress(address)) {
         setError("请填写 HTTPS 软件中心更新地址。");
         return;
     }

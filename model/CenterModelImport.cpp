@@ -96,7 +96,7 @@ void CenterModel::importPackage(const fs::path& file, const CenterProduct& produ
     setStatus("已导入" + product.name + "安装包");
     setSelected(std::nullopt);
 
-    if (extension == "zip" && product.id != "film") {
+    if (extension == "zip" && !CenterCore::plugInProduct(product)) {
         setBusyProduct(product.id);
         setStatus("正在读取安装包版本");
         runInBackground(

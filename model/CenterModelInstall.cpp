@@ -18,11 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The product whose packages the user installs with the package's own installer.
-const char* const pluginProduct = "film";
-// The host application of that plug-in, which must not run while its package opens.
-const char* const pluginHostBundleID = "com.apple.FinalCut";
-
 bool isPreview(const CenterProduct& product) {
     return CenterCore::previewOnlyProductIDs().contains(product.id);
 }
@@ -159,10 +154,12 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
                                  const CenterRelease& release) {
     const std::string extension = CenterRules::packageExtension(package);
     try {
-        if (product.id == pluginProduct || extension == "dmg" || extension == "pkg") {
-            if (product.id == pluginProduct) {
+        // The plug-in's packages go to the package's own installer, like every DMG and PKG.
+        const CenterCore::RegisteredProduct* plugIn = CenterCore::plugInProduct(product);
+        if (plugIn || extension == "dmg" || extension == "pkg") {
+            if (plugIn) {
                 for (const auto& application : setup_.workspace->runningApplications()) {
-                    if (application.bundleID == pluginHostBundleID) {
+                    if (application.bundleID == plugIn->plugInHostBundleID) {
                         setup_.workspace->reveal({package});
                         throw CenterUIError::message(
                             "澄光工坊安装包已就绪。请先保存工程并退出 Final Cut "

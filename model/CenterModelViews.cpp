@@ -99,6 +99,10 @@ QUrl CenterModel::iconURL(const QString& id) const {
     return resourceURL(CenterRules::iconName(id.toStdString()) + ".png");
 }
 
+QString CenterModel::firstFeedbackProduct() {
+    return QString::fromUtf8(CenterCore::firstFeedbackProduct().id);
+}
+
 QString CenterModel::lastCheckedLine() const {
     if (!lastChecked_.isValid()) {
         return "已检测本机软件版本";

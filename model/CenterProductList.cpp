@@ -1,17 +1,11 @@
 #include "model/CenterProductList.h"
 
+#include "core/Registry.h"
 #include "model/CenterRules.h"
 #include "model/ViewText.h"
 
 using ViewText::text;
 using ViewText::texts;
-
-namespace {
-
-// The product the all page features on its own card instead of in the grid.
-const char* const featuredProduct = "film";
-
-} // namespace
 
 CenterProductList::CenterProductList(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -63,7 +57,7 @@ QStringList CenterProductList::idsInScope() const {
         return ids;
     }
     for (const CenterProduct& product : center_->products()) {
-        const bool featured = product.id == featuredProduct;
+        const bool featured = product.id == CenterCore::featuredProduct().id;
         if (scope_ == "all" || (scope_ == "others" && !featured) ||
             (scope_ == "featured" && featured) ||
             (scope_ == "installed" && center_->installedCopy(product))) {

@@ -45,7 +45,7 @@ class CenterProductList : public QAbstractListModel {
 
     [[nodiscard]] CenterModel* center() const { return center_; }
     void setCenter(CenterModel* center);
-    // Which products: "all"; "others" (all but the featured "film"); "featured"; "installed";
+    // Which products: "all"; "others" (all but the featured product); "featured"; "installed";
     // "updates"; "selected" (the product whose detail is open).
     [[nodiscard]] QString scope() const { return scope_; }
     void setScope(const QString& scope);

@@ -4,7 +4,6 @@
 #include "core/Versions.h"
 
 #include <QString>
-#include <QUrl>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -66,13 +65,6 @@ bool matchesKnownProducts(const CenterCatalog& catalog, const std::vector<Center
         }
     }
     return true;
-}
-
-bool isHTTPS(std::string_view text) {
-    const QUrl url(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                   QUrl::StrictMode);
-    return url.isValid() && url.scheme().toLower() == "https" && !url.host().isEmpty() &&
-           url.userName().isEmpty() && url.password().isEmpty();
 }
 
 std::string trimmed(std::string_view text) {
@@ -188,11 +180,15 @@ std::string requirementLine(const CenterProduct& product) {
 }
 
 std::string iconName(const std::string& productID) {
+    if (const CenterCore::RegisteredProduct* product = CenterCore::registeredProduct(productID)) {
+        return std::string(product->iconName);
+    }
     return productID == "repair" ? "video" : productID;
 }
 
 std::string fallbackSymbol(const std::string& productID) {
-    return productID == "effects" ? "sparkles" : "app.dashed";
+    const CenterCore::RegisteredProduct* product = CenterCore::registeredProduct(productID);
+    return product ? std::string(product->fallbackSymbol) : "app.dashed";
 }
 
 } // namespace CenterRules

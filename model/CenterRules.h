@@ -32,9 +32,6 @@ mergedCatalog(const std::vector<CenterProduct>& given, const std::vector<CenterP
 [[nodiscard]] bool matchesKnownProducts(const CenterCatalog& catalog,
                                         const std::vector<CenterProduct>& known);
 
-// An address with the scheme https (any case), a host, and neither user name nor password.
-[[nodiscard]] bool isHTTPS(std::string_view text);
-
 // The text without white space and line breaks at either end.
 [[nodiscard]] std::string trimmed(std::string_view text);
 

@@ -1,23 +1,21 @@
 #include "portal/PortalLinks.h"
 
 #include "core/PropertyList.h"
+#include "core/Registry.h"
 #include "core/Resources.h"
-#include "portal/WebAddress.h"
+#include "core/WebAddress.h"
 
 namespace PortalLinks {
 namespace {
+
+using CenterCore::WebAddress;
 
 // "https://<host>" when `text` is an https origin with a host and nothing else (a single
 // trailing "/" aside); empty otherwise.
 std::string originOf(std::string_view text) {
     std::optional<WebAddress> address = WebAddress::parse(text);
-    if (!address || address->scheme != "https" || !address->host || address->port ||
-        address->hasCredentials) {
-        return {};
-    }
-    std::string_view rest = text.substr(text.find("://") + 3);
-    rest = rest.substr(std::min(rest.find_first_of("/?#"), rest.size()));
-    if (!rest.empty() && rest != "/") {
+    if (!address || !address->isHTTPS() || address->port ||
+        (!address->afterAuthority.empty() && address->afterAuthority != "/")) {
         return {};
     }
     return "https://" + *address->host;
@@ -47,10 +45,13 @@ const std::string& supportURL() {
 }
 
 const std::map<std::string, std::string, std::less<>>& productNames() {
-    static const std::map<std::string, std::string, std::less<>> names = {
-        {"film", "澄光工坊"},    {"subtitle", "行文工坊"}, {"audio", "回响工坊"},
-        {"library", "藏集工坊"}, {"video", "动帧工坊"},    {"effects", "幻彩工坊"},
-    };
+    static const std::map<std::string, std::string, std::less<>> names = [] {
+        std::map<std::string, std::string, std::less<>> table;
+        for (const CenterCore::RegisteredProduct& product : CenterCore::registeredProducts()) {
+            table.emplace(product.id, product.name);
+        }
+        return table;
+    }();
     return names;
 }
 
@@ -107,8 +108,8 @@ bool isTrustedOrigin(std::string_view url) {
     }
     std::optional<WebAddress> address = WebAddress::parse(url);
     static const std::string trustedHost = *WebAddress::parse(baseURL())->host;
-    return address && address->scheme == "https" && address->host == trustedHost &&
-           (!address->port || *address->port == "443") && !address->hasCredentials;
+    return address && address->isHTTPS() && address->host == trustedHost &&
+           (!address->port || *address->port == "443");
 }
 
 PortalNavigationDisposition navigationDisposition(std::string_view url, bool isMainFrame) {
@@ -119,7 +120,7 @@ PortalNavigationDisposition navigationDisposition(std::string_view url, bool isM
     if (isTrustedOrigin(url)) {
         return PortalNavigationDisposition::embedded;
     }
-    if (!isMainFrame || !address || address->scheme != "https" || !address->host) {
+    if (!isMainFrame || !address || !address->isHTTPS()) {
         return PortalNavigationDisposition::blocked;
     }
     return PortalNavigationDisposition::externalBrowser;

@@ -20,7 +20,7 @@ namespace PortalLinks {
 // The support page, `baseURL` + "/donate.html"; empty when `baseURL` is.
 [[nodiscard]] const std::string& supportURL();
 
-// The six registered product ids and their display names: the only ids the portal accepts.
+// The registered product ids and their names: the only ids the portal accepts.
 [[nodiscard]] const std::map<std::string, std::string, std::less<>>& productNames();
 
 // "/guides/<id>.html" on the maker's origin; nothing for an id outside `productNames`.

@@ -1,12 +1,11 @@
 #include "selfupdate/CenterSelfUpdater.h"
 
 #include "core/Base64.h"
-#include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/ErrorText.h"
-#include "core/URLComponent.h"
 #include "core/Unicode.h"
 #include "core/Validation.h"
+#include "core/WebAddress.h"
 #include "selfupdate/CenterSelfUpdateError.h"
 
 #include <set>
@@ -20,27 +19,6 @@ const char* const unofficialAddress =
 const char* const missingKey = "软件中心缺少有效的更新公钥，暂时不能连接在线更新。";
 const char* const unverifiedUpdates = "软件中心的更新签名验证尚未配置完整，请安装正式发布版本。";
 const char* const busy = "软件中心正在处理更新，请等待完成后再更换更新地址。";
-
-// The host and port libcurl reads from an address; nothing when it does not parse.
-struct HostAndPort {
-    std::string scheme;
-    std::string host;
-    std::optional<std::string> port;
-};
-std::optional<HostAndPort> hostAndPort(const std::string& address) {
-    CHandle<curl_url_cleanup> url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
-                    CURLUE_OK) {
-        return std::nullopt;
-    }
-    std::optional<std::string> scheme = CenterCore::urlComponent(url.get(), CURLUPART_SCHEME);
-    std::optional<std::string> host = CenterCore::urlComponent(url.get(), CURLUPART_HOST);
-    if (!scheme || !host || host->empty()) {
-        return std::nullopt;
-    }
-    return HostAndPort{CenterCore::lowercased(*scheme), CenterCore::lowercased(*host),
-                       CenterCore::urlComponent(url.get(), CURLUPART_PORT)};
-}
 
 // KESUpdateAllowedHosts (all of it, or nothing unless every entry is text) and the host of an
 // https SUFeedURL, lower-cased.
@@ -62,9 +40,9 @@ std::set<std::string> allowedHosts(const PropertyList& bundle) {
         hosts = std::move(listed);
     }
     if (std::optional<std::string> feed = bundle.string("SUFeedURL")) {
-        if (std::optional<HostAndPort> parts = hostAndPort(*feed);
-            parts && parts->scheme == "https") {
-            hosts.insert(parts->host);
+        if (std::optional<CenterCore::WebAddress> address = CenterCore::WebAddress::parse(*feed);
+            address && address->scheme == "https" && address->host) {
+            hosts.insert(CenterCore::lowercased(*address->host));
         }
     }
     return hosts;
@@ -121,15 +99,12 @@ std::string CenterSelfUpdater::validatedFeedURL(const std::string& trimmedText,
     } catch (const CenterError&) {
         throw CenterSelfUpdateError(incompleteAddress);
     }
-    std::optional<HostAndPort> parts = hostAndPort(trimmedText);
-    std::string_view afterAuthority =
-        std::string_view(trimmedText).substr(trimmedText.find("://") + 3);
-    afterAuthority =
-        afterAuthority.substr(std::min(afterAuthority.find_first_of("/?"), afterAuthority.size()));
-    if (!parts || (parts->port && *parts->port != "443") || !afterAuthority.starts_with('/')) {
+    // Past the transport's rules the address parses and has a host.
+    const CenterCore::WebAddress address = *CenterCore::WebAddress::parse(trimmedText);
+    if ((address.port && *address.port != "443") || !address.afterAuthority.starts_with('/')) {
         throw CenterSelfUpdateError(incompleteAddress);
     }
-    if (!allowedHosts(bundle).contains(parts->host)) {
+    if (!allowedHosts(bundle).contains(CenterCore::lowercased(*address.host))) {
         throw CenterSelfUpdateError(unofficialAddress);
     }
     return trimmedText;

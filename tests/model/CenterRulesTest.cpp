@@ -83,19 +83,7 @@ TEST(CenterRules, AnOnlineCatalogMustListOnlyKnownProductsWithTheirIdentifiers) 
     EXPECT_FALSE(matchesKnownProducts({1, "", {product("audio")}}, {}));
 }
 
-TEST(CenterRules, OnlyAnHttpsAddressWithAHostAndNoCredentialsIsAnAddress) {
-    const struct {
-        std::string text;
-        bool https;
-    } rows[] = {
-        {"https://catalog.example/c.json", true},    {"HTTPS://catalog.example/c.json", true},
-        {"http://catalog.example/c.json", false},    {"https://user@catalog.example/", false},
-        {"https://:secret@catalog.example/", false}, {"https:///c.json", false},
-        {"catalog.example/c.json", false},           {"", false},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(isHTTPS(row.text), row.https) << row.text;
-    }
+TEST(CenterRules, TrimmingTakesWhiteSpaceAndLineBreaksFromBothEnds) {
     EXPECT_EQ(trimmed(" \n\thttps://a.example/ \r\n"), "https://a.example/");
 }
 

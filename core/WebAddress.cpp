@@ -1,10 +1,11 @@
-#include "portal/WebAddress.h"
+#include "core/WebAddress.h"
 
 #include "core/CHandle.h"
 #include "core/URLComponent.h"
 
 #include <new>
 
+namespace CenterCore {
 namespace {
 
 std::string asciiLowercased(std::string text) {
@@ -27,24 +28,30 @@ std::optional<WebAddress> WebAddress::parse(std::string_view text) {
                      CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
         return std::nullopt;
     }
-    std::optional<std::string> scheme = CenterCore::urlComponent(url.get(), CURLUPART_SCHEME);
+    std::optional<std::string> scheme = urlComponent(url.get(), CURLUPART_SCHEME);
     // libcurl reads "https:/host" and "https:///host" as "https://host"; a browser does not.
     std::size_t separator = text.find("://");
     if (!scheme || separator != scheme->size()) {
         return std::nullopt;
     }
     std::string_view authority = text.substr(separator + 3);
-    authority = authority.substr(0, authority.find_first_of("/?#"));
+    std::string_view rest =
+        authority.substr(std::min(authority.find_first_of("/?#"), authority.size()));
+    authority.remove_suffix(rest.size());
 
     WebAddress address;
     address.scheme = asciiLowercased(*scheme);
-    if (std::optional<std::string> host = CenterCore::urlComponent(url.get(), CURLUPART_HOST);
+    if (std::optional<std::string> host = urlComponent(url.get(), CURLUPART_HOST);
         host && !host->empty() && !authority.empty()) {
         address.host = asciiLowercased(*host);
     }
-    address.port = CenterCore::urlComponent(url.get(), CURLUPART_PORT);
+    address.port = urlComponent(url.get(), CURLUPART_PORT);
+    // libcurl drops an empty user ("https://@host") that the text still names.
     address.hasCredentials = authority.find('@') != std::string_view::npos ||
-                             CenterCore::urlComponent(url.get(), CURLUPART_USER) ||
-                             CenterCore::urlComponent(url.get(), CURLUPART_PASSWORD);
+                             urlComponent(url.get(), CURLUPART_USER) ||
+                             urlComponent(url.get(), CURLUPART_PASSWORD);
+    address.afterAuthority = rest;
     return address;
 }
+
+} // namespace CenterCore
