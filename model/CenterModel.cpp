@@ -7,7 +7,7 @@
 #include "core/PropertyList.h"
 #include "core/Resources.h"
 #include "core/Versions.h"
-#include "installer/Staging.h"
+#include "installer/Recovery.h"
 #include "model/CenterLocations.h"
 #include "model/CenterUIError.h"
 #include "model/LocalLists.h"
