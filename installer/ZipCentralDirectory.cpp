@@ -1,8 +1,8 @@
 #include "installer/ZipCentralDirectory.h"
 
 #include "core/CenterError.h"
+#include "core/FileMapping.h"
 #include "installer/ZipKeySet.h"
-#include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
 
 #include <algorithm>
@@ -193,7 +193,7 @@ ZipContents inspectZIPBytes(Bytes bytes) {
 }
 
 std::string inspectZIP(const std::filesystem::path& zip) {
-    const ZipMapping mapping(zip);
+    const CenterCore::FileMapping mapping(zip);
     return inspectZIPBytes(mapping.bytes()).topLevelName;
 }
 

@@ -2,10 +2,10 @@
 #include "core/Base64.h"
 #include "core/CenterError.h"
 #include "core/FileContents.h"
+#include "core/FileMapping.h"
 #include "core/Unicode.h"
 #include "core/Validation.h"
 #include "core/Versions.h"
-#include "installer/ZipMapping.h"
 #include "publisher/PrivateKey.h"
 #include "publisher/Verbs.h"
 
@@ -83,7 +83,7 @@ int appcastVerb(const Arguments& arguments) {
     }
     const PrivateKey key(arguments.required("--key"));
 
-    CenterInstaller::ZipMapping mapping(archive);
+    CenterCore::FileMapping mapping(archive);
     auto bytes = mapping.bytes();
     CenterCore::validateArtifactSize(static_cast<std::int64_t>(bytes.size()));
     const std::string archiveSignature =
