@@ -1,12 +1,12 @@
-#include "selfupdate/Ed25519.h"
+#include "selfupdate/EnclosureSignature.h"
 
 #include "core/Ed25519.h"
 #include "core/FileMapping.h"
 
-namespace Ed25519 {
+namespace EnclosureSignature {
 
-bool verifiesFile(const std::filesystem::path& file, std::string_view signature,
-                  std::string_view publicKey) {
+bool verifies(const std::filesystem::path& file, std::string_view signature,
+              std::string_view publicKey) {
     // Ed25519 hashes the message twice, so the whole file must be at hand; a mapping keeps it
     // out of the heap.
     CenterCore::FileMapping mapping(file);
@@ -16,4 +16,4 @@ bool verifiesFile(const std::filesystem::path& file, std::string_view signature,
         publicKey);
 }
 
-} // namespace Ed25519
+} // namespace EnclosureSignature
