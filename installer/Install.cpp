@@ -11,6 +11,7 @@
 #include "installer/Backups.h"
 #include "installer/LegacyIcon.h"
 #include "installer/PackageValidation.h"
+#include "installer/Recovery.h"
 #include "installer/Staging.h"
 #include "installer/WorkFolder.h"
 #include "installer/ZipCentralDirectory.h"

@@ -21,24 +21,25 @@ class InstallOperations : public ExtendedAttributes {
     virtual void move(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     // Removes an item and everything in it.
     virtual void remove(const std::filesystem::path& item) = 0;
-    // Unpacks an inspected ZIP package into an existing folder (`ditto -x -k`); a stop request
-    // ends it early with CancellationError.
+    // Unpacks an inspected ZIP package into an existing folder with libarchive, refusing any entry
+    // the inspection would not admit; a stop request ends it early with CancellationError.
     virtual void unpack(const std::filesystem::path& zip, const std::filesystem::path& destination,
                         std::stop_token stop) = 0;
-    // Copies a whole bundle to a new path, metadata included (`ditto src dst`); a stop request
-    // ends it early with CancellationError.
+    // Copies a whole bundle to a new path, the file data inside the kernel, with modes, times,
+    // symbolic links and extended attributes; a stop request ends it early with CancellationError.
     virtual void copyBundle(const std::filesystem::path& from, const std::filesystem::path& to,
                             std::stop_token stop) = 0;
-    // Verifies the bundle's code signature (`codesign --verify --deep --strict`).
+    // Verifies the bundle's code signature with everything nested in it: through
+    // /usr/bin/codesign where the system has it, otherwise by the bundle's resource seal.
     virtual void verifySignature(const std::filesystem::path& app) = 0;
     // Writes a small file so that after a crash it holds either nothing or all of `contents`.
     virtual void writeDurably(const std::filesystem::path& file, std::string_view contents) = 0;
 };
 
-// The real operations of this machine.
 // Whether anything, a dangling link included, stands at the path.
 [[nodiscard]] bool isPresent(const std::filesystem::path& item);
 
+// The real operations of this machine.
 class SystemInstallOperations : public InstallOperations {
   public:
     void createDirectory(const std::filesystem::path& folder) override;

@@ -2,8 +2,8 @@
 
 #include "core/CHandle.h"
 #include "core/Detection.h"
+#include "core/FileMapping.h"
 #include "installer/ZipCentralDirectory.h"
-#include "installer/ZipMapping.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -48,7 +48,7 @@ std::optional<std::string> entryBytes(std::span<const unsigned char> package,
 
 std::optional<InstalledApp> readPackagedApp(const std::filesystem::path& zip) {
     try {
-        const ZipMapping mapping(zip);
+        const CenterCore::FileMapping mapping(zip);
         const ZipContents contents = inspectZIPBytes(mapping.bytes());
         std::optional<std::string> bytes =
             entryBytes(mapping.bytes(), contents.topLevelName + "/Contents/Info.plist");

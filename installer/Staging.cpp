@@ -1,9 +1,6 @@
 #include "installer/Staging.h"
 
 #include "core/Base64.h"
-#include "core/FileContents.h"
-#include "core/FolderLock.h"
-#include "installer/WorkFolder.h"
 
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -15,69 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t maximumRecordBytes = 64 * 1024 * 1024;
-
 bool isBundleName(const std::string& name) {
     return name.size() > 4 && name.ends_with(".app") && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos && !name.starts_with('.');
-}
-
-std::optional<Record> readRecord(const fs::path& file) {
-    std::error_code error;
-    if (!fs::is_regular_file(fs::symlink_status(file, error))) {
-        return std::nullopt;
-    }
-    std::string text;
-    try {
-        text = CenterCore::readFileContents(file, maximumRecordBytes);
-    } catch (const fs::filesystem_error&) {
-        return std::nullopt;
-    }
-    if (text.size() > maximumRecordBytes) {
-        return std::nullopt;
-    }
-    return decode(text);
-}
-
-// Puts the bundle back the way the record and the staging folder describe it; throws when a
-// step fails.
-void restore(const fs::path& staging, const fs::path& bundle, const Record& record,
-             InstallOperations& operations) {
-    std::error_code error;
-    if (!fs::is_directory(fs::symlink_status(bundle, error))) {
-        throw fs::filesystem_error("the bundle is gone", bundle,
-                                   std::make_error_code(std::errc::no_such_file_or_directory));
-    }
-    fs::path contents = bundle / "Contents";
-    if (isPresent(staging / previousContents)) {
-        if (isPresent(contents)) {
-            // The update had swapped in its new Contents: it finished.
-            return;
-        }
-        operations.move(staging / previousContents, contents);
-    }
-    if (isPresent(staging / previousIcon) && !isPresent(bundle / legacyIconFileName)) {
-        operations.move(staging / previousIcon, bundle / legacyIconFileName);
-    }
-    replaceIconAttributes(bundle, record.folderAttributes, operations);
-}
-
-void recoverFolder(const fs::path& applicationsDirectory, const fs::path& staging,
-                   InstallOperations& operations) {
-    std::optional<CenterCore::FolderLock> lock = CenterCore::FolderLock::tryLock(staging);
-    if (!lock) {
-        return;
-    }
-    // Without a record the run never moved anything out of the bundle, or it finished.
-    if (isPresent(staging / recordName)) {
-        std::optional<Record> record = readRecord(staging / recordName);
-        if (!record) {
-            throw fs::filesystem_error("unreadable record", staging / recordName,
-                                       std::make_error_code(std::errc::invalid_argument));
-        }
-        restore(staging, applicationsDirectory / record->bundleName, *record, operations);
-    }
-    remove(staging, operations);
 }
 
 } // namespace
@@ -130,29 +67,5 @@ void remove(const fs::path& folder, InstallOperations& operations) {
 }
 
 } // namespace Staging
-
-void recoverInterruptedInstallations(const std::filesystem::path& applicationsDirectory,
-                                     InstallOperations& operations) {
-    try {
-        if (std::optional<CenterCore::FolderLock> turn =
-                CenterCore::FolderLock::tryLock(applicationsDirectory)) {
-            recoverStagingFolders(applicationsDirectory, operations);
-        }
-    } catch (...) {
-        // A folder that cannot be opened holds nothing to recover.
-    }
-}
-
-void recoverStagingFolders(const std::filesystem::path& applicationsDirectory,
-                           InstallOperations& operations) {
-    for (const std::filesystem::path& folder :
-         prefixedFolders(applicationsDirectory, Staging::prefix)) {
-        try {
-            Staging::recoverFolder(applicationsDirectory, folder, operations);
-        } catch (...) {
-            // Left as it is: what it holds may be the only copy of the user's application.
-        }
-    }
-}
 
 } // namespace CenterInstaller

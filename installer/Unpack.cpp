@@ -3,9 +3,9 @@
 #include "core/CHandle.h"
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
+#include "core/FileMapping.h"
 #include "core/Unicode.h"
 #include "installer/ZipCentralDirectory.h"
-#include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
 
 #include <algorithm>
@@ -281,7 +281,7 @@ unsigned threadCount() {
 void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& destination,
                std::stop_token stop) {
     const Utf8Names names;
-    const ZipMapping mapping(zip);
+    const CenterCore::FileMapping mapping(zip);
     const ZipContents contents = inspectZIPBytes(mapping.bytes());
     const std::filesystem::path root = std::filesystem::canonical(destination);
 

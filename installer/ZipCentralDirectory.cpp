@@ -1,8 +1,8 @@
 #include "installer/ZipCentralDirectory.h"
 
 #include "core/CenterError.h"
+#include "core/FileMapping.h"
 #include "installer/ZipKeySet.h"
-#include "installer/ZipMapping.h"
 #include "installer/ZipRules.h"
 
 #include <algorithm>
@@ -113,9 +113,18 @@ void checkFileFolderConflicts(std::span<const std::pmr::string> keys, const ZipK
     }
 }
 
-} // namespace
+// Where the central directory lies, as the end record declares it.
+struct Directory {
+    // The end record's offset, where the directory must end.
+    std::uint64_t end = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    std::uint16_t entryCount = 0;
+};
 
-ZipContents inspectZIPBytes(Bytes bytes) {
+// The end record's account of the directory: one disk, a count that agrees with itself, and a
+// directory that ends exactly where the record begins.
+Directory readDirectory(Bytes bytes) {
     if (bytes.size() < endRecordBytes) {
         reject("ZIP 安装包不完整。");
     }
@@ -130,70 +139,121 @@ ZipContents inspectZIPBytes(Bytes bytes) {
     if (directorySize == 0 || directorySize + directoryOffset != e) {
         reject("ZIP 目录不完整。");
     }
+    return {e, directoryOffset, directorySize, entryCount};
+}
 
-    // One arena holds every key and is released at once; the keys are reserved up front so the
-    // views into them stay put.
-    std::pmr::monotonic_buffer_resource arena(directorySize);
-    std::pmr::vector<std::pmr::string> keys(&arena);
-    keys.reserve(entryCount);
-    ZipKeySet pathKeys(entryCount);
-    ZipKeySet fileKeys(entryCount);
-    std::optional<std::string_view> topLevelName;
-    bool severalTopLevelNames = false;
-    std::uint64_t unpackedBytes = 0;
-    std::vector<std::string_view> unicodeNames;
+// One walk through the central directory, entry by entry, gathering what the entries must
+// prove together: no key twice, no file on another entry's path, one top-level application.
+class Inspection {
+  public:
+    Inspection(Bytes bytes, const Directory& directory)
+        : bytes_(bytes), directory_(directory), arena_(directory.size), keys_(&arena_),
+          pathKeys_(directory.entryCount), fileKeys_(directory.entryCount) {
+        // Reserved up front so the views into the keys stay put.
+        keys_.reserve(directory.entryCount);
+    }
 
-    std::uint64_t p = directoryOffset;
-    for (std::uint16_t index = 0; index < entryCount; ++index) {
-        if (p + centralEntryBytes > e || u32(bytes, p) != centralSignature) {
+    // Proves the entry that begins at `p` and returns where the next one begins.
+    std::uint64_t entry(std::uint64_t p) {
+        const std::uint64_t next = header(p);
+        const std::string_view name = text(bytes_, p + centralEntryBytes, u16(bytes_, p + 28));
+        addName(name);
+        addSize(p);
+        place(name);
+        checkLocalHeader(bytes_, p, directory_.offset);
+        return next;
+    }
+
+    // What the whole directory proves, once the walk has ended at `p`.
+    ZipContents contents(std::uint64_t p) {
+        if (p != directory_.end || !topLevelName_ || severalTopLevelNames_ ||
+            !topLevelName_->ends_with(".app")) {
+            reject("安装包必须只包含一个独立的 .app 软件。");
+        }
+        checkFileFolderConflicts(keys_, fileKeys_);
+        return {std::string(*topLevelName_), unpackedBytes_, std::move(unicodeNames_)};
+    }
+
+  private:
+    // The entry's fixed header: inside the directory, with a name, not encrypted.
+    [[nodiscard]] std::uint64_t header(std::uint64_t p) const {
+        if (p + centralEntryBytes > directory_.end || u32(bytes_, p) != centralSignature) {
             reject("ZIP 目录无效。");
         }
-        const std::uint16_t nameLength = u16(bytes, p + 28);
+        const std::uint16_t nameLength = u16(bytes_, p + 28);
         const std::uint64_t next =
-            p + centralEntryBytes + nameLength + u16(bytes, p + 30) + u16(bytes, p + 32);
-        if (next > e || nameLength == 0 || (u16(bytes, p + 8) & encryptedFlag) != 0) {
+            p + centralEntryBytes + nameLength + u16(bytes_, p + 30) + u16(bytes_, p + 32);
+        if (next > directory_.end || nameLength == 0 || (u16(bytes_, p + 8) & encryptedFlag) != 0) {
             reject(invalidPath);
         }
-        const std::string_view name = text(bytes, p + centralEntryBytes, nameLength);
+        return next;
+    }
+
+    void addName(std::string_view name) {
         checkZipEntryName(name);
         if (std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; })) {
-            unicodeNames.push_back(name);
+            unicodeNames_.push_back(name);
         }
-
-        keys.push_back(zipEntryKey(name, &arena));
-        if (!pathKeys.insert(keys.back())) {
+        keys_.push_back(zipEntryKey(name, &arena_));
+        if (!pathKeys_.insert(keys_.back())) {
             reject("ZIP 包含重复或冲突路径。");
         }
-        checkZipEntryType(u32(bytes, p + 38) >> 16);
-        const std::uint32_t uncompressedSize = u32(bytes, p + 24);
-        if (uncompressedSize == zip64Marker || u32(bytes, p + 20) == zip64Marker ||
-            u32(bytes, p + 42) == zip64Marker || u16(bytes, p + 34) != 0) {
-            reject("不支持 ZIP64 或分卷安装包。");
-        }
-        unpackedBytes += uncompressedSize;
-        if (unpackedBytes > maximumUnpackedBytes) {
-            reject("安装包解压后体积过大。");
-        }
-        if (name.back() != '/') {
-            fileKeys.insert(keys.back());
-        }
-        if (const std::string_view top = zipTopLevelName(name); top != resourceForkFolder) {
-            severalTopLevelNames = severalTopLevelNames || (topLevelName && *topLevelName != top);
-            topLevelName = top;
-        }
-        checkLocalHeader(bytes, p, directoryOffset);
-        p = next;
     }
 
-    if (p != e || !topLevelName || severalTopLevelNames || !topLevelName->ends_with(".app")) {
-        reject("安装包必须只包含一个独立的 .app 软件。");
+    // The entry's type and sizes: a kind the installer unpacks, classic ZIP fields only, and a
+    // running total below the ceiling.
+    void addSize(std::uint64_t p) {
+        checkZipEntryType(u32(bytes_, p + 38) >> 16);
+        const std::uint32_t uncompressedSize = u32(bytes_, p + 24);
+        if (uncompressedSize == zip64Marker || u32(bytes_, p + 20) == zip64Marker ||
+            u32(bytes_, p + 42) == zip64Marker || u16(bytes_, p + 34) != 0) {
+            reject("不支持 ZIP64 或分卷安装包。");
+        }
+        unpackedBytes_ += uncompressedSize;
+        if (unpackedBytes_ > maximumUnpackedBytes) {
+            reject("安装包解压后体积过大。");
+        }
     }
-    checkFileFolderConflicts(keys, fileKeys);
-    return {std::string(*topLevelName), unpackedBytes, std::move(unicodeNames)};
+
+    // Records a file's key for the conflict check and the folder the entry lies in.
+    void place(std::string_view name) {
+        if (name.back() != '/') {
+            fileKeys_.insert(keys_.back());
+        }
+        if (const std::string_view top = zipTopLevelName(name); top != resourceForkFolder) {
+            severalTopLevelNames_ =
+                severalTopLevelNames_ || (topLevelName_ && *topLevelName_ != top);
+            topLevelName_ = top;
+        }
+    }
+
+    const Bytes bytes_;
+    const Directory directory_;
+    // Holds every key and is released at once.
+    std::pmr::monotonic_buffer_resource arena_;
+    std::pmr::vector<std::pmr::string> keys_;
+    ZipKeySet pathKeys_;
+    ZipKeySet fileKeys_;
+    std::optional<std::string_view> topLevelName_;
+    bool severalTopLevelNames_ = false;
+    std::uint64_t unpackedBytes_ = 0;
+    std::vector<std::string_view> unicodeNames_;
+};
+
+} // namespace
+
+ZipContents inspectZIPBytes(Bytes bytes) {
+    const Directory directory = readDirectory(bytes);
+    Inspection inspection(bytes, directory);
+    std::uint64_t p = directory.offset;
+    for (std::uint16_t index = 0; index < directory.entryCount; ++index) {
+        p = inspection.entry(p);
+    }
+    return inspection.contents(p);
 }
 
 std::string inspectZIP(const std::filesystem::path& zip) {
-    const ZipMapping mapping(zip);
+    const CenterCore::FileMapping mapping(zip);
     return inspectZIPBytes(mapping.bytes()).topLevelName;
 }
 

@@ -7,7 +7,7 @@
 #include "core/PropertyList.h"
 #include "core/Resources.h"
 #include "core/Versions.h"
-#include "installer/Staging.h"
+#include "installer/Recovery.h"
 #include "model/CenterLocations.h"
 #include "model/CenterUIError.h"
 #include "model/LocalLists.h"
@@ -77,6 +77,24 @@ CenterModelSetup CenterModelSetup::standard(CenterPlatform::Workspace& workspace
 CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     : QObject(parent), setup_(std::move(setup)), settings_(setup_.settingsFile),
       service_(setup_.timeouts) {
+    readSettings();
+    createSelfUpdater();
+    connect(this, &CenterModel::productsChanged, this, &CenterModel::updatesChanged);
+    connect(this, &CenterModel::installedChanged, this, &CenterModel::updatesChanged);
+    connect(this, &CenterModel::isCheckingChanged, this, &CenterModel::workChanged);
+    connect(this, &CenterModel::busyProductChanged, this, &CenterModel::workChanged);
+
+    loadCatalogSources();
+    finishInterruptedWork();
+    refreshInstalled();
+    selfUpdater_->configure(QString::fromStdString(centerFeedURL_));
+    startTimers();
+    if (autoCheck_ && !feedURL_.empty()) {
+        checkUpdates();
+    }
+}
+
+void CenterModel::readSettings() {
     std::optional<PropertyList> info = ownInformation(setup_.resources);
     auto infoText = [&](const char* key) {
         return info ? info->string(key) : std::optional<std::string>();
@@ -90,6 +108,9 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     if (settings_.problem()) {
         error_ = settings_.problem();
     }
+}
+
+void CenterModel::createSelfUpdater() {
     const fs::path infoFile = setup_.resources / "Info.plist";
     selfUpdater_ = std::make_unique<CenterSelfUpdater>(
         *setup_.prompts,
@@ -102,22 +123,18 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
                 selfUpdateRunning_ = false;
                 announceIfIdle();
             });
+}
 
-    connect(this, &CenterModel::productsChanged, this, &CenterModel::updatesChanged);
-    connect(this, &CenterModel::installedChanged, this, &CenterModel::updatesChanged);
-    connect(this, &CenterModel::isCheckingChanged, this, &CenterModel::workChanged);
-    connect(this, &CenterModel::busyProductChanged, this, &CenterModel::workChanged);
-
-    loadCatalogSources();
+void CenterModel::finishInterruptedWork() {
     // An installation cut short by a crash is finished or undone before anything is detected.
     for (const fs::path& folder : setup_.applicationDirectories) {
         CenterInstaller::recoverInterruptedInstallations(folder);
     }
     // So are the partial backup copies of a killed run, whatever this run goes on to do.
     CenterInstaller::Backups::sweepWork(setup_.supportDirectory / "Backups");
-    refreshInstalled();
-    selfUpdater_->configure(QString::fromStdString(centerFeedURL_));
+}
 
+void CenterModel::startTimers() {
     if (setup_.activation != nullptr) {
         connect(setup_.activation, &CenterActivation::activated, this,
                 &CenterModel::refreshInstalled);
@@ -133,9 +150,6 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
         }
     });
     updateTimer_.start();
-    if (autoCheck_ && !feedURL_.empty()) {
-        checkUpdates();
-    }
 }
 
 CenterModel::~CenterModel() {

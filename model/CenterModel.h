@@ -306,7 +306,15 @@ class CenterModel : public QObject {
 
   private:
     // Start-up.
+    // The center's version, identifier and feeds from its Info.plist and the user's settings.
+    void readSettings();
+    void createSelfUpdater();
     void loadCatalogSources();
+    // Puts right what a run that was killed left in the applications and backup folders.
+    void finishInterruptedWork();
+    // Refreshes the installed copies when the center becomes active again and on a timer, and
+    // checks for updates on another.
+    void startTimers();
     [[nodiscard]] std::vector<CenterProduct>
     mergedCatalog(const std::vector<CenterProduct>& given) const;
 

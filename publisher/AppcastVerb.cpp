@@ -2,14 +2,17 @@
 #include "core/Base64.h"
 #include "core/CenterError.h"
 #include "core/FileContents.h"
+#include "core/FileMapping.h"
 #include "core/Unicode.h"
 #include "core/Validation.h"
 #include "core/Versions.h"
-#include "installer/ZipMapping.h"
 #include "publisher/PrivateKey.h"
 #include "publisher/Verbs.h"
 
+#include <filesystem>
 #include <iostream>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -59,37 +62,55 @@ std::string numericVersion(const Arguments& arguments, const std::string& option
     return version;
 }
 
-} // namespace
+// What the publisher says about the release, checked before any key or archive is read.
+struct Release {
+    std::filesystem::path archive;
+    std::string url;
+    std::string build;
+    std::string shortVersion;
+    std::optional<std::string> minimumSystem;
+    std::string notes;
+};
 
-int appcastVerb(const Arguments& arguments) {
-    std::filesystem::path archive = arguments.positionals(1)[0];
-    const std::string url = arguments.required("--url");
-    CenterCore::validateHTTPS(url);
-    const std::string build = numericVersion(arguments, "--version");
-    const std::string shortVersion = arguments.required("--short-version");
-    if (!CenterCore::isVersionText(shortVersion)) {
+Release releaseFrom(const Arguments& arguments) {
+    Release release;
+    release.archive = arguments.positionals(1)[0];
+    release.url = arguments.required("--url");
+    CenterCore::validateHTTPS(release.url);
+    release.build = numericVersion(arguments, "--version");
+    release.shortVersion = arguments.required("--short-version");
+    if (!CenterCore::isVersionText(release.shortVersion)) {
         throw UsageError("--short-version 必须是以数字开头的版本号，例如 1.1.0。");
     }
-    std::optional<std::string> minimumSystem;
     if (arguments.value("--min-system")) {
-        minimumSystem = numericVersion(arguments, "--min-system");
+        release.minimumSystem = numericVersion(arguments, "--min-system");
     }
-    std::string notes;
     if (std::optional<std::string> notesFile = arguments.value("--notes")) {
-        notes = CenterCore::readFileContents(*notesFile, largestFeed);
-        if (notes.size() > largestFeed) {
+        release.notes = CenterCore::readFileContents(*notesFile, largestFeed);
+        if (release.notes.size() > largestFeed) {
             throw CenterError::invalid("更新说明超过 8 MiB，软件中心不会接受。");
         }
     }
-    const PrivateKey key(arguments.required("--key"));
+    return release;
+}
 
-    CenterInstaller::ZipMapping mapping(archive);
+// The archive as the feed's enclosure names it: its byte count and its signature.
+struct Enclosure {
+    std::size_t length = 0;
+    std::string signature;
+};
+
+Enclosure signedEnclosure(const std::filesystem::path& archive, const PrivateKey& key) {
+    const CenterCore::FileMapping mapping(archive);
     auto bytes = mapping.bytes();
     CenterCore::validateArtifactSize(static_cast<std::int64_t>(bytes.size()));
-    const std::string archiveSignature =
-        signedText(key, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    return {bytes.size(),
+            signedText(key, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})};
+}
 
-    const std::string version = escaped(shortVersion, "--short-version ");
+// The feed with its one item, everything the signature block covers.
+std::string feedDocument(const Release& release, const Enclosure& enclosure) {
+    const std::string version = escaped(release.shortVersion, "--short-version ");
     std::string document =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<rss version=\"2.0\" "
@@ -101,26 +122,41 @@ int appcastVerb(const Arguments& arguments) {
         version +
         "</title>\n"
         "      <sparkle:version>" +
-        build +
+        release.build +
         "</sparkle:version>\n"
         "      <sparkle:shortVersionString>" +
         version + "</sparkle:shortVersionString>\n";
-    if (minimumSystem) {
-        document += "      <sparkle:minimumSystemVersion>" + *minimumSystem +
+    if (release.minimumSystem) {
+        document += "      <sparkle:minimumSystemVersion>" + *release.minimumSystem +
                     "</sparkle:minimumSystemVersion>\n";
     }
-    if (!notes.empty()) {
-        document += "      <description>" + escaped(notes, "更新说明") + "</description>\n";
+    if (!release.notes.empty()) {
+        document += "      <description>" + escaped(release.notes, "更新说明") + "</description>\n";
     }
-    document += "      <enclosure url=\"" + escaped(url, "--url ") + "\" length=\"" +
-                std::to_string(bytes.size()) +
-                "\" type=\"application/octet-stream\" sparkle:edSignature=\"" + archiveSignature +
+    document += "      <enclosure url=\"" + escaped(release.url, "--url ") + "\" length=\"" +
+                std::to_string(enclosure.length) +
+                "\" type=\"application/octet-stream\" sparkle:edSignature=\"" +
+                enclosure.signature +
                 "\"/>\n"
                 "    </item>\n"
                 "  </channel>\n"
                 "</rss>\n";
-    std::string block = "<!-- sparkle-signatures:\nedSignature: " + signedText(key, document) +
-                        "\nlength: " + std::to_string(document.size()) + "\n-->\n";
+    return document;
+}
+
+// The block that ends the feed: the signature of every byte before it, and their count.
+std::string signatureBlock(const PrivateKey& key, const std::string& document) {
+    return "<!-- sparkle-signatures:\nedSignature: " + signedText(key, document) +
+           "\nlength: " + std::to_string(document.size()) + "\n-->\n";
+}
+
+} // namespace
+
+int appcastVerb(const Arguments& arguments) {
+    const Release release = releaseFrom(arguments);
+    const PrivateKey key(arguments.required("--key"));
+    const std::string document = feedDocument(release, signedEnclosure(release.archive, key));
+    const std::string block = signatureBlock(key, document);
     if (document.size() + block.size() > largestFeed) {
         throw CenterError::invalid("签名后的更新源超过 8 MiB，软件中心不会接受。");
     }

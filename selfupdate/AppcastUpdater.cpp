@@ -11,7 +11,7 @@
 #include "core/Versions.h"
 #include "installer/PackageValidation.h"
 #include "selfupdate/CenterSelfUpdateError.h"
-#include "selfupdate/Ed25519.h"
+#include "selfupdate/EnclosureSignature.h"
 #include "selfupdate/ReleaseNotes.h"
 #include "transport/CenterDownload.h"
 
@@ -82,7 +82,7 @@ std::filesystem::path verifiedPackage(const AppcastItem& item, const std::string
     if (stop.stop_requested()) {
         throw CancellationError();
     }
-    if (!Ed25519::verifiesFile(file, item.enclosureSignature, publicKey)) {
+    if (!EnclosureSignature::verifies(file, item.enclosureSignature, publicKey)) {
         throw CenterSelfUpdateError("下载的软件中心安装包签名无效，已删除。");
     }
     removal.release();

@@ -1,9 +1,7 @@
 #include "transport/CenterDownload.h"
 
-#include "core/AtomicFile.h"
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
-#include "core/FileContents.h"
 #include "core/Validation.h"
 #include "transport/ConnectTo.h"
 #include "transport/ExtraAuthorities.h"
@@ -90,49 +88,6 @@ std::string redirectTarget(const std::string& current, const std::string& locati
     return target;
 }
 
-// Far beyond any ETag or date; a larger file is not a validator.
-constexpr std::size_t maximumValidatorBytes = 4096;
-
-// The validator kept beside a partial file; empty when there is none to trust.
-std::string storedValidator(const std::filesystem::path& file) {
-    try {
-        std::string text = CenterCore::readFileContents(file, maximumValidatorBytes);
-        bool printable =
-            std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-        return printable && text.size() < maximumValidatorBytes ? text : std::string();
-    } catch (const std::filesystem::filesystem_error&) {
-        return {};
-    }
-}
-
-// "bytes FIRST-LAST/TOTAL" of a Content-Range header.
-struct ByteRange {
-    std::int64_t first = -1;
-    std::int64_t last = -1;
-    std::int64_t total = -1;
-};
-
-std::optional<ByteRange> parseRange(std::string_view text) {
-    if (!text.starts_with("bytes ")) {
-        return std::nullopt;
-    }
-    text.remove_prefix(6);
-    ByteRange range;
-    auto number = [&text](std::int64_t& value, char end) {
-        auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() ||
-            (end != '\0' && (stop == text.data() + text.size() || *stop != end))) {
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(stop - text.data()) + (end != '\0' ? 1 : 0));
-        return end != '\0' || text.empty();
-    };
-    if (!number(range.first, '-') || !number(range.last, '/') || !number(range.total, '\0')) {
-        return std::nullopt;
-    }
-    return range;
-}
-
 CURLcode addAuthorities(CURL*, void* context, void* authorities) {
     static_cast<const ExtraAuthorities*>(authorities)->addTo(static_cast<SSL_CTX*>(context));
     return CURLE_OK;
@@ -151,12 +106,6 @@ CenterDownload::perform(const std::string& url, const std::filesystem::path& des
     CenterDownload download(destination, maxBytes, expectedBytes, progress, stop, timeouts,
                             options);
     return download.run(url);
-}
-
-std::filesystem::path CenterDownload::validatorFile(const std::filesystem::path& partial) {
-    std::filesystem::path file = partial;
-    file += ".validator";
-    return file;
 }
 
 CenterDownload::CenterDownload(const std::filesystem::path& destination, std::int64_t maxBytes,
@@ -182,12 +131,8 @@ std::filesystem::path CenterDownload::run(const std::string& url) {
     try {
         return transferAll(url);
     } catch (const TransferError&) {
-        // Ended early: the bytes so far stay for the next attempt, if a validator can prove
-        // later that they still belong to the same file.
-        if (file_->resumable() && !validator_.empty()) {
-            file_->keep();
-            AtomicFile::write(validatorFile(file_->path()), validator_);
-        }
+        // Ended early: the bytes so far stay for the next attempt.
+        resume_.keep(*file_);
         throw;
     }
 }
@@ -198,23 +143,8 @@ void CenterDownload::openFile() {
         return;
     }
     file_.emplace(options_.partialFile, true);
-    const std::filesystem::path validator = validatorFile(options_.partialFile);
-    if (file_->resumable()) {
-        validator_ = storedValidator(validator);
-        std::error_code ignored;
-        // Gone until a new attempt ends early: bytes and validator never disagree on disk.
-        std::filesystem::remove(validator, ignored);
-    }
-    const std::int64_t limit = expectedBytes_.value_or(maxBytes_);
-    if (!file_->resumable() || validator_.empty() || file_->size() == 0 || file_->size() >= limit) {
-        // Nothing to resume, nothing to prove it by, or longer than the artifact: start over.
-        validator_.clear();
-        file_->restart();
-        return;
-    }
-    resumeFrom_ = file_->size();
     for (const std::string& line :
-         {"Range: bytes=" + std::to_string(resumeFrom_) + "-", "If-Range: " + validator_}) {
+         resume_.begin(*file_, options_.partialFile, expectedBytes_.value_or(maxBytes_))) {
         curl_slist* appended = curl_slist_append(headers_.get(), line.c_str());
         if (appended == nullptr) {
             failWith(CURLE_OUT_OF_MEMORY);
@@ -356,7 +286,7 @@ std::filesystem::path CenterDownload::finish() {
     file_->moveTo(destination_);
     if (!options_.partialFile.empty()) {
         std::error_code ignored;
-        std::filesystem::remove(validatorFile(options_.partialFile), ignored);
+        std::filesystem::remove(DownloadResume::validatorFile(options_.partialFile), ignored);
     }
     if (progress_) {
         progress_(1.0);
@@ -420,25 +350,21 @@ bool CenterDownload::headersComplete() {
 
 bool CenterDownload::bodyBegins() {
     if (status_ == 206) {
-        std::optional<ByteRange> range = parseRange(contentRange_);
-        // Only the rest of exactly the file asked for counts; anything else starts over.
-        if (resumeFrom_ == 0 || !range || range->first != resumeFrom_ ||
-            range->last != range->total - 1 || range->total > maxBytes_ ||
-            (expectedBytes_ && range->total != *expectedBytes_)) {
-            validator_.clear();
+        std::optional<std::int64_t> total =
+            resume_.restOfFile(contentRange_, maxBytes_, expectedBytes_);
+        if (!total) {
             failure_ = std::make_exception_ptr(CenterError::network(invalidResponse));
             return false;
         }
-        written_ = resumeFrom_;
-        announcedBytes_ = range->total;
+        written_ = resume_.offset();
+        announcedBytes_ = *total;
     } else {
         // The whole file: what an earlier attempt kept is of no use any more.
         if (file_->size() > 0) {
             file_->restart();
         }
         written_ = 0;
-        // A weak ETag cannot guard a range request; the date can.
-        validator_ = !etag_.empty() && !etag_.starts_with("W/") ? etag_ : lastModified_;
+        resume_.wholeFile(etag_, lastModified_);
     }
     if (announcedBytes_ > maxBytes_) {
         failure_ = std::make_exception_ptr(CenterError::network(oversize));

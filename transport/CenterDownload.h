@@ -3,6 +3,7 @@
 #include "core/CHandle.h"
 #include "transport/DownloadFile.h"
 #include "transport/DownloadObserver.h"
+#include "transport/DownloadResume.h"
 #include "transport/DownloadTimeouts.h"
 
 #include <chrono>
@@ -52,9 +53,6 @@ class CenterDownload {
             std::stop_token stop, const DownloadTimeouts& timeouts = {},
             const DownloadOptions& options = {});
 
-    // The validator file beside a partial file.
-    [[nodiscard]] static std::filesystem::path validatorFile(const std::filesystem::path& partial);
-
   private:
     using Clock = std::chrono::steady_clock;
 
@@ -97,10 +95,8 @@ class CenterDownload {
     std::int64_t written_ = 0;
     // This download's own reason to fail, which wins over whatever libcurl reports after it.
     std::exception_ptr failure_;
-    // Where a resumed answer must begin (the partial file's size), with the validator sent.
-    std::int64_t resumeFrom_ = 0;
-    // The validator of the bytes in the file, which a kept partial file is stored with.
-    std::string validator_;
+    // The validator and offset of the bytes the file holds from an earlier attempt.
+    DownloadResume resume_;
 
     // The state of the current request; a redirect starts a new one.
     long status_ = 0;

@@ -11,6 +11,7 @@
 #include "core/Unicode.h"
 #include "core/Uuid.h"
 #include "core/Validation.h"
+#include "transport/DownloadResume.h"
 #include "transport/GrowingDigest.h"
 
 #include <chrono>
@@ -156,7 +157,7 @@ void CenterUpdateService::discardPartial(const ReleaseArtifact& artifact,
     }
     const std::filesystem::path partial = partialFile(artifact, folder);
     removeQuietly(partial);
-    removeQuietly(CenterDownload::validatorFile(partial));
+    removeQuietly(DownloadResume::validatorFile(partial));
 }
 
 std::filesystem::path CenterUpdateService::download(const ReleaseArtifact& artifact,

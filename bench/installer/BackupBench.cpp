@@ -1,5 +1,5 @@
-// The update's backup copy of a whole application bundle (the `ditto src dst` step): copyBundle
-// of the 1 GiB, 2,000-file bundle that backup_compare.sh prepares, into a fresh folder each time.
+// The update's backup copy of a whole application bundle: copyBundle of the 1 GiB, 2,000-file
+// bundle that backup_compare.sh prepares, into a fresh folder each time.
 #include "core/Uuid.h"
 #include "installer/BundleCopy.h"
 

@@ -1,3 +1,4 @@
+#include "installer/Recovery.h"
 #include "tests/installer/InstallFixture.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+#include "installer/Recovery.h"
+
 #include "core/FolderLock.h"
 #include "installer/Staging.h"
 #include "tests/installer/InstallFixture.h"

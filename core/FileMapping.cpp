@@ -1,4 +1,4 @@
-#include "installer/ZipMapping.h"
+#include "core/FileMapping.h"
 
 #include "core/FileContents.h"
 #include "core/FileDescriptor.h"
@@ -9,7 +9,7 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace CenterInstaller {
+namespace CenterCore {
 namespace {
 
 [[noreturn]] void fail(const char* what, const std::filesystem::path& file, int error) {
@@ -19,12 +19,12 @@ namespace {
 
 } // namespace
 
-ZipMapping::ZipMapping(const std::filesystem::path& file) {
+FileMapping::FileMapping(const std::filesystem::path& file) {
     // Closed once the mapping exists or has failed; the mapping outlives it.
-    const FileDescriptor fd = CenterCore::openRegularFile(file);
+    const FileDescriptor fd = openRegularFile(file);
     struct stat status {};
     if (::fstat(fd.get(), &status) != 0) {
-        fail("cannot read package", file, errno);
+        fail("cannot read file", file, errno);
     }
     size_ = static_cast<std::size_t>(status.st_size);
     if (size_ == 0) {
@@ -32,15 +32,15 @@ ZipMapping::ZipMapping(const std::filesystem::path& file) {
     }
     void* address = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd.get(), 0);
     if (address == MAP_FAILED) {
-        fail("cannot map package", file, errno);
+        fail("cannot map file", file, errno);
     }
     address_ = static_cast<const unsigned char*>(address);
 }
 
-ZipMapping::~ZipMapping() {
+FileMapping::~FileMapping() {
     if (address_ != nullptr) {
         ::munmap(const_cast<unsigned char*>(address_), size_);
     }
 }
 
-} // namespace CenterInstaller
+} // namespace CenterCore
