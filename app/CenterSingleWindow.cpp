@@ -47,18 +47,33 @@ bool CenterSingleWindow::handOver() const {
     return true;
 }
 
-bool CenterSingleWindow::serve(QWindow& window) {
-    if (!server_.listen(name_)) {
-        QLocalServer::removeServer(name_);
-        if (!server_.listen(name_)) {
-            return false;
-        }
+bool CenterSingleWindow::claim() {
+    if (handOver()) {
+        return false;
     }
-    connect(&server_, &QLocalServer::newConnection, &window, [this, &window] {
+    if (server_.listen(name_)) {
+        return true;
+    }
+    // Another start listened first, or a killed center left its socket behind.
+    if (handOver()) {
+        return false;
+    }
+    QLocalServer::removeServer(name_);
+    static_cast<void>(server_.listen(name_));
+    return true;
+}
+
+void CenterSingleWindow::serve(QWindow& window) {
+    const auto answer = [this, &window] {
+        bool asked = false;
         while (QLocalSocket* socket = server_.nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            asked = true;
+        }
+        if (asked) {
             bringToFront(window);
         }
-    });
-    return true;
+    };
+    connect(&server_, &QLocalServer::newConnection, &window, answer);
+    answer();
 }

@@ -19,13 +19,19 @@ class CenterSingleWindow : public QObject {
 
     explicit CenterSingleWindow(QString name, QObject* parent = nullptr);
 
-    // Whether a center already listens under the name; it was asked to show its window.
-    [[nodiscard]] bool handOver() const;
-    // From now on a later start brings `window` to the front. A socket that no center answers
-    // any more (one ended by a kill) is replaced. False when no socket could be made.
-    bool serve(QWindow& window);
+    // Whether this start is the center's window: it now listens under the name. False when a
+    // running center answered, which was asked to show its window. A socket that no center
+    // answers any more (one ended by a kill) is replaced; of two starts at once, one listens and
+    // the other hands over to it. Without a socket the window still works, unreachable.
+    [[nodiscard]] bool claim();
+    // From now on, and for starts that came while the window was made, a later start brings
+    // `window` to the front.
+    void serve(QWindow& window);
 
   private:
+    // Whether a center already listens under the name; it was asked to show its window.
+    [[nodiscard]] bool handOver() const;
+
     QString name_;
     QLocalServer server_;
 };

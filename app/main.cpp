@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
 
     // A second start shows the first window; a screenshot run is a window of its own.
     CenterSingleWindow single(CenterSingleWindow::socketName(CenterLocations::supportDirectory()));
-    if (!options.screenshots && single.handOver()) {
+    if (!options.screenshots && !single.claim()) {
         return 0;
     }
 
@@ -115,7 +115,6 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    // Without a socket the window still works; only a later start would not find it.
-    static_cast<void>(single.serve(*app.window()));
+    single.serve(*app.window());
     return QGuiApplication::exec();
 }

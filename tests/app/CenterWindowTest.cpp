@@ -281,15 +281,15 @@ TEST_F(CenterWindowTest, ASecondStartBringsTheFirstWindowForwardPastAStaleSocket
     }
     const QString name = QString::fromStdString(socket.string());
     CenterSingleWindow first(name);
-    EXPECT_FALSE(first.handOver());
-    ASSERT_TRUE(first.serve(window()));
+    ASSERT_TRUE(first.claim());
+    first.serve(window());
 
     QWindow other;
     other.show();
     other.requestActivate();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     CenterSingleWindow second(name);
-    EXPECT_TRUE(second.handOver());
+    EXPECT_FALSE(second.claim());
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window()));
 }
 
