@@ -4,7 +4,7 @@
 #include "core/Digest.h"
 #include "core/FileContents.h"
 #include "model/CenterModel.h"
-#include "tests/model/ScriptedDesktop.h"
+#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/HttpsServer.h"
 #include "tests/support/ProgramRun.h"

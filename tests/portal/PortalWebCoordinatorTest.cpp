@@ -2,7 +2,7 @@
 
 #include "portal/PortalLinks.h"
 #include "portal/web/PortalWebState.h"
-#include "tests/model/ScriptedDesktop.h"
+#include "tests/support/ScriptedDesktop.h"
 
 #include <QCoreApplication>
 #include <QWebEngineLoadingInfo>

@@ -1,6 +1,6 @@
 #include "portal/web/CenterPortal.h"
 #include "portal/web/PortalWebState.h"
-#include "tests/model/ScriptedDesktop.h"
+#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/WebTestMain.h"
 
 #include <QQmlComponent>

@@ -119,7 +119,7 @@ class AppcastSession : public ::testing::Test {
     TemporaryDirectory scratch;
     fs::path temporary = scratch / "tmp";
     fs::path downloads = scratch / "Downloads";
-    HeldPrompts prompts;
+    ScriptedPrompts prompts{ScriptedPrompts::holdingUnanswered};
     RecordingWorkspace workspace;
     SessionRecord record;
     std::unique_ptr<AppcastUpdater> updater = std::make_unique<AppcastUpdater>(

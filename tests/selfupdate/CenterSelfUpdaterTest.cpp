@@ -56,7 +56,7 @@ class SelfUpdater : public ::testing::Test {
     }
 
     TemporaryDirectory folder;
-    HeldPrompts prompts;
+    ScriptedPrompts prompts{ScriptedPrompts::holdingUnanswered};
     RecordingWorkspace workspace;
     int created = 0;
 };

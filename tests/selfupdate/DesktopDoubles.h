@@ -1,37 +1,9 @@
 #pragma once
 
 #include "core/FileContents.h"
-#include "tests/model/ScriptedDesktop.h"
+#include "tests/support/ScriptedDesktop.h"
 
 #include <gtest/gtest.h>
-
-// Prompts that answer from a script: an alert with one button is acknowledged at once; a
-// question takes the next scripted button, or waits in `pending` when the script has run out.
-class HeldPrompts : public ScriptedPrompts {
-  public:
-    std::vector<CenterPlatform::Alert> alerts;
-    std::function<void(std::size_t)> pending;
-
-    void ask(const CenterPlatform::Alert& alert, std::function<void(std::size_t)> answer) override {
-        alerts.push_back(alert);
-        if (alert.buttons.size() < 2) {
-            answer(0);
-        } else if (answers.empty()) {
-            pending = std::move(answer);
-        } else {
-            ScriptedPrompts::ask(alert, std::move(answer));
-        }
-    }
-    // Scripts the button the next question gets.
-    void willAnswer(std::size_t button) { answers = {button}; }
-    // The questions asked (alerts with a choice), in order.
-    [[nodiscard]] std::vector<CenterPlatform::Alert> questions() const {
-        std::vector<CenterPlatform::Alert> found;
-        std::copy_if(alerts.begin(), alerts.end(), std::back_inserter(found),
-                     [](const auto& alert) { return alert.buttons.size() > 1; });
-        return found;
-    }
-};
 
 // A workspace that records each file opened with its content at that moment.
 class RecordingWorkspace : public ScriptedWorkspace {

@@ -3,20 +3,30 @@
 #include "platform/CenterPrompts.h"
 #include "platform/Workspace.h"
 
+#include <algorithm>
 #include <deque>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <variant>
 #include <vector>
 
 // Prompts answered from a script, in order; each question asked is recorded. A question the
-// script does not answer is cancelled.
+// script does not answer is cancelled, or, with `holdsUnanswered`, waits in `pending` for the
+// test to answer it.
 class ScriptedPrompts : public CenterPlatform::CenterPrompts {
   public:
     using Answer = std::variant<std::filesystem::path, std::size_t>;
+    static constexpr bool holdingUnanswered = true;
+    explicit ScriptedPrompts(bool holdsUnanswered = false) : holdsUnanswered(holdsUnanswered) {}
+
     std::deque<Answer> answers;
     std::vector<std::string> asked;
+    std::vector<CenterPlatform::Alert> alerts;
     // The entry the last choice opened with.
     std::size_t preselected = 0;
+    bool holdsUnanswered;
+    std::function<void(std::size_t)> pending;
 
     void chooseFile(const CenterPlatform::OpenPanel& panel,
                     std::function<void(std::optional<std::filesystem::path>)> answer) override {
@@ -31,6 +41,11 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
     }
     void ask(const CenterPlatform::Alert& alert, std::function<void(std::size_t)> answer) override {
         asked.push_back(alert.message + "\n" + alert.details);
+        alerts.push_back(alert);
+        if (holdsUnanswered && alert.buttons.size() > 1 && answers.empty()) {
+            pending = std::move(answer);
+            return;
+        }
         answer(next<std::size_t>().value_or(alert.buttons.size() - 1));
     }
     void
@@ -38,6 +53,16 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
                        std::function<void(std::optional<std::filesystem::path>)> answer) override {
         asked.push_back(panel.proposedName);
         answer(next<std::filesystem::path>());
+    }
+
+    // Scripts the button the next question gets.
+    void willAnswer(std::size_t button) { answers = {button}; }
+    // The questions asked (alerts with a choice), in order.
+    [[nodiscard]] std::vector<CenterPlatform::Alert> questions() const {
+        std::vector<CenterPlatform::Alert> found;
+        std::copy_if(alerts.begin(), alerts.end(), std::back_inserter(found),
+                     [](const auto& alert) { return alert.buttons.size() > 1; });
+        return found;
     }
 
   private:
