@@ -18,7 +18,7 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
   public:
     using Answer = std::variant<std::filesystem::path, std::size_t>;
     static constexpr bool holdingUnanswered = true;
-    explicit ScriptedPrompts(bool holdsUnanswered = false) : holdsUnanswered(holdsUnanswered) {}
+    explicit ScriptedPrompts(bool holding = false) : holdsUnanswered(holding) {}
 
     std::deque<Answer> answers;
     std::vector<std::string> asked;
