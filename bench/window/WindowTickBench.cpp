@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -94,7 +95,9 @@ struct OpenWindow {
         model = std::make_unique<CenterModel>(std::move(setup));
         app = std::make_unique<KestrynCenterApp>(*model, workspace, dialogs, &activation,
                                                  inputs() / "resources");
-        QTest::qWaitForWindowExposed(app->window());
+        if (!QTest::qWaitForWindowExposed(app->window())) {
+            throw std::runtime_error("the window was not shown");
+        }
         model->showDetails("audio", 0);
         settle();
     }
