@@ -1,6 +1,7 @@
 #include "cli/Verbs.h"
 #include "core/CenterError.h"
 #include "core/Detection.h"
+#include "core/FileOperationError.h"
 
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -10,8 +11,8 @@ int appInfoVerb(const Arguments& arguments) {
     std::error_code unreadable;
     const std::filesystem::file_status status = std::filesystem::status(bundle, unreadable);
     if (!std::filesystem::exists(status)) {
-        throw std::filesystem::filesystem_error(
-            "cannot open", bundle,
+        throw CenterCore::FileOperationError(
+            CenterCore::FileOperation::Open, bundle,
             unreadable ? unreadable : std::make_error_code(std::errc::no_such_file_or_directory));
     }
     if (!std::filesystem::is_directory(status)) {

@@ -1,6 +1,8 @@
 #include "core/AtomicFile.h"
 
 #include "core/FileDescriptor.h"
+#include "core/FileOperationError.h"
+#include "core/FileSystem.h"
 #include "core/Uuid.h"
 
 #include <cerrno>
@@ -12,15 +14,13 @@ namespace AtomicFile {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void fail(const char* what, const fs::path& path, int error = errno) {
-    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
+using CenterCore::FileOperation;
+using CenterCore::throwFileError;
 
 FileDescriptor open(const fs::path& path, int flags, mode_t mode = 0) {
     FileDescriptor file(::open(path.c_str(), flags | O_CLOEXEC, mode));
     if (!file.valid()) {
-        fail("cannot open", path);
+        throwFileError(FileOperation::Open, path);
     }
     return file;
 }
@@ -33,7 +33,7 @@ void writeAll(const FileDescriptor& file, std::string_view contents, const fs::p
             continue;
         }
         if (count < 0) {
-            fail("cannot write", path);
+            throwFileError(FileOperation::Write, path);
         }
         written += static_cast<std::size_t>(count);
     }
@@ -49,17 +49,17 @@ void write(const fs::path& file, std::string_view contents, mode_t mode) {
         FileDescriptor out = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
         writeAll(out, contents, temporary);
         if (::fsync(out.get()) != 0) {
-            fail("cannot flush", temporary);
+            throwFileError(FileOperation::Flush, temporary);
         }
         if (!out.close()) {
-            fail("cannot write", temporary);
+            throwFileError(FileOperation::Write, temporary);
         }
-        fs::rename(temporary, file);
+        CenterCore::rename(temporary, file);
     } catch (const fs::filesystem_error& failure) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
         // The hidden work file is the program's business; the user knows the file it becomes.
-        throw fs::filesystem_error("cannot write file", file, failure.code());
+        throw CenterCore::FileOperationError(FileOperation::Write, file, failure.code());
     } catch (...) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
@@ -68,7 +68,7 @@ void write(const fs::path& file, std::string_view contents, mode_t mode) {
     // The rename itself reaches the disk only with its folder.
     FileDescriptor parent = open(folder, O_RDONLY | O_DIRECTORY);
     if (::fsync(parent.get()) != 0) {
-        fail("cannot flush", folder);
+        throwFileError(FileOperation::Flush, folder);
     }
 }
 

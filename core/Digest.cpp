@@ -4,6 +4,8 @@
 #include "core/CenterError.h"
 #include "core/FileContents.h"
 #include "core/FileDescriptor.h"
+#include "core/FileOperationError.h"
+#include "core/FileSystem.h"
 #include "core/Unicode.h"
 
 #include <cerrno>
@@ -16,11 +18,6 @@ namespace {
 
 constexpr std::size_t chunkBytes = 1024 * 1024;
 constexpr std::size_t pageBytes = 4096;
-
-[[noreturn]] void throwFileError(const char* what, const std::filesystem::path& file) {
-    throw std::filesystem::filesystem_error(what, file,
-                                            std::error_code(errno, std::generic_category()));
-}
 
 } // namespace
 
@@ -43,7 +40,7 @@ std::string sha256(const std::filesystem::path& file) {
             if (errno == EINTR) {
                 continue;
             }
-            throwFileError("cannot read file", file);
+            throwFileError(FileOperation::Read, file);
         }
         if (count == 0) {
             break;
@@ -64,7 +61,7 @@ std::string sha256(const std::filesystem::path& file) {
 }
 
 void verifyFile(const std::filesystem::path& file, const ReleaseArtifact& artifact) {
-    std::uintmax_t size = std::filesystem::file_size(file);
+    const std::uintmax_t size = fileSize(file);
     if (static_cast<std::int64_t>(size) != artifact.byteCount) {
         throw CenterError::checksum();
     }

@@ -2,6 +2,7 @@
 
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
+#include "core/FileOperationError.h"
 #include "core/LocalizedError.h"
 
 #include <cerrno>
@@ -85,27 +86,6 @@ std::string reason(const std::error_code& code) {
     }
 }
 
-// What the failed operation was, from the words our code and the standard library give it
-// ("cannot open file", "cannot create directories", "cannot rename", ...).
-std::string_view action(const std::filesystem::filesystem_error& error) {
-    std::string_view text = error.what();
-    // libstdc++ writes "filesystem error: <operation>: <reason> [path] [path]".
-    text = text.substr(0, text.find(": " + error.code().message()));
-    text = text.substr(0, text.find(" ["));
-    // "remove" before "move", which it contains.
-    static constexpr std::pair<std::string_view, std::string_view> words[] = {
-        {"remove", "删除"}, {"move", "移动"},  {"rename", "移动"}, {"copy", "复制"},
-        {"creat", "创建"},  {"write", "写入"}, {"close", "写入"},  {"open", "打开"},
-        {"read", "读取"},   {"map", "读取"},
-    };
-    for (const auto& [word, verb] : words) {
-        if (text.find(word) != std::string_view::npos) {
-            return verb;
-        }
-    }
-    return "访问";
-}
-
 std::string quoted(const std::filesystem::path& path) {
     return "“" + path.string() + "”";
 }
@@ -115,11 +95,14 @@ std::string fileSystemSentence(const std::filesystem::filesystem_error& error) {
     if (error.path1().empty()) {
         return "文件操作失败：" + because + "。";
     }
-    const std::string_view verb = action(error);
+    // Another library's failure says only that the item could not be accessed.
+    const auto* own = dynamic_cast<const FileOperationError*>(&error);
+    const std::string_view verb = own != nullptr ? own->verb() : "访问";
     if (error.path2().empty()) {
         return "无法" + std::string(verb) + quoted(error.path1()) + "：" + because + "。";
     }
-    if (verb == "移动" || verb == "复制") {
+    if (own != nullptr &&
+        (own->operation() == FileOperation::Move || own->operation() == FileOperation::Copy)) {
         return "无法将" + quoted(error.path1()) + std::string(verb) + "到" + quoted(error.path2()) +
                "：" + because + "。";
     }

@@ -1,6 +1,7 @@
 #include "core/FileContents.h"
 
 #include "core/CenterError.h"
+#include "core/FileOperationError.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,17 +14,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const char* what, const fs::path& file, int error = errno) {
-    throw fs::filesystem_error(what, file, std::error_code(error, std::generic_category()));
-}
-
 // Refuses whatever is not a regular file, by what it is.
 void requireRegular(const struct stat& status, const fs::path& file) {
     if (S_ISREG(status.st_mode)) {
         return;
     }
     if (S_ISDIR(status.st_mode)) {
-        fail("cannot read file", file, EISDIR);
+        throwFileError(FileOperation::Read, file, EISDIR);
     }
     const char* kind = S_ISFIFO(status.st_mode)                             ? "命名管道"
                        : S_ISSOCK(status.st_mode)                           ? "套接字"
@@ -37,16 +34,16 @@ void requireRegular(const struct stat& status, const fs::path& file) {
 FileDescriptor openRegularFile(const fs::path& file) {
     struct stat status {};
     if (::stat(file.c_str(), &status) != 0) {
-        fail("cannot open file", file);
+        throwFileError(FileOperation::Open, file);
     }
     requireRegular(status, file);
     // Replaced by a named pipe since the look, the path still must not block the open.
     FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd.valid()) {
-        fail("cannot open file", file);
+        throwFileError(FileOperation::Open, file);
     }
     if (::fstat(fd.get(), &status) != 0) {
-        fail("cannot read file", file);
+        throwFileError(FileOperation::Read, file);
     }
     requireRegular(status, file);
     return fd;
@@ -63,7 +60,7 @@ std::string readFileContents(const fs::path& file, std::size_t maximumBytes) {
             continue;
         }
         if (count < 0) {
-            fail("cannot read file", file);
+            throwFileError(FileOperation::Read, file);
         }
         if (count == 0) {
             break;
@@ -75,16 +72,16 @@ std::string readFileContents(const fs::path& file, std::size_t maximumBytes) {
 
 void copyRegularFile(const fs::path& file, const fs::path& copy) {
     static_cast<void>(openRegularFile(file));
-    try {
-        fs::copy_file(file, copy);
-    } catch (const fs::filesystem_error& failure) {
-        // A copy cut short by a full disk is no copy at all.
-        if (failure.code() != std::errc::file_exists) {
-            std::error_code ignored;
-            fs::remove(copy, ignored);
-        }
-        throw fs::filesystem_error("cannot copy file", file, failure.code());
+    std::error_code error;
+    if (fs::copy_file(file, copy, error)) {
+        return;
     }
+    // A copy cut short by a full disk is no copy at all.
+    if (error != std::errc::file_exists) {
+        std::error_code ignored;
+        fs::remove(copy, ignored);
+    }
+    throw FileOperationError(FileOperation::Copy, file, error);
 }
 
 } // namespace CenterCore

@@ -2,6 +2,7 @@
 
 #include "core/FileContents.h"
 #include "core/FileDescriptor.h"
+#include "core/FileOperationError.h"
 
 #include <cerrno>
 #include <sys/mman.h>
@@ -10,21 +11,13 @@
 #include <unistd.h>
 
 namespace CenterCore {
-namespace {
-
-[[noreturn]] void fail(const char* what, const std::filesystem::path& file, int error) {
-    throw std::filesystem::filesystem_error(what, file,
-                                            std::error_code(error, std::generic_category()));
-}
-
-} // namespace
 
 FileMapping::FileMapping(const std::filesystem::path& file) {
     // Closed once the mapping exists or has failed; the mapping outlives it.
     const FileDescriptor fd = openRegularFile(file);
     struct stat status {};
     if (::fstat(fd.get(), &status) != 0) {
-        fail("cannot read file", file, errno);
+        throwFileError(FileOperation::Read, file);
     }
     size_ = static_cast<std::size_t>(status.st_size);
     if (size_ == 0) {
@@ -32,7 +25,7 @@ FileMapping::FileMapping(const std::filesystem::path& file) {
     }
     void* address = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd.get(), 0);
     if (address == MAP_FAILED) {
-        fail("cannot map file", file, errno);
+        throwFileError(FileOperation::Read, file);
     }
     address_ = static_cast<const unsigned char*>(address);
 }

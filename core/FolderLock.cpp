@@ -1,6 +1,7 @@
 #include "core/FolderLock.h"
 
 #include "core/CancellationError.h"
+#include "core/FileOperationError.h"
 
 #include <cerrno>
 #include <chrono>
@@ -19,8 +20,7 @@ namespace fs = std::filesystem;
 FileDescriptor openFolder(const fs::path& folder) {
     FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
-        throw fs::filesystem_error("cannot open folder", folder,
-                                   std::error_code(errno, std::generic_category()));
+        throwFileError(FileOperation::Open, folder);
     }
     return fd;
 }
@@ -47,8 +47,7 @@ std::optional<FolderLock> FolderLock::tryLock(const fs::path& folder) {
             return std::nullopt;
         }
         if (errno != EINTR) {
-            throw fs::filesystem_error("cannot lock folder", folder,
-                                       std::error_code(errno, std::generic_category()));
+            throwFileError(FileOperation::Lock, folder);
         }
     }
     return lock;

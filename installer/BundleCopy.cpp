@@ -3,6 +3,7 @@
 #include "core/CHandle.h"
 #include "core/CancellationError.h"
 #include "core/FileDescriptor.h"
+#include "core/FileOperationError.h"
 
 #include <algorithm>
 #include <atomic>
@@ -25,13 +26,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const fs::path& path, const char* what, int error = errno) {
-    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
+using CenterCore::FileOperation;
+using CenterCore::throwFileError;
 
-void check(long result, const fs::path& path, const char* what) {
+void check(long result, const fs::path& path, FileOperation operation) {
     if (result < 0) {
-        fail(path, what);
+        throwFileError(operation, path);
     }
 }
 
@@ -51,27 +51,27 @@ void copyAttributes(int from, int to, const fs::path& path) {
         if (errno == ENOTSUP) {
             return;
         }
-        fail(path, "cannot list extended attributes");
+        throwFileError(FileOperation::List, path);
     }
     std::vector<char> value;
     for (ssize_t at = 0; at < length;) {
         std::string name(names.data() + at);
         at += static_cast<ssize_t>(name.size()) + 1;
         ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
-        check(size, path, "cannot read an extended attribute");
+        check(size, path, FileOperation::Read);
         value.resize(static_cast<std::size_t>(size));
         size = ::fgetxattr(from, name.c_str(), value.data(), value.size());
-        check(size, path, "cannot read an extended attribute");
+        check(size, path, FileOperation::Read);
         if (::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(size), 0) < 0 &&
             mustCopyAttribute(name)) {
-            fail(path, "cannot write an extended attribute");
+            throwFileError(FileOperation::Write, path);
         }
     }
 }
 
 void copyTimes(int to, const struct stat& status, const fs::path& path) {
     const timespec times[2] = {status.st_atim, status.st_mtim};
-    check(::futimens(to, times), path, "cannot set times");
+    check(::futimens(to, times), path, FileOperation::Change);
 }
 
 // Data copy inside the kernel: a clone where the file system shares extents, otherwise
@@ -98,7 +98,7 @@ void copyData(int from, int to, off_t size, const fs::path& path) {
             (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
             break;
         }
-        fail(path, "cannot copy file data");
+        throwFileError(FileOperation::Copy, path);
     }
     // A file that grew, or a kernel that would not copy: finish with ordinary reads.
     std::vector<char> buffer(1 << 20);
@@ -107,7 +107,7 @@ void copyData(int from, int to, off_t size, const fs::path& path) {
         if (count < 0 && errno == EINTR) {
             continue;
         }
-        check(count, path, "cannot read file data");
+        check(count, path, FileOperation::Read);
         if (count == 0) {
             return;
         }
@@ -117,7 +117,7 @@ void copyData(int from, int to, off_t size, const fs::path& path) {
             if (done < 0 && errno == EINTR) {
                 continue;
             }
-            check(done, path, "cannot write file data");
+            check(done, path, FileOperation::Write);
             written += done;
         }
         copied += count;
@@ -127,13 +127,13 @@ void copyData(int from, int to, off_t size, const fs::path& path) {
 void copyFile(int fromFolder, int toFolder, const char* name, const struct stat& status,
               const fs::path& path) {
     FileDescriptor from(::openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    check(from.get(), path, "cannot open file");
+    check(from.get(), path, FileOperation::Open);
     FileDescriptor to(::openat(toFolder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                S_IRUSR | S_IWUSR));
-    check(to.get(), path, "cannot create file");
+    check(to.get(), path, FileOperation::Create);
     copyData(from.get(), to.get(), status.st_size, path);
     copyAttributes(from.get(), to.get(), path);
-    check(::fchmod(to.get(), status.st_mode & 07777), path, "cannot set mode");
+    check(::fchmod(to.get(), status.st_mode & 07777), path, FileOperation::Change);
     copyTimes(to.get(), status, path);
 }
 
@@ -141,14 +141,14 @@ void copyLink(int fromFolder, int toFolder, const char* name, const struct stat&
               const fs::path& path) {
     std::vector<char> target(static_cast<std::size_t>(status.st_size) + 1);
     ssize_t length = ::readlinkat(fromFolder, name, target.data(), target.size());
-    check(length, path, "cannot read link");
+    check(length, path, FileOperation::Read);
     if (static_cast<std::size_t>(length) >= target.size()) {
-        fail(path, "link changed while copying", EAGAIN);
+        throwFileError(FileOperation::Copy, path, EAGAIN);
     }
     target[static_cast<std::size_t>(length)] = '\0';
-    check(::symlinkat(target.data(), toFolder, name), path, "cannot create link");
+    check(::symlinkat(target.data(), toFolder, name), path, FileOperation::Create);
     const timespec times[2] = {status.st_atim, status.st_mtim};
-    check(::utimensat(toFolder, name, times, AT_SYMLINK_NOFOLLOW), path, "cannot set link times");
+    check(::utimensat(toFolder, name, times, AT_SYMLINK_NOFOLLOW), path, FileOperation::Change);
 }
 
 void copyFolder(int from, int to, const fs::path& path, const std::stop_token& stop);
@@ -206,23 +206,23 @@ void copyEntry(int fromFolder, int toFolder, const char* name, const struct stat
         copyLink(fromFolder, toFolder, name, status, path);
         return;
     case S_IFIFO:
-        check(::mkfifoat(toFolder, name, status.st_mode & 07777), path, "cannot create pipe");
+        check(::mkfifoat(toFolder, name, status.st_mode & 07777), path, FileOperation::Create);
         return;
     case S_IFDIR: {
         FileDescriptor from(
             ::openat(fromFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        check(from.get(), path, "cannot open folder");
-        check(::mkdirat(toFolder, name, S_IRWXU), path, "cannot create folder");
+        check(from.get(), path, FileOperation::Open);
+        check(::mkdirat(toFolder, name, S_IRWXU), path, FileOperation::Create);
         FileDescriptor to(
             ::openat(toFolder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        check(to.get(), path, "cannot open folder");
+        check(to.get(), path, FileOperation::Open);
         copyFolder(from.get(), to.get(), path, stop);
-        check(::fchmod(to.get(), status.st_mode & 07777), path, "cannot set mode");
+        check(::fchmod(to.get(), status.st_mode & 07777), path, FileOperation::Change);
         copyTimes(to.get(), status, path);
         return;
     }
     default:
-        fail(path, "cannot copy a device or socket", ENOTSUP);
+        throwFileError(FileOperation::Copy, path, ENOTSUP);
     }
 }
 
@@ -230,10 +230,10 @@ void copyEntry(int fromFolder, int toFolder, const char* name, const struct stat
 // because adding entries changes them and a read-only mode would forbid it.
 void copyFolder(int from, int to, const fs::path& path, const std::stop_token& stop) {
     FileDescriptor listing(::dup(from));
-    check(listing.get(), path, "cannot list folder");
+    check(listing.get(), path, FileOperation::List);
     CHandle<closedir> folder(::fdopendir(listing.get()));
     if (!folder) {
-        fail(path, "cannot list folder");
+        throwFileError(FileOperation::List, path);
     }
     // The folder stream closes the duplicate from now on.
     static_cast<void>(listing.release());
@@ -246,13 +246,13 @@ void copyFolder(int from, int to, const fs::path& path, const std::stop_token& s
         }
     }
     if (errno != 0) {
-        fail(path, "cannot list folder");
+        throwFileError(FileOperation::List, path);
     }
     std::vector<FileCopy> files;
     for (const std::string& name : names) {
         struct stat status {};
         check(::fstatat(from, name.c_str(), &status, AT_SYMLINK_NOFOLLOW), path / name,
-              "cannot inspect");
+              FileOperation::Inspect);
         if (S_ISREG(status.st_mode)) {
             files.push_back({name, status});
         } else {
@@ -269,25 +269,25 @@ void copyBundle(const fs::path& from, const fs::path& to, std::stop_token stop) 
     fs::path fromParent = from.parent_path().empty() ? "." : from.parent_path();
     fs::path toParent = to.parent_path().empty() ? "." : to.parent_path();
     FileDescriptor fromFolder(::open(fromParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    check(fromFolder.get(), fromParent, "cannot open folder");
+    check(fromFolder.get(), fromParent, FileOperation::Open);
     FileDescriptor toFolder(::open(toParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    check(toFolder.get(), toParent, "cannot open folder");
+    check(toFolder.get(), toParent, FileOperation::Open);
 
     struct stat status {};
     check(::fstatat(fromFolder.get(), from.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW), from,
-          "cannot inspect");
+          FileOperation::Inspect);
     if (!S_ISDIR(status.st_mode)) {
-        fail(from, "not a folder", ENOTDIR);
+        throwFileError(FileOperation::Inspect, from, ENOTDIR);
     }
     FileDescriptor source(::openat(fromFolder.get(), from.filename().c_str(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    check(source.get(), from, "cannot open folder");
-    check(::mkdirat(toFolder.get(), to.filename().c_str(), S_IRWXU), to, "cannot create folder");
+    check(source.get(), from, FileOperation::Open);
+    check(::mkdirat(toFolder.get(), to.filename().c_str(), S_IRWXU), to, FileOperation::Create);
     FileDescriptor target(::openat(toFolder.get(), to.filename().c_str(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    check(target.get(), to, "cannot open folder");
+    check(target.get(), to, FileOperation::Open);
     copyFolder(source.get(), target.get(), from, stop);
-    check(::fchmod(target.get(), status.st_mode & 07777), to, "cannot set mode");
+    check(::fchmod(target.get(), status.st_mode & 07777), to, FileOperation::Change);
     copyTimes(target.get(), status, to);
 }
 

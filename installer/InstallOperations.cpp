@@ -1,6 +1,8 @@
 #include "installer/InstallOperations.h"
 
 #include "core/AtomicFile.h"
+#include "core/FileOperationError.h"
+#include "core/FileSystem.h"
 #include "installer/BundleCopy.h"
 #include "installer/SignatureCheck.h"
 #include "installer/Unpack.h"
@@ -15,18 +17,21 @@ namespace CenterInstaller {
 namespace {
 
 namespace fs = std::filesystem;
+using CenterCore::FileOperation;
+using CenterCore::FileOperationError;
 
 } // namespace
 
 void SystemInstallOperations::createDirectory(const fs::path& folder) {
-    if (!fs::create_directory(folder)) {
-        throw fs::filesystem_error("cannot create folder", folder,
-                                   std::make_error_code(std::errc::file_exists));
+    std::error_code error;
+    if (!fs::create_directory(folder, error)) {
+        throw FileOperationError(FileOperation::Create, folder,
+                                 error ? error : std::make_error_code(std::errc::file_exists));
     }
 }
 
 void SystemInstallOperations::createDirectories(const fs::path& folder) {
-    fs::create_directories(folder);
+    CenterCore::createDirectories(folder);
 }
 
 void SystemInstallOperations::move(const fs::path& from, const fs::path& to) {
@@ -35,18 +40,23 @@ void SystemInstallOperations::move(const fs::path& from, const fs::path& to) {
         return;
     }
     if (errno != EINVAL && errno != ENOSYS) {
-        throw fs::filesystem_error("cannot move", from, to,
-                                   std::error_code(errno, std::generic_category()));
+        throw FileOperationError(FileOperation::Move, from, to,
+                                 std::error_code(errno, std::generic_category()));
     }
-    if (fs::exists(fs::symlink_status(to))) {
-        throw fs::filesystem_error("cannot move", from, to,
-                                   std::make_error_code(std::errc::file_exists));
+    std::error_code error;
+    const fs::file_status found = fs::symlink_status(to, error);
+    if (!fs::status_known(found)) {
+        throw FileOperationError(FileOperation::Inspect, to, error);
     }
-    fs::rename(from, to);
+    if (fs::exists(found)) {
+        throw FileOperationError(FileOperation::Move, from, to,
+                                 std::make_error_code(std::errc::file_exists));
+    }
+    CenterCore::rename(from, to);
 }
 
 void SystemInstallOperations::remove(const fs::path& item) {
-    fs::remove_all(item);
+    CenterCore::removeAll(item);
 }
 
 void SystemInstallOperations::unpack(const fs::path& zip, const fs::path& destination,

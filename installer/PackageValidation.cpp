@@ -3,6 +3,7 @@
 #include "core/CenterError.h"
 #include "core/Detection.h"
 #include "core/FileContents.h"
+#include "core/FileOperationError.h"
 #include "core/PropertyList.h"
 #include "core/Registry.h"
 #include "core/Versions.h"
@@ -135,8 +136,9 @@ void validateApp(const fs::path& app, const CenterProduct& product, const Center
         info = PropertyList::parse(bytes);
     }
     if (!info) {
-        throw fs::filesystem_error("not a property list", infoFile,
-                                   std::make_error_code(std::errc::illegal_byte_sequence));
+        throw CenterCore::FileOperationError(
+            CenterCore::FileOperation::Inspect, infoFile,
+            std::make_error_code(std::errc::illegal_byte_sequence));
     }
     if (!info->isDictionary()) {
         throw CenterError::install(missingApplication);

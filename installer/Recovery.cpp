@@ -1,6 +1,7 @@
 #include "installer/Recovery.h"
 
 #include "core/FileContents.h"
+#include "core/FileOperationError.h"
 #include "core/FolderLock.h"
 #include "installer/LegacyIcon.h"
 #include "installer/Staging.h"
@@ -39,8 +40,9 @@ void restore(const fs::path& staging, const fs::path& bundle, const Staging::Rec
              InstallOperations& operations) {
     std::error_code error;
     if (!fs::is_directory(fs::symlink_status(bundle, error))) {
-        throw fs::filesystem_error("the bundle is gone", bundle,
-                                   std::make_error_code(std::errc::no_such_file_or_directory));
+        throw CenterCore::FileOperationError(
+            CenterCore::FileOperation::Inspect, bundle,
+            std::make_error_code(std::errc::no_such_file_or_directory));
     }
     fs::path contents = bundle / "Contents";
     if (isPresent(staging / Staging::previousContents)) {
@@ -66,8 +68,9 @@ void recoverFolder(const fs::path& applicationsDirectory, const fs::path& stagin
     if (isPresent(staging / Staging::recordName)) {
         std::optional<Staging::Record> record = readRecord(staging / Staging::recordName);
         if (!record) {
-            throw fs::filesystem_error("unreadable record", staging / Staging::recordName,
-                                       std::make_error_code(std::errc::invalid_argument));
+            throw CenterCore::FileOperationError(CenterCore::FileOperation::Read,
+                                                 staging / Staging::recordName,
+                                                 std::make_error_code(std::errc::invalid_argument));
         }
         restore(staging, applicationsDirectory / record->bundleName, *record, operations);
     }

@@ -4,6 +4,8 @@
 #include "core/CenterError.h"
 #include "core/Digest.h"
 #include "core/FileContents.h"
+#include "core/FileOperationError.h"
+#include "core/FileSystem.h"
 #include "core/PropertyList.h"
 #include "installer/Process.h"
 
@@ -17,6 +19,8 @@ namespace CenterInstaller::ResourceSeal {
 namespace {
 
 namespace fs = std::filesystem;
+using CenterCore::FileOperation;
+using CenterCore::FileOperationError;
 
 constexpr std::size_t maximumSealBytes = 64 * 1024 * 1024;
 constexpr std::size_t digestBytes = 32;
@@ -35,6 +39,15 @@ using Node = CHandle<plist_free>;
 [[noreturn]] void fail(const fs::path& app, const std::string& reason) {
     // The bundle's own name, never the temporary folder it may have been unpacked into.
     throw CenterError::install(incompleteMessage(app.filename().string() + "：" + reason));
+}
+
+fs::path linkTarget(const fs::path& link) {
+    std::error_code error;
+    fs::path target = fs::read_symlink(link, error);
+    if (error) {
+        throw FileOperationError(FileOperation::Read, link, error);
+    }
+    return target;
 }
 
 std::string hexToBytes(const std::string& hex) {
@@ -59,8 +72,12 @@ std::string bytesToHex(const char* bytes, std::size_t count) {
 // Every regular file and link under Contents/ outside the seal folder, by relative path.
 std::map<std::string, fs::directory_entry> contentsItems(const fs::path& contents) {
     std::map<std::string, fs::directory_entry> items;
-    for (auto it = fs::recursive_directory_iterator(contents);
-         it != fs::recursive_directory_iterator(); ++it) {
+    std::error_code error;
+    fs::recursive_directory_iterator it(contents, error);
+    if (error) {
+        throw FileOperationError(FileOperation::Open, contents, error);
+    }
+    for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
         if (it.depth() == 0 && it->path().filename() == sealFolder) {
             it.disable_recursion_pending();
             continue;
@@ -68,6 +85,10 @@ std::map<std::string, fs::directory_entry> contentsItems(const fs::path& content
         if (it->is_symlink() || !it->is_directory()) {
             items.emplace(it->path().lexically_relative(contents).generic_string(), *it);
         }
+    }
+    if (error) {
+        // A folder further down that cannot be read: the walk does not say which.
+        throw FileOperationError(FileOperation::List, error);
     }
     return items;
 }
@@ -170,7 +191,7 @@ void checkItem(const fs::path& app, const std::string& key, const SealedItem& se
     const fs::directory_entry& entry = found->second;
     bool faithful = false;
     if (sealed.linkTarget) {
-        faithful = entry.is_symlink() && fs::read_symlink(entry.path()) == *sealed.linkTarget;
+        faithful = entry.is_symlink() && linkTarget(entry.path()) == *sealed.linkTarget;
     } else {
         faithful = !entry.is_symlink() && entry.is_regular_file() &&
                    CenterCore::sha256(entry.path()) == *sealed.digest;
@@ -193,12 +214,12 @@ void write(const fs::path& app) {
         plist_t item = plist_new_dict();
         if (!entry.is_symlink() && !entry.is_regular_file()) {
             plist_free(item);
-            throw fs::filesystem_error("only files and links can be sealed", entry.path(),
-                                       std::make_error_code(std::errc::not_supported));
+            throw FileOperationError(FileOperation::Inspect, entry.path(),
+                                     std::make_error_code(std::errc::not_supported));
         }
         if (entry.is_symlink()) {
             plist_dict_set_item(item, "symlink",
-                                plist_new_string(fs::read_symlink(entry.path()).c_str()));
+                                plist_new_string(linkTarget(entry.path()).c_str()));
         } else {
             std::string digest = hexToBytes(CenterCore::sha256(entry.path()));
             plist_dict_set_item(item, "hash2", plist_new_data(digest.data(), digest.size()));
@@ -215,13 +236,13 @@ void write(const fs::path& app) {
     std::uint32_t length = 0;
     plist_to_xml(root.get(), &xml, &length);
     CHandle<plist_to_xml_free> ownedXML(xml);
-    fs::create_directories(sealPath(app).parent_path());
+    CenterCore::createDirectories(sealPath(app).parent_path());
     std::ofstream stream(sealPath(app), std::ios::binary | std::ios::trunc);
     stream.write(xml, static_cast<std::streamsize>(length));
     stream.close();
     if (!stream) {
-        throw fs::filesystem_error("cannot write the seal", sealPath(app),
-                                   std::make_error_code(std::errc::io_error));
+        throw FileOperationError(FileOperation::Write, sealPath(app),
+                                 std::make_error_code(std::errc::io_error));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "core/Detection.h"
 #include "core/ErrorText.h"
 #include "core/FileContents.h"
+#include "core/FileSystem.h"
 #include "core/PropertyList.h"
 #include "core/Resources.h"
 #include "core/Versions.h"
@@ -167,7 +168,7 @@ void CenterModel::loadCatalogSources() {
             CenterCore::readFileContents(catalogFile, maximumCatalogBytes));
         knownProducts_ = catalog.products;
         setProducts(catalog.products);
-        fs::create_directories(setup_.supportDirectory);
+        CenterCore::createDirectories(setup_.supportDirectory);
         localPackages_ = LocalLists::readPackages(setup_.supportDirectory);
         localReleases_ = LocalLists::readReleases(setup_.supportDirectory);
         setProducts(mergedCatalog(knownProducts_));

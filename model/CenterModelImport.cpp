@@ -2,6 +2,7 @@
 #include "core/AtomicFile.h"
 #include "core/ErrorText.h"
 #include "core/FileContents.h"
+#include "core/FileSystem.h"
 #include "core/Registry.h"
 #include "core/Uuid.h"
 #include "installer/PackageValidation.h"
@@ -86,7 +87,7 @@ void CenterModel::importPackage(const fs::path& file, const CenterProduct& produ
     fs::path copy;
     try {
         fs::path imported = setup_.supportDirectory / "Imported";
-        fs::create_directories(imported);
+        CenterCore::createDirectories(imported);
         copy = imported / (product.id + "-" + CenterCore::newUUID() + "." + extension);
         CenterCore::copyRegularFile(file, copy);
     } catch (...) {

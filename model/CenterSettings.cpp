@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/ErrorText.h"
 #include "core/FileContents.h"
+#include "core/FileSystem.h"
 #include "core/Uuid.h"
 
 #include <limits>
@@ -79,12 +80,12 @@ void CenterSettings::store(const std::string& key, std::optional<nlohmann::json>
     } else {
         changed.erase(key);
     }
-    fs::create_directories(file_.parent_path());
+    CenterCore::createDirectories(file_.parent_path());
     if (corrupt_) {
         // The unreadable file is the user's: kept beside, never overwritten.
         fs::path aside = file_;
         aside += ".unreadable-" + CenterCore::newUUID();
-        fs::rename(file_, aside);
+        CenterCore::rename(file_, aside);
         corrupt_ = false;
     }
     AtomicFile::write(file_, changed.dump());

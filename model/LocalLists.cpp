@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/CatalogJSON.h"
 #include "core/FileContents.h"
+#include "core/FileOperationError.h"
 
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -23,8 +24,8 @@ std::optional<nlohmann::json> readObject(const fs::path& file) {
     }
     std::string text = CenterCore::readFileContents(file, maximumListBytes);
     if (text.size() > maximumListBytes) {
-        throw fs::filesystem_error("too large", file,
-                                   std::make_error_code(std::errc::file_too_large));
+        throw CenterCore::FileOperationError(CenterCore::FileOperation::Inspect, file,
+                                             std::make_error_code(std::errc::file_too_large));
     }
     nlohmann::json document = nlohmann::json::parse(text);
     if (!document.is_object()) {

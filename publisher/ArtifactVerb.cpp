@@ -2,6 +2,7 @@
 #include "core/CatalogJSON.h"
 #include "core/Digest.h"
 #include "core/FileContents.h"
+#include "core/FileSystem.h"
 #include "core/Validation.h"
 #include "publisher/Verbs.h"
 
@@ -18,7 +19,7 @@ int artifactVerb(const Arguments& arguments) {
     // The address and the size are settled before a file of up to 20 GiB is read for its digest.
     CenterCore::validateHTTPS(url);
     static_cast<void>(CenterCore::openRegularFile(file));
-    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file));
+    const auto size = static_cast<std::int64_t>(CenterCore::fileSize(file));
     CenterCore::validateArtifactSize(size);
     ReleaseArtifact artifact{url, CenterCore::sha256(file), size, *format};
     CenterCore::validateArtifact(artifact);

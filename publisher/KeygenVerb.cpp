@@ -2,6 +2,8 @@
 #include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/FileDescriptor.h"
+#include "core/FileOperationError.h"
+#include "core/FileSystem.h"
 #include "publisher/Verbs.h"
 
 #include <fcntl.h>
@@ -54,16 +56,14 @@ void writeNewFile(const std::filesystem::path& file, const std::string& content,
         if (errno == EEXIST) {
             throw CenterError::invalid("密钥文件已存在，未覆盖：" + file.string());
         }
-        throw std::filesystem::filesystem_error("cannot create file", file,
-                                                std::error_code(errno, std::generic_category()));
+        CenterCore::throwFileError(CenterCore::FileOperation::Create, file);
     }
     ssize_t written = ::write(fd.get(), content.data(), content.size());
     int saved = errno;
     bool synced = ::fsync(fd.get()) == 0;
     fd.reset();
     if (written != static_cast<ssize_t>(content.size()) || !synced) {
-        throw std::filesystem::filesystem_error("cannot write file", file,
-                                                std::error_code(saved, std::generic_category()));
+        CenterCore::throwFileError(CenterCore::FileOperation::Write, file, saved);
     }
 }
 
@@ -71,11 +71,11 @@ void writeNewFile(const std::filesystem::path& file, const std::string& content,
 
 int keygenVerb(const Arguments& arguments) {
     std::filesystem::path folder = arguments.positionals(1)[0];
-    std::filesystem::create_directories(folder);
+    CenterCore::createDirectories(folder);
     auto key = generateKey();
     std::filesystem::path privateFile = folder / "private.key";
     std::filesystem::path publicFile = folder / "PublicKey.txt";
-    if (std::filesystem::exists(publicFile)) {
+    if (CenterCore::exists(publicFile)) {
         throw CenterError::invalid("密钥文件已存在，未覆盖：" + publicFile.string());
     }
     writeNewFile(privateFile, privateKeyPEM(key.get()), 0600);

@@ -3,6 +3,7 @@
 #include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/FileDescriptor.h"
+#include "core/FileOperationError.h"
 #include "core/ScopedRemoval.h"
 #include "core/Uuid.h"
 #include "installer/SignatureCheck.h"
@@ -23,6 +24,9 @@ namespace CenterPublisher {
 namespace {
 
 namespace fs = std::filesystem;
+using CenterCore::FileOperation;
+using CenterCore::FileOperationError;
+using CenterCore::throwFileError;
 
 constexpr std::size_t chunkBytes = 1 << 20;
 constexpr std::uint16_t versionMadeBy = 3 << 8 | 20; // Unix, format 2.0
@@ -35,10 +39,6 @@ constexpr std::uint64_t largest32 = 0xFFFFFFFE; // 0xFFFFFFFF would mean ZIP64
 constexpr std::size_t maximumEntries = 65534;
 
 const char* const tooLarge = "应用程序超出不含 ZIP64 的安装包所能容纳的大小，无法打包。";
-
-[[noreturn]] void failFile(const char* what, const fs::path& file) {
-    throw fs::filesystem_error(what, file, std::error_code(errno, std::generic_category()));
-}
 
 // One folder or file of the bundle, named as it will be stored.
 struct Item {
@@ -77,7 +77,7 @@ std::uint32_t dosTime(const struct stat& status) {
 Item describe(const fs::path& source, std::string name) {
     struct stat status {};
     if (::lstat(source.c_str(), &status) != 0) {
-        failFile("cannot read", source);
+        throwFileError(FileOperation::Read, source);
     }
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
         throw CenterError::invalid("应用程序包含符号链接或特殊文件，无法打包：" + name);
@@ -98,9 +98,18 @@ Item describe(const fs::path& source, std::string name) {
 // Every folder and file of the bundle, the bundle itself first, in byte order of their names.
 std::vector<Item> collect(const fs::path& app, const std::string& topLevelName) {
     std::vector<Item> items{describe(app, topLevelName)};
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(app)) {
-        const std::string relative = entry.path().lexically_relative(app).generic_string();
-        items.push_back(describe(entry.path(), topLevelName + "/" + relative));
+    std::error_code error;
+    fs::recursive_directory_iterator it(app, error);
+    if (error) {
+        throw FileOperationError(FileOperation::Open, app, error);
+    }
+    for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
+        const std::string relative = it->path().lexically_relative(app).generic_string();
+        items.push_back(describe(it->path(), topLevelName + "/" + relative));
+    }
+    if (error) {
+        // A folder further down that cannot be read: the walk does not say which.
+        throw FileOperationError(FileOperation::List, error);
     }
     std::sort(items.begin(), items.end(),
               [](const Item& a, const Item& b) { return a.name < b.name; });
@@ -128,7 +137,7 @@ class PackageFile {
         : file_(shown), stop_(std::move(stop)),
           fd_(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)) {
         if (!fd_.valid()) {
-            failFile("cannot create package", shown);
+            throwFileError(FileOperation::Create, shown);
         }
         buffer_.reserve(chunkBytes);
     }
@@ -163,10 +172,10 @@ class PackageFile {
     void finish() {
         flush();
         if (::ftruncate(fd_.get(), static_cast<off_t>(offset_)) != 0 || ::fsync(fd_.get()) != 0) {
-            failFile("cannot write package", file_);
+            throwFileError(FileOperation::Write, file_);
         }
         if (!fd_.close()) {
-            failFile("cannot write package", file_);
+            throwFileError(FileOperation::Write, file_);
         }
     }
 
@@ -183,7 +192,7 @@ class PackageFile {
                 if (errno == EINTR) {
                     continue;
                 }
-                failFile("cannot write package", file_);
+                throwFileError(FileOperation::Write, file_);
             }
             data += written;
             offset += static_cast<std::uint64_t>(written);
@@ -260,7 +269,7 @@ class SourceFile {
     explicit SourceFile(const fs::path& file)
         : file_(file), fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)) {
         if (!fd_.valid()) {
-            failFile("cannot open", file);
+            throwFileError(FileOperation::Open, file);
         }
     }
 
@@ -273,7 +282,7 @@ class SourceFile {
                 return static_cast<std::size_t>(count);
             }
             if (errno != EINTR) {
-                failFile("cannot read", file_);
+                throwFileError(FileOperation::Read, file_);
             }
         }
     }

@@ -4,6 +4,7 @@
 #include "core/CancellationError.h"
 #include "core/ErrorText.h"
 #include "core/FileContents.h"
+#include "core/FileSystem.h"
 #include "core/PropertyList.h"
 #include "core/ScopedRemoval.h"
 #include "core/Uuid.h"
@@ -53,7 +54,7 @@ std::optional<AppcastItem> newestRelease(const std::string& feed, const std::str
     CenterCore::validateHTTPS(feed);
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("kestryn-appcast-" + CenterCore::newUUID());
-    std::filesystem::create_directories(folder);
+    CenterCore::createDirectories(folder);
     ScopedRemoval removal(folder);
     std::filesystem::path file = CenterDownload::perform(
         feed, folder / "appcast.xml", AppcastFeed::maximumBytes, std::nullopt, {}, stop, timeouts);
@@ -72,7 +73,7 @@ std::filesystem::path verifiedPackage(const AppcastItem& item, const std::string
                                       const std::filesystem::path& folder, std::stop_token stop,
                                       const DownloadTimeouts& timeouts) {
     CenterCore::validateHTTPS(item.enclosureURL);
-    std::filesystem::create_directories(folder);
+    CenterCore::createDirectories(folder);
     std::filesystem::path destination =
         folder / ("KESTRYN-Center-" + CenterCore::newUUID() + extensionOf(item.enclosureURL));
     std::filesystem::path file =

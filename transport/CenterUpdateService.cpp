@@ -6,6 +6,7 @@
 #include "core/Digest.h"
 #include "core/Envelope.h"
 #include "core/FileContents.h"
+#include "core/FileSystem.h"
 #include "core/FolderLock.h"
 #include "core/ScopedRemoval.h"
 #include "core/Unicode.h"
@@ -23,7 +24,7 @@ CenterCatalog CenterUpdateService::fetchCatalog(const std::string& url,
     CenterCore::validateHTTPS(url);
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("kestryn-feed-" + CenterCore::newUUID());
-    std::filesystem::create_directories(folder);
+    CenterCore::createDirectories(folder);
     ScopedRemoval removal(folder);
 
     std::filesystem::path envelope =
@@ -87,7 +88,7 @@ class ArtifactTurn {
     static CenterCore::FolderLock hold(const std::filesystem::path& folder,
                                        const std::stop_token& stop) {
         for (;;) {
-            std::filesystem::create_directories(folder);
+            CenterCore::createDirectories(folder);
             try {
                 CenterCore::FolderLock lock = CenterCore::FolderLock::wait(folder, stop);
                 if (lock.holds(folder)) {
@@ -165,7 +166,7 @@ std::filesystem::path CenterUpdateService::download(const ReleaseArtifact& artif
                                                     const CenterDownload::Progress& progress,
                                                     std::stop_token stop) const {
     CenterCore::validateArtifact(artifact);
-    std::filesystem::create_directories(folder);
+    CenterCore::createDirectories(folder);
     removeStalePartials(folder);
     const ArtifactTurn turn(lockFolder(artifact, folder), stop);
     if (std::optional<std::filesystem::path> proven = provenDownload(artifact, folder)) {
@@ -186,7 +187,7 @@ std::filesystem::path CenterUpdateService::download(const ReleaseArtifact& artif
         throw CancellationError();
     }
     // The same proof as verifyFile: the exact size on disk, then the SHA-256 of those bytes.
-    if (static_cast<std::int64_t>(std::filesystem::file_size(file)) != artifact.byteCount ||
+    if (static_cast<std::int64_t>(CenterCore::fileSize(file)) != artifact.byteCount ||
         digest.finish(artifact.byteCount) != CenterCore::lowercased(artifact.sha256)) {
         throw CenterError::checksum();
     }

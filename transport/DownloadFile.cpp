@@ -27,7 +27,7 @@ DownloadFile::DownloadFile(const std::filesystem::path& destination)
     : path_(freshName(destination)) {
     descriptor_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!descriptor_.valid()) {
-        fail("cannot create download file");
+        fail(CenterCore::FileOperation::Create);
     }
     buffer_.reserve(bufferBytes);
 }
@@ -36,7 +36,7 @@ DownloadFile::DownloadFile(const std::filesystem::path& partial, bool resumable)
     : path_(partial), resumable_(resumable) {
     descriptor_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!descriptor_.valid()) {
-        fail("cannot open partial download file");
+        fail(CenterCore::FileOperation::Open);
     }
     // Held for the whole attempt: two downloads of one artifact never write the same file.
     if (::flock(descriptor_.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -44,16 +44,16 @@ DownloadFile::DownloadFile(const std::filesystem::path& partial, bool resumable)
         resumable_ = false;
         descriptor_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (!descriptor_.valid()) {
-            fail("cannot create download file");
+            fail(CenterCore::FileOperation::Create);
         }
     }
     struct stat status {};
     if (::fstat(descriptor_.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        fail("cannot inspect download file");
+        fail(CenterCore::FileOperation::Inspect);
     }
     onDisk_ = status.st_size;
     if (::lseek(descriptor_.get(), 0, SEEK_END) < 0) {
-        fail("cannot inspect download file");
+        fail(CenterCore::FileOperation::Inspect);
     }
     buffer_.reserve(bufferBytes);
 }
@@ -73,7 +73,7 @@ void DownloadFile::restart() {
         return;
     }
     if (::ftruncate(descriptor_.get(), 0) != 0 || ::lseek(descriptor_.get(), 0, SEEK_SET) != 0) {
-        fail("cannot empty download file");
+        fail(CenterCore::FileOperation::Change);
     }
     onDisk_ = 0;
 }
@@ -93,10 +93,10 @@ std::int64_t DownloadFile::finish() {
     flush();
     struct stat status {};
     if (::fstat(descriptor_.get(), &status) != 0) {
-        fail("cannot inspect download file");
+        fail(CenterCore::FileOperation::Inspect);
     }
     if (!descriptor_.close()) {
-        fail("cannot close download file");
+        fail(CenterCore::FileOperation::Write);
     }
     return status.st_size;
 }
@@ -108,15 +108,13 @@ void DownloadFile::moveTo(const std::filesystem::path& destination) {
         return;
     }
     if (errno != EINVAL && errno != ENOSYS) {
-        throw std::filesystem::filesystem_error("cannot move download into place", path_,
-                                                destination,
-                                                std::error_code(errno, std::generic_category()));
+        throw CenterCore::FileOperationError(CenterCore::FileOperation::Move, path_, destination,
+                                             std::error_code(errno, std::generic_category()));
     }
     // File systems without an exclusive rename still refuse to link over an existing name.
     if (::link(path_.c_str(), destination.c_str()) != 0) {
-        throw std::filesystem::filesystem_error("cannot move download into place", path_,
-                                                destination,
-                                                std::error_code(errno, std::generic_category()));
+        throw CenterCore::FileOperationError(CenterCore::FileOperation::Move, path_, destination,
+                                             std::error_code(errno, std::generic_category()));
     }
     ::unlink(path_.c_str());
     moved_ = true;
@@ -142,7 +140,7 @@ void DownloadFile::writeAll(std::string_view bytes) {
             continue;
         }
         if (count < 0) {
-            fail("cannot write download file");
+            fail(CenterCore::FileOperation::Write);
         }
         bytes.remove_prefix(static_cast<std::size_t>(count));
         onDisk_ += count;
@@ -152,7 +150,6 @@ void DownloadFile::writeAll(std::string_view bytes) {
     }
 }
 
-void DownloadFile::fail(const char* what) const {
-    throw std::filesystem::filesystem_error(what, path_,
-                                            std::error_code(errno, std::generic_category()));
+void DownloadFile::fail(CenterCore::FileOperation operation) const {
+    CenterCore::throwFileError(operation, path_);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/FileDescriptor.h"
+#include "core/FileOperationError.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -11,7 +12,7 @@
 // The file a download streams into: a fresh hidden file beside its destination, or the
 // resumable partial file of an artifact. It is moved into place only by `moveTo`; on every
 // other way out a fresh file is removed, and so is a partial one unless `keep` was called.
-// File-system failures throw std::filesystem::filesystem_error.
+// File-system failures throw CenterCore::FileOperationError.
 class DownloadFile {
   public:
     // Receives the number of bytes on disk after each write.
@@ -49,7 +50,7 @@ class DownloadFile {
   private:
     void flush();
     void writeAll(std::string_view bytes);
-    [[noreturn]] void fail(const char* what) const;
+    [[noreturn]] void fail(CenterCore::FileOperation operation) const;
 
     std::filesystem::path path_;
     FileDescriptor descriptor_;

@@ -2,6 +2,7 @@
 
 #include "core/CHandle.h"
 #include "core/CenterError.h"
+#include "core/FileOperationError.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -41,8 +42,7 @@ void GrowingDigest::started(const std::filesystem::path& file, std::int64_t size
     stop();
     input_.reset(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!input_.valid()) {
-        throw std::filesystem::filesystem_error("cannot open file", file,
-                                                std::error_code(errno, std::generic_category()));
+        CenterCore::throwFileError(CenterCore::FileOperation::Open, file);
     }
     {
         std::lock_guard lock(mutex_);
@@ -130,8 +130,9 @@ void GrowingDigest::read() {
                     continue;
                 }
                 if (count < 0) {
-                    throw std::filesystem::filesystem_error(
-                        "cannot read file", std::error_code(errno, std::generic_category()));
+                    throw CenterCore::FileOperationError(
+                        CenterCore::FileOperation::Read,
+                        std::error_code(errno, std::generic_category()));
                 }
                 if (count == 0) {
                     // Shorter on disk than written: not the file the download wrote.

@@ -16,33 +16,20 @@ class Detection : public ::testing::Test {
     std::filesystem::path user = root / "home" / "Applications";
     CenterProduct audio{"audio", "local.soundlink", "回响工坊", "", "", "", {}, "13.0", {}};
 
-    // Writes folder/name with an Info.plist holding the given keys (a key with no value is left
-    // out). Real property lists of both forms are read in RealInfoPlistsReadAsTheirToolsWrote.
+    // Writes folder/name with an Info.plist holding the identifier, the version and, under `key`,
+    // the same number as the build. Real property lists of both forms are read in
+    // RealInfoPlistsReadAsTheirToolsWrote.
     std::filesystem::path bundle(const std::filesystem::path& folder, const std::string& name,
-                                 const char* bundleID, const char* version, const char* build) {
-        std::map<std::string, std::string> texts;
-        for (const auto& [key, value] : {std::pair{"CFBundleIdentifier", bundleID},
-                                         std::pair{"CFBundleShortVersionString", version},
-                                         std::pair{"CFBundleVersion", build}}) {
-            if (value != nullptr) {
-                texts[key] = value;
-            }
-        }
-        std::filesystem::path app = folder / name;
-        root.write(app / "Contents" / "Info.plist", propertyListBytes(texts));
+                                 const std::string& bundleID, const std::string& version,
+                                 const char* key = "CFBundleVersion") const {
+        const std::filesystem::path app = folder / name;
+        root.write(app / "Contents" / "Info.plist",
+                   propertyListBytes({{"CFBundleIdentifier", bundleID},
+                                      {"CFBundleShortVersionString", version},
+                                      {key, version}}));
         return app;
     }
 };
-
-TEST_F(Detection, ABundleMissingAKeyOrNotAPropertyListIsNotAnApplication) {
-    EXPECT_FALSE(CenterCore::readInstalledApp(bundle(system, "A.app", "x.y.z", "1", nullptr)));
-    EXPECT_FALSE(CenterCore::readInstalledApp(bundle(system, "B.app", nullptr, "1", "1")));
-    root.write("Applications/C.app/Contents/Info.plist", "not a property list");
-    EXPECT_FALSE(CenterCore::readInstalledApp(system / "C.app"));
-    root.write("Applications/D.app/Contents/Info.plist", "");
-    EXPECT_FALSE(CenterCore::readInstalledApp(system / "D.app"));
-    EXPECT_FALSE(CenterCore::readInstalledApp(system / "Missing.app"));
-}
 
 TEST_F(Detection, RealInfoPlistsReadAsTheirToolsWrote) {
     const std::filesystem::path data = KESTRYN_TEST_DATA "/info-plist";
@@ -64,49 +51,42 @@ TEST_F(Detection, RealInfoPlistsReadAsTheirToolsWrote) {
     EXPECT_FALSE(install(data / "fastlane" / "xcarchive__very-capable-app.xcarchive__Info.plist"));
 }
 
-TEST_F(Detection, TheSystemFolderWinsThenTheFirstNameInCodePointOrder) {
-    bundle(user, "Aardvark.app", "local.soundlink", "9", "9");
-    auto beta = bundle(system, "Beta.app", "local.soundlink", "1", "1");
-    bundle(system, "alpha.app", "local.soundlink", "2", "2");
-    auto found = CenterCore::detectInstalled(audio, {system, user});
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->url, beta);
-
-    found = CenterCore::detectInstalled(audio, {root / "nowhere", user});
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->version, "9");
-}
-
-TEST_F(Detection, MatchesByBundleIdentifierAndAppExtensionOnlyAndNeverAPreview) {
-    bundle(system, "Other.app", "local.other", "1", "1");
-    bundle(system, ".Hidden.app", "local.soundlink", "1", "1");
-    bundle(system, "Tool.app.zip", "local.soundlink", "1", "1");
-    bundle(system, "Nested/Deep.app", "local.soundlink", "1", "1");
-    bundle(system, "Cased.app", "local.SoundLink", "1", "1");
+TEST_F(Detection, MatchesACompleteBundleByIdentifierAndAppExtensionOnlyAndNeverAPreview) {
+    bundle(system, "Other.app", "local.other", "1");
+    bundle(system, ".Hidden.app", "local.soundlink", "1");
+    bundle(system, "Tool.app.zip", "local.soundlink", "1");
+    bundle(system, "Nested/Deep.app", "local.soundlink", "1");
+    bundle(system, "Cased.app", "local.SoundLink", "1");
+    bundle(system, "NoBuild.app", "local.soundlink", "1", "CFBundleVersionString");
+    root.write("Applications/Text.app/Contents/Info.plist", "not a property list");
+    root.write("Applications/Empty.app/Contents/Info.plist", "");
     EXPECT_FALSE(CenterCore::detectInstalled(audio, {system}));
-    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1", "1");
+    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1");
     CenterProduct effects = audio;
     effects.id = "effects";
     effects.bundleID = "com.kestryn.effects.preview";
     EXPECT_FALSE(CenterCore::detectInstalled(effects, {system}));
 
-    auto upper = bundle(system, "Tool.APP", "local.soundlink", "3", "3");
+    auto upper = bundle(system, "Tool.APP", "local.soundlink", "3");
     auto found = CenterCore::detectInstalled(audio, {system});
     ASSERT_TRUE(found);
     EXPECT_EQ(found->url, upper);
 }
 
-// The model's one pass must find exactly what a scan per product finds, in every ordering case.
-TEST_F(Detection, OnePassFindsWhatEachProductsOwnScanFinds) {
-    bundle(user, "Aardvark.app", "local.soundlink", "9", "9");
-    bundle(system, "Beta.app", "local.soundlink", "1", "1");
-    bundle(system, "alpha.app", "local.soundlink", "2", "2");
-    bundle(system, "Tool.APP", "local.captionlink.workflow", "3", "3");
-    bundle(user, "Library.app", "local.tavelo.asset-library", "4", "4");
-    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1", "1");
-    bundle(system, "Broken.app", nullptr, "1", "1");
-    bundle(user, "Café.app", "com.kestryn.video-assistant.preview", "5", "5");
-    bundle(user, "Cafe\u0301 2.app", "com.kestryn.video-assistant.preview", "6", "6");
+// The system folder wins, then the first name in code point order; the model's one pass finds
+// exactly what a scan per product finds, in every ordering case.
+TEST_F(Detection, TheFirstFolderThenTheFirstNameWinsInOnePassAsInEachProductsScan) {
+    bundle(user, "Aardvark.app", "local.soundlink", "9");
+    const auto beta = bundle(system, "Beta.app", "local.soundlink", "1");
+    bundle(system, "alpha.app", "local.soundlink", "2");
+    EXPECT_EQ(CenterCore::detectInstalled(audio, {system, user}).value().url, beta);
+    EXPECT_EQ(CenterCore::detectInstalled(audio, {root / "nowhere", user}).value().version, "9");
+    bundle(system, "Tool.APP", "local.captionlink.workflow", "3");
+    bundle(user, "Library.app", "local.tavelo.asset-library", "4");
+    bundle(system, "Effects.app", "com.kestryn.effects.preview", "1");
+    bundle(system, "Broken.app", "", "1");
+    bundle(user, "Café.app", "com.kestryn.video-assistant.preview", "5");
+    bundle(user, "Cafe\u0301 2.app", "com.kestryn.video-assistant.preview", "6");
     std::vector<CenterProduct> products;
     for (const auto& [id, bundleID] : CenterCore::productBundleIDs()) {
         products.push_back({id, bundleID, id, "", "", "", {}, "13.0", {}});
@@ -121,15 +101,6 @@ TEST_F(Detection, OnePassFindsWhatEachProductsOwnScanFinds) {
         }
         EXPECT_EQ(CenterCore::detectAllInstalled(products, folders), expected);
     }
-}
-
-TEST(ApplicationDirectories, AreTheSystemFolderThenTheHomeFolder) {
-    const char* saved = std::getenv("HOME");
-    setenv("HOME", "/home/someone", 1);
-    auto folders = CenterCore::applicationDirectories();
-    saved ? setenv("HOME", saved, 1) : unsetenv("HOME");
-    EXPECT_EQ(folders,
-              (std::vector<std::filesystem::path>{"/Applications", "/home/someone/Applications"}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/Envelope.h"
 
 #include "core/Base64.h"
+#include "core/CatalogJSON.h"
 #include "core/CenterError.h"
 #include "tests/support/CenterErrorMatcher.h"
 #include "tests/support/Hex.h"
@@ -35,17 +36,10 @@ class Envelope : public ::testing::Test {
   protected:
     TemporaryDirectory folder;
     std::string publicKey = CenterCore::loadPublicKeyFile(testKeys() / "PublicKey.txt");
-    json catalog = {{"schemaVersion", 1},
-                    {"generatedAt", "2026-12-01"},
-                    {"products",
-                     {{{"id", "audio"},
-                       {"bundleID", "local.soundlink"},
-                       {"name", "回响工坊"},
-                       {"kind", "音频"},
-                       {"summary", ""},
-                       {"detail", ""},
-                       {"features", json::array()},
-                       {"minOS", "13.0"}}}}};
+    json catalog = CenterCore::toJSON(
+        CenterCatalog{1,
+                      "2026-12-01",
+                      {{"audio", "local.soundlink", "回响工坊", "音频", "", "", {}, "13.0", {}}}});
 
     // The signature `openssl pkeyutl` makes of the message with the committed publisher key.
     std::string sign(const std::string& message) const {
@@ -62,22 +56,16 @@ class Envelope : public ::testing::Test {
     }
 };
 
-TEST_F(Envelope, ASignedRegisteredCatalogVerifies) {
+// Only the exact signed bytes count, under the exact key, in a well-formed envelope no larger than
+// the cap, which comes before any parsing; anything else is a signature failure.
+TEST_F(Envelope, OnlyTheExactSignedBytesInAWellFormedEnvelopeUnderTheCapVerify) {
     std::string payload = catalog.dump();
-    CenterCatalog verified = CenterCore::verifyCatalog(signedEnvelope(payload), publicKey);
-    ASSERT_EQ(verified.products.size(), 1u);
-    EXPECT_EQ(verified.products[0].name, "回响工坊");
-
     json withExtras = json::parse(signedEnvelope(payload));
     withExtras["comment"] = "ignored";
-    withExtras["keyID"] = 7;
-    EXPECT_EQ(CenterCore::verifyCatalog(withExtras.dump(), publicKey), verified);
-}
-
-// Only the exact signed bytes count, under the exact key, in a well-formed envelope; anything
-// else is a signature failure.
-TEST_F(Envelope, OnlyTheExactSignedBytesInAWellFormedEnvelopeVerify) {
-    std::string payload = catalog.dump();
+    std::string largest = withExtras.dump();
+    largest.append(CenterCore::maximumEnvelopeBytes - largest.size(), ' ');
+    EXPECT_EQ(CenterCore::verifyCatalog(largest, publicKey).products.at(0).name, "回响工坊");
+    EXPECT_THAT(verifying(largest + " ", publicKey), signatureFailure);
     std::string tampered = payload;
     tampered[tampered.find("13.0")] = '2';
     std::string otherKey = publicKey;
@@ -106,16 +94,8 @@ TEST_F(Envelope, OnlyTheExactSignedBytesInAWellFormedEnvelopeVerify) {
     }
 }
 
-TEST_F(Envelope, TheSizeCapComesBeforeAnyParsing) {
-    std::string envelope = signedEnvelope(catalog.dump());
-    std::string exact =
-        envelope + std::string(CenterCore::maximumEnvelopeBytes - envelope.size(), ' ');
-    EXPECT_NO_THROW(verifying(exact, publicKey)());
-    EXPECT_THAT(verifying(exact + " ", publicKey), signatureFailure);
-}
-
-TEST_F(Envelope, ASignedDocumentMustStillDecodeAndPassValidationAndTheRegistry) {
-    EXPECT_THAT(verifying(signedEnvelope("[1,2,3]"), publicKey), decoderError);
+// That it must still decode shows in every valid Wycheproof vector below.
+TEST_F(Envelope, ASignedDocumentMustStillPassValidationAndTheRegistry) {
     json version2 = catalog;
     version2["schemaVersion"] = 2;
     EXPECT_THAT(verifying(signedEnvelope(version2.dump()), publicKey),
@@ -168,14 +148,12 @@ TEST(EnvelopeVectors, AcceptTheRFC8032Signatures) {
 TEST(PublicKeyFile, HoldsTheBase64OfThe32RawBytesAndNothingElse) {
     TemporaryDirectory resources;
     const std::string key = std::string(31, 'k') + "!";
-    const auto loading = [&] { static_cast<void>(CenterCore::loadPublicKey(resources.path())); };
-    resources.write("PublicKey.txt", " " + CenterCore::base64Encode(key) + "\r\n");
+    const std::string encoded = CenterCore::base64Encode(key);
+    resources.write("PublicKey.txt", " " + encoded + "\r\n");
     EXPECT_EQ(CenterCore::loadPublicKey(resources.path()), key);
-    std::filesystem::remove(resources / "PublicKey.txt");
     const auto unavailable =
         ThrowsCenterError(CenterError::Kind::invalid, "尚未配置发布公钥，线上更新暂不可用。");
-    EXPECT_THAT(loading, unavailable);
-    std::string encoded = CenterCore::base64Encode(key);
+    const auto loading = [&] { static_cast<void>(CenterCore::loadPublicKey(resources.path())); };
     for (const std::string& content :
          {CenterCore::base64Encode(key + "3"), encoded.substr(0, 20) + "\n" + encoded.substr(20),
           encoded.substr(0, 43), std::string(""), std::string(8192, 'A')}) {
@@ -183,21 +161,9 @@ TEST(PublicKeyFile, HoldsTheBase64OfThe32RawBytesAndNothingElse) {
         EXPECT_THAT(loading, unavailable) << content.substr(0, 60);
     }
     std::filesystem::remove(resources / "PublicKey.txt");
+    EXPECT_THAT(loading, unavailable);
     std::filesystem::create_directory(resources / "PublicKey.txt");
     EXPECT_THAT(loading, unavailable);
-}
-
-TEST(Base64, RoundTripsAndRefusesNonCanonicalText) {
-    for (std::string bytes : {"", "f", "fo", "foo", "foob", "fooba", "foobar"}) {
-        std::optional<std::string> decoded =
-            CenterCore::base64Decode(CenterCore::base64Encode(bytes));
-        ASSERT_TRUE(decoded);
-        EXPECT_EQ(*decoded, bytes);
-    }
-    EXPECT_EQ(CenterCore::base64Encode("foobar"), "Zm9vYmFy");
-    for (const char* text : {"Zm9", "Zm9v\n", "Zg=", "Zh==", "Z===", "====", "Zm=v", "Zm9v YmFy"}) {
-        EXPECT_FALSE(CenterCore::base64Decode(text)) << text;
-    }
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "core/CancellationError.h"
 #include "core/CatalogJSON.h"
 #include "core/CenterError.h"
+#include "core/FileOperationError.h"
+#include "core/FileSystem.h"
 #include "core/LocalizedError.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -14,111 +16,114 @@
 namespace {
 
 namespace fs = std::filesystem;
+using CenterCore::FileOperation;
+using CenterCore::FileOperationError;
+using Rows = std::vector<std::pair<std::exception_ptr, std::string>>;
 
-// The sentence for whatever `failing` throws.
-std::string sentenceOf(const std::function<void()>& failing) {
+void expectSentences(const Rows& rows) {
+    for (const auto& [error, sentence] : rows) {
+        EXPECT_EQ(CenterCore::describeError(error), sentence);
+    }
+}
+
+// What `failing` throws; nothing when it does not fail.
+std::exception_ptr failureOf(const std::function<void()>& failing) {
     try {
         failing();
     } catch (...) {
-        return CenterCore::describeError(std::current_exception());
+        return std::current_exception();
     }
-    return "(no failure)";
+    return nullptr;
 }
 
-fs::filesystem_error fileError(const char* what, int number, const fs::path& path) {
-    return {what, path, std::error_code(number, std::generic_category())};
+template <typename Error> std::exception_ptr thrown(const Error& error) {
+    return std::make_exception_ptr(error);
 }
 
-TEST(ErrorText, SentencesOfTheCenterAndOfLayersAbovePassUnchanged) {
-    EXPECT_EQ(sentenceOf([] { throw CenterError::invalid("发布清单格式不受支持。"); }),
-              "发布清单格式不受支持。");
-    EXPECT_EQ(sentenceOf([] { throw CenterError::running("回响工坊"); }),
-              "请先退出“回响工坊”，再安装更新。");
-    EXPECT_EQ(sentenceOf([] { throw LocalizedError("无法连接到服务器 127.0.0.1 的端口 1。"); }),
-              "无法连接到服务器 127.0.0.1 的端口 1。");
-    EXPECT_EQ(sentenceOf([] { throw CancellationError(); }), "操作已取消。");
+std::error_code code(int number) {
+    return {number, std::generic_category()};
 }
 
-// A reason of the system in the user's words, the path kept as it is; an unnamed one by its code.
-TEST(ErrorText, AFileSystemErrorNamesTheOperationThePathAndTheReason) {
+std::string quoted(const fs::path& path) {
+    return "“" + path.string() + "”";
+}
+
+TEST(ErrorText, AFailureOutsideTheFileSystemKeepsItsSentenceOrGetsOneOfItsOwn) {
+    expectSentences({
+        {thrown(CenterError::running("回响工坊")), "请先退出“回响工坊”，再安装更新。"},
+        {thrown(LocalizedError("无法连接到服务器 127.0.0.1 的端口 1。")),
+         "无法连接到服务器 127.0.0.1 的端口 1。"},
+        {thrown(CancellationError()), "操作已取消。"},
+        {thrown(std::bad_alloc()), "内存不足，操作未能完成。"},
+        {thrown(std::system_error(ECONNREFUSED, std::generic_category(), "connect")),
+         "操作失败：连接被拒绝。"},
+        {thrown(std::system_error(EACCES, std::system_category(), "bind")),
+         "操作失败：没有访问权限。"},
+        {thrown(std::runtime_error("Operation failed")), "发生了意外错误，操作未能完成。"},
+    });
+}
+
+// What the program was doing, the paths as they are and the system's reason in the user's words.
+TEST(ErrorText, AFileFailureOfTheProgramSaysWhatItWasDoing) {
     const fs::path file = "/资料/KESTRYN 回响工坊.app/Contents/Info.plist";
-    struct Row {
-        int number;
-        std::string reason;
+    const fs::path copy = "/资料/备份 2/Info.plist";
+    const std::string at = quoted(file) + "：";
+    const auto failure = [&](FileOperation operation, int number) {
+        return thrown(FileOperationError(operation, file, code(number)));
     };
-    for (const Row& row : std::vector<Row>{
-             {ENOENT, "文件或文件夹不存在"},
-             {EINVAL, "不能对它执行这项操作"},
-             {EBUSY, "文件或设备正被占用"},
-             {EMFILE, "同时打开的文件过多"},
-             {EDOM, "系统错误（错误码 " + std::to_string(EDOM) + "）"},
-         }) {
-        EXPECT_EQ(sentenceOf([&] { throw fileError("cannot open file", row.number, file); }),
-                  "无法打开“" + file.string() + "”：" + row.reason + "。")
-            << row.number;
-    }
+    expectSentences({
+        {failure(FileOperation::Open, ENOENT), "无法打开" + at + "文件或文件夹不存在。"},
+        {failure(FileOperation::Read, EISDIR), "无法读取" + at + "这是一个文件夹，不是文件。"},
+        {failure(FileOperation::Write, ENOSPC), "无法写入" + at + "磁盘空间不足。"},
+        {failure(FileOperation::Create, EEXIST), "无法创建" + at + "同名的文件或文件夹已存在。"},
+        {failure(FileOperation::Remove, ENOTEMPTY), "无法删除" + at + "文件夹不是空的。"},
+        {failure(FileOperation::Inspect, EINVAL), "无法访问" + at + "不能对它执行这项操作。"},
+        {failure(FileOperation::List, EMFILE), "无法访问" + at + "同时打开的文件过多。"},
+        {failure(FileOperation::Lock, EBUSY), "无法访问" + at + "文件或设备正被占用。"},
+        {failure(FileOperation::Change, EROFS), "无法访问" + at + "磁盘是只读的。"},
+        {failure(FileOperation::Flush, EDOM),
+         "无法访问" + at + "系统错误（错误码 " + std::to_string(EDOM) + "）。"},
+        {thrown(FileOperationError(FileOperation::Move, file, copy, code(EXDEV))),
+         "无法将" + quoted(file) + "移动到" + quoted(copy) + "：不能在不同的磁盘之间直接移动。"},
+        {thrown(FileOperationError(FileOperation::Copy, file, copy, code(EEXIST))),
+         "无法将" + quoted(file) + "复制到" + quoted(copy) + "：同名的文件或文件夹已存在。"},
+        {thrown(FileOperationError(FileOperation::Read, code(EIO))),
+         "文件操作失败：磁盘读写出错。"},
+    });
 }
 
-TEST(ErrorText, AFileSystemErrorOfTheStandardLibrarySaysWhatFailed) {
+// The program's calls of the standard library say what they were doing, at the paths the library
+// names; the library's own failure says only that it could not access them.
+TEST(ErrorText, AFailureOfTheStandardLibrarySaysWhatTheProgramWasDoingOrElseAccess) {
     TemporaryDirectory folder;
     const fs::path full = folder.write("满的 文件夹/a", "a").parent_path();
     const fs::path file = folder.write("文件", "x");
-    struct Row {
-        std::function<void()> failing;
-        std::string sentence;
-    };
-    const std::vector<Row> rows = {
-        {[&] { static_cast<void>(fs::file_size(folder / "缺少")); },
-         "无法访问“" + (folder / "缺少").string() + "”：文件或文件夹不存在。"},
-        {[&] { fs::create_directories(file / "子"); },
-         "无法创建“" + (file / "子").string() + "”：路径中的某一级不是文件夹。"},
-        {[&] { fs::remove(full); }, "无法删除“" + full.string() + "”：文件夹不是空的。"},
-        {[&] { fs::rename(full, file); },
-         "无法将“" + full.string() + "”移动到“" + file.string() + "”：路径中的某一级不是文件夹。"},
-        {[&] { throw fileError("cannot move download into place", EXDEV, "a"); },
-         "无法移动“a”：不能在不同的磁盘之间直接移动。"},
-        {[] {
-             throw fs::filesystem_error("cannot write file",
-                                        std::make_error_code(std::errc::no_space_on_device));
-         },
-         "文件操作失败：磁盘空间不足。"},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(sentenceOf(row.failing), row.sentence);
-    }
+    const std::string notAFolder = "：路径中的某一级不是文件夹。";
+    expectSentences({
+        {failureOf([&] { CenterCore::createDirectories(file / "子"); }),
+         "无法创建" + quoted(file / "子") + notAFolder},
+        {failureOf([&] { CenterCore::rename(full, file); }),
+         "无法将" + quoted(full) + "移动到" + quoted(file) + notAFolder},
+        {failureOf([&] { fs::create_directories(file / "子"); }),
+         "无法访问" + quoted(file / "子") + notAFolder},
+        {thrown(fs::filesystem_error("cannot copy file", file, "b", code(EEXIST))),
+         "无法访问" + quoted(file) + "和“b”：同名的文件或文件夹已存在。"},
+    });
 }
 
 TEST(ErrorText, AJSONErrorSaysWhatIsWrongWithoutTheDecodersText) {
-    struct Row {
-        const char* document;
-        const char* sentence;
+    const auto decoding = [](const char* document) {
+        return failureOf([=] { static_cast<void>(CenterCore::decodeCatalog(document)); });
     };
-    for (const Row& row : std::vector<Row>{
-             {"{", "内容不是有效的 JSON（第 2 个字节处有误）。"},
-             {"", "内容不是有效的 JSON（第 1 个字节处有误）。"},
-             {"{}", "JSON 内容缺少“schemaVersion”项。"},
-             {R"({"schemaVersion": "1"})", "JSON 内容中“schemaVersion”项的值不符合要求。"},
-             {"[]", "JSON 内容中“schemaVersion”项的值不符合要求。"},
-         }) {
-        EXPECT_EQ(sentenceOf([&] { static_cast<void>(CenterCore::decodeCatalog(row.document)); }),
-                  row.sentence)
-            << row.document;
-    }
-    EXPECT_EQ(sentenceOf([] { static_cast<void>(nlohmann::json(1).get<std::string>()); }),
-              "JSON 内容的结构不符合要求。");
-}
-
-TEST(ErrorText, EveryOtherFailureGetsAChineseSentenceOfItsOwn) {
-    EXPECT_EQ(sentenceOf([] { throw std::bad_alloc(); }), "内存不足，操作未能完成。");
-    EXPECT_EQ(sentenceOf([] {
-                  throw std::system_error(ECONNREFUSED, std::generic_category(), "connect");
-              }),
-              "操作失败：连接被拒绝。");
-    EXPECT_EQ(sentenceOf([] { throw std::system_error(EACCES, std::system_category(), "bind"); }),
-              "操作失败：没有访问权限。");
-    EXPECT_EQ(sentenceOf([] { throw std::runtime_error("Operation failed"); }),
-              "发生了意外错误，操作未能完成。");
-    EXPECT_EQ(sentenceOf([] { throw 42; }), "发生了意外错误，操作未能完成。");
+    expectSentences({
+        {decoding("{"), "内容不是有效的 JSON（第 2 个字节处有误）。"},
+        {decoding(""), "内容不是有效的 JSON（第 1 个字节处有误）。"},
+        {decoding("{}"), "JSON 内容缺少“schemaVersion”项。"},
+        {decoding(R"({"schemaVersion": "1"})"), "JSON 内容中“schemaVersion”项的值不符合要求。"},
+        {decoding("[]"), "JSON 内容中“schemaVersion”项的值不符合要求。"},
+        {failureOf([] { static_cast<void>(nlohmann::json(1).get<std::string>()); }),
+         "JSON 内容的结构不符合要求。"},
+    });
 }
 
 } // namespace
