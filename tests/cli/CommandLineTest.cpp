@@ -1,5 +1,6 @@
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
+#include "tests/support/TestKeys.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -119,6 +120,7 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
     const std::string absent = "“" + missing.string() + "”：文件或文件夹不存在。";
     const std::string encrypted = "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string();
     const std::string url = "https://downloads.example.com/a.zip";
+    const std::string privateKey = (testKeys() / "private.key").string();
     struct Row {
         std::vector<std::string> words;
         int exitCode;
@@ -207,6 +209,17 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         {{"validate-catalog", broken.string()}, 1, "内容不是有效的 JSON（第 2 个字节处有误）。"},
         {{"validate-catalog", hugeCatalog.string()}, 1, "发布清单文件过大（超过 64 MiB）。"},
         {{"validate-catalog", foreignCatalog.string()}, 1, "发布清单包含未授权的软件标识。"},
+        // A key file the user names is checked as that file, never as the missing shipped key.
+        {{"verify-catalog", broken.string(), "--key", missing.string()},
+         1,
+         "公钥文件“" + missing.string() + "”不存在。"},
+        {{"verify-catalog", broken.string(), "--key", dir}, 1, "“" + dir + "”不是发布公钥文件。"},
+        {{"verify-catalog", broken.string(), "--key", privateKey},
+         1,
+         "“" + privateKey + "”不是发布公钥文件。"},
+        {{"verify-catalog", broken.string(), "--key", broken.string()},
+         1,
+         "“" + broken.string() + "”不是发布公钥文件。"},
         {{"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},
          1,
          "签名后的发布清单超过 8 MiB，软件中心不会接受。"},

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -50,18 +49,15 @@ std::optional<std::string> percentDecoded(std::string_view path) {
     return decoded;
 }
 
-// The value of a request header, its name matched case-insensitively; empty when absent.
-std::string requestHeader(std::string head, const std::string& name) {
-    const std::string original = head;
-    std::transform(head.begin(), head.end(), head.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::string wanted = "\r\n" + name + ":";
-    std::transform(wanted.begin(), wanted.end(), wanted.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::size_t start = head.find(wanted);
-    start = start == std::string::npos ? start : head.find_first_not_of(' ', start + wanted.size());
-    return start == std::string::npos ? std::string()
-                                      : original.substr(start, head.find("\r\n", start) - start);
+// The value of a request header, its name spelled as curl and browsers send it; empty when
+// absent.
+std::string requestHeader(const std::string& head, const std::string& name) {
+    std::size_t start = head.find("\r\n" + name + ": ");
+    if (start == std::string::npos) {
+        return {};
+    }
+    start += name.size() + 4;
+    return head.substr(start, head.find("\r\n", start) - start);
 }
 
 // Where a "bytes=N-" range starts; nothing for any other form.

@@ -110,10 +110,10 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
     const TemporaryDirectory trust;
     const std::filesystem::path noCertificate = trust.write("ca.pem", "no certificate here");
     struct Row {
-        std::string name;
-        HttpsResponse response;
-        CURLcode expected;
-        std::string sentence;
+        std::string name{};
+        HttpsResponse response{};
+        CURLcode expected{};
+        std::string sentence{};
         std::size_t requests = 1;
         DownloadTimeouts timeouts{};
         // The certificate file trusted instead of the server's ("": none), and another address.
@@ -139,28 +139,21 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
          "等待服务器 127.0.0.1 响应超时。",
          1,
          {3s, 10s, 60s}},
-        {"untrusted",
-         HttpsResponse::bytes("ok"),
-         CURLE_PEER_FAILED_VERIFICATION,
-         "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。",
-         0,
-         {},
-         ""},
-        {"no-certificate",
-         HttpsResponse::bytes("ok"),
-         CURLE_SSL_CACERT_BADFILE,
-         "证书颁发机构文件“" + noCertificate.string() + "”中没有可用的证书。",
-         0,
-         {},
-         noCertificate.string()},
-        {"refused",
-         HttpsResponse::bytes("ok"),
-         CURLE_COULDNT_CONNECT,
-         "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。",
-         0,
-         {},
-         {},
-         "https://127.0.0.1:" + std::to_string(closed) + "/file"},
+        {.name = "untrusted",
+         .expected = CURLE_PEER_FAILED_VERIFICATION,
+         .sentence = "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。",
+         .requests = 0,
+         .caFile = ""},
+        {.name = "no-certificate",
+         .expected = CURLE_SSL_CACERT_BADFILE,
+         .sentence = "证书颁发机构文件“" + noCertificate.string() + "”中没有可用的证书。",
+         .requests = 0,
+         .caFile = noCertificate.string()},
+        {.name = "refused",
+         .expected = CURLE_COULDNT_CONNECT,
+         .sentence = "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。",
+         .requests = 0,
+         .url = "https://127.0.0.1:" + std::to_string(closed) + "/file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
