@@ -52,10 +52,10 @@ TEST_F(InstallerVerbs, InstallsUpdatesKeepingTheBackupAndInspects) {
     words.insert(words.end(), {"--backups", chosen.string()});
     ProgramResult update = center(words);
     ASSERT_EQ(update.exitCode, 0) << update.err;
-    ASSERT_EQ(items(chosen).size(), 1U);
+    ASSERT_EQ(items(chosen, "audio-").size(), 1U);
     EXPECT_EQ(update.out, "已安装 回响工坊 1.1（1）：" + (applications / soundApp).string() +
-                              "\n完整原版备份位于：" + items(chosen)[0].string() + "\n");
-    EXPECT_EQ(contentsOf(items(chosen)[0]), contentsOf(bundle("1.0")));
+                              "\n完整原版备份位于：" + items(chosen, "audio-")[0].string() + "\n");
+    EXPECT_EQ(contentsOf(items(chosen, "audio-")[0]), contentsOf(bundle("1.0")));
     EXPECT_EQ(workFolders(), std::vector<fs::path>{});
 
     EXPECT_EQ(center({"inspect", release("1.0").string()}).out, soundApp + "\n");
@@ -103,8 +103,8 @@ TEST_F(InterruptedUpdate, ParallelInstallationsTakeTurns) {
     for (const ProgramResult& result : results) {
         EXPECT_TRUE(result.exitCode == 0 || result.err == notNewer) << result.err;
     }
-    ASSERT_EQ(items(backups).size(), 1U);
-    EXPECT_EQ(contentsOf(items(backups)[0]), contentsOf(bundle("1.0")));
+    ASSERT_EQ(items(backups, "audio-").size(), 1U);
+    EXPECT_EQ(contentsOf(items(backups, "audio-")[0]), contentsOf(bundle("1.0")));
     EXPECT_EQ(workFolders(), std::vector<fs::path>{});
 }
 
@@ -123,7 +123,7 @@ TEST_F(InterruptedUpdate, ASignalAnywhereLeavesOneWholeVersionAndWholeBackups) {
             std::this_thread::sleep_for(length * part / parts);
             run.signal(number);
             ProgramResult result = run.wait();
-            for (const fs::path& backup : items(backups)) {
+            for (const fs::path& backup : items(backups, "audio-")) {
                 EXPECT_EQ(contentsOf(backup), older) << backup;
             }
             if (number == SIGKILL) {
@@ -138,7 +138,7 @@ TEST_F(InterruptedUpdate, ASignalAnywhereLeavesOneWholeVersionAndWholeBackups) {
                 if (result.signal == 0) {
                     EXPECT_EQ(result.exitCode, 130);
                     EXPECT_EQ(result.err, "安装已取消，软件未作任何改动。\n");
-                    EXPECT_EQ(items(backups), std::vector<fs::path>{});
+                    EXPECT_EQ(items(backups, "audio-"), std::vector<fs::path>{});
                 }
                 EXPECT_EQ(contentsOf(applications / soundApp), older);
             }
