@@ -72,6 +72,8 @@ class LoopbackServer : public ::testing::Test {
             KESTRYN_RESOURCES_DIR "/Catalog.json", CenterCore::maximumEnvelopeBytes));
     }
 
-    HttpsServer server;
+    // Its certificate also names two official-looking hosts, for clients that reach them through
+    // KESTRYN_CONNECT_TO.
+    HttpsServer server{0, {"updates.kestryn.test", "mirror.kestryn.test"}};
     TemporaryDirectory scratch;
 };
