@@ -93,7 +93,7 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
 }
 
 // Every other case is an exit code and the last line of its output or its errors (where one is
-// given), with 回响工坊 2.0 installed.
+// given), once 回响工坊 2.0 is installed; an import nobody can confirm is refused before that.
 TEST_F(ModelVerbs, EachVerbEndsWithItsLineAndExitCode) {
     const fs::path zip = release("2.0");
     // Nobody at a terminal to answer: refused before the package is even copied.
