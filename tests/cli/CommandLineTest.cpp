@@ -1,12 +1,16 @@
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
+#include "tests/support/TestKeys.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 
 const fs::path kestryn = KESTRYN_BIN_DIR "/kestryn";
 const fs::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
@@ -16,6 +20,7 @@ class CommandLine : public ::testing::Test {
   protected:
     TemporaryDirectory folder;
     const std::string digest = std::string(64, 'a');
+    const std::string catalog = KESTRYN_RESOURCES_DIR "/Catalog.json";
 
     static ProgramResult run(const fs::path& program, const std::vector<std::string>& arguments) {
         return runProgram(program, arguments, {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
@@ -86,63 +91,13 @@ TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
     }
 }
 
-// An unknown verb is named before the usage; every other mistake gives its reason.
-TEST_F(CommandLine, BadUsageGivesItsReasonInChineseThenTheUsage) {
+// A mistake in the words exits 2 with its reason in Chinese, then the usage (an unknown verb is
+// named before it); a failure exits 1 with one Chinese sentence, for what users met: missing
+// and unreadable files, files of the wrong kind or size, malformed addresses, encrypted keys;
+// an answer exits 0.
+TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) {
     const std::string products = "可用的产品：audio、effects、film、library、subtitle、video。\n";
     const std::string unanswerable = "没有终端可以回答确认问题；确定要这样做时，请加上 --yes。\n";
-    struct Row {
-        std::vector<std::string> words;
-        std::string reason;
-        fs::path program = kestryn;
-    };
-    const std::vector<Row> rows = {
-        {{"statsu"}, "“statsu”不是 kestryn 的命令。\n用法：\n"},
-        {{"signn", "Catalog.json"}, "“signn”不是 kestryn-publish 的命令。\n用法：\n", publish},
-        {{}, "kestryn：缺少命令。\n用法：\n"},
-        {{"compare", "1"},
-         "kestryn compare：需要 2 个参数，实际给了 1 个。\n用法：kestryn compare "},
-        {{"digest", "--bogus", "x"}, "kestryn digest：未知选项 --bogus。\n用法：kestryn digest "},
-        {{"verify-catalog", "envelope.json"},
-         "kestryn verify-catalog：缺少选项 --key。\n用法：kestryn verify-catalog "},
-        {{"verify-catalog", "envelope.json", "--key"},
-         "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
-        {download("https://127.0.0.1/a.zip", "12kb"),
-         "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
-        {download("https://127.0.0.1/a.zip", "-5"),
-         "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
-        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", "abc", "--size", "12", "--to",
-          folder.path().string()},
-         "kestryn download：--sha256 必须是 64 位十六进制数字。\n用法：kestryn download "},
-        {{"compare", "1.0", "abc"},
-         "kestryn compare：“abc”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
-        {{"compare", "", "1"}, "kestryn compare：“”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
-        // An unknown product is named with the products there are, before anything starts.
-        {{"update", "回响工坊"}, "kestryn update：“回响工坊”不是软件中心的产品。" + products},
-        {{"install", "a.zip", "--product", "echo"},
-         "kestryn install：“echo”不是软件中心的产品。" + products},
-        // A confirmation nobody could answer: standard input is no terminal.
-        {{"restore", "audio", "KESTRYN 回响工坊.app"}, "kestryn restore：" + unanswerable},
-        {{"import", "回响工坊 2.0.zip", "--product", "audio"}, "kestryn import：" + unanswerable},
-        {{"self-update"}, "kestryn self-update：" + unanswerable},
-        {{"appcast", "c.deb", "--url", "https://downloads.example.com/c.deb", "--version", "3",
-          "--short-version", "最新", "--key", "private.key"},
-         "kestryn-publish appcast：--short-version 必须是以数字开头的版本号，例如 1.1.0。\n",
-         publish},
-        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12",
-          "--format", "tar", "--to", folder.path().string()},
-         "kestryn download：--format 只能是 zip、dmg 或 pkg。\n用法：kestryn download "},
-    };
-    for (const Row& row : rows) {
-        ProgramResult result = run(row.program, row.words);
-        EXPECT_EQ(result.exitCode, 2) << row.reason;
-        EXPECT_TRUE(result.err.starts_with(row.reason)) << result.err;
-        EXPECT_TRUE(result.out.empty()) << result.out;
-    }
-}
-
-// What users met: missing and unreadable files, files of the wrong kind or size, malformed
-// addresses and encrypted keys, each told in one Chinese sentence with exit code 1.
-TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
     const fs::path missing = folder / "缺少 的文件";
     const fs::path notZIP = folder.write("KESTRYN 回响工坊.dmg", std::string(4096, 'd'));
     const fs::path broken = folder.write("broken.json", "{");
@@ -157,54 +112,147 @@ TEST_F(CommandLine, EveryFailureIsOneChineseSentence) {
         runProgram("/usr/bin/openssl", {"genpkey", "-algorithm", "ed25519", "-aes-256-cbc", "-pass",
                                         "pass:secret", "-out", encryptedKey.string()});
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
+    json foreign = json::parse(std::ifstream(catalog));
+    foreign["products"][0]["bundleID"] = "com.example.film";
+    const fs::path foreignCatalog = folder.write("foreign.json", foreign.dump());
 
     const std::string dir = folder.path().string();
     const std::string absent = "“" + missing.string() + "”：文件或文件夹不存在。";
     const std::string encrypted = "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string();
     const std::string url = "https://downloads.example.com/a.zip";
-    const std::string catalog = KESTRYN_RESOURCES_DIR "/Catalog.json";
+    const std::string privateKey = (testKeys() / "private.key").string();
     struct Row {
         std::vector<std::string> words;
-        std::string sentence;
+        int exitCode;
+        std::string text;
         fs::path program = kestryn;
     };
     const std::vector<Row> rows = {
-        {{"digest", missing.string()}, "无法打开" + absent},
-        {{"digest", dir}, "无法读取“" + dir + "”：这是一个文件夹，不是文件。"},
-        {{"inspect", missing.string()}, "无法打开" + absent},
-        {{"inspect", notZIP.string()}, "该文件不是 ZIP 安装包。"},
+        {{"digest", folder.write("abc", "abc").string()},
+         0,
+         "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {{"compare", "1.10", "1.9"}, 0, ">"},
+        {{"compare", "1.2", "1.2.0"}, 0, "="},
+        {{"compare", "1.2a", "1.10a"}, 0, "<"},
+        {{"validate-catalog", catalog}, 0, "ok"},
+        {{"statsu"}, 2, "“statsu”不是 kestryn 的命令。\n用法：\n"},
+        {{"signn", "Catalog.json"}, 2, "“signn”不是 kestryn-publish 的命令。\n用法：\n", publish},
+        {{}, 2, "kestryn：缺少命令。\n用法：\n"},
+        {{"compare", "1"},
+         2,
+         "kestryn compare：需要 2 个参数，实际给了 1 个。\n用法：kestryn compare "},
+        {{"digest", "--bogus", "x"},
+         2,
+         "kestryn digest：未知选项 --bogus。\n用法：kestryn digest "},
+        {{"verify-catalog", "envelope.json"},
+         2,
+         "kestryn verify-catalog：缺少选项 --key。\n用法：kestryn verify-catalog "},
+        {{"verify-catalog", "envelope.json", "--key"},
+         2,
+         "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
+        {download("https://127.0.0.1/a.zip", "12kb"), 2,
+         "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
+        {download("https://127.0.0.1/a.zip", "-5"), 2,
+         "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
+        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", "abc", "--size", "12", "--to",
+          dir},
+         2,
+         "kestryn download：--sha256 必须是 64 位十六进制数字。\n用法：kestryn download "},
+        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12",
+          "--format", "tar", "--to", dir},
+         2,
+         "kestryn download：--format 只能是 zip、dmg 或 pkg。\n用法：kestryn download "},
+        {{"compare", "1.0", "abc"},
+         2,
+         "kestryn compare：“abc”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
+        {{"compare", "", "1"},
+         2,
+         "kestryn compare：“”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
+        // An unknown product is named with the products there are, before anything starts.
+        {{"update", "回响工坊"}, 2, "kestryn update：“回响工坊”不是软件中心的产品。" + products},
+        {{"install", "a.zip", "--product", "echo"},
+         2,
+         "kestryn install：“echo”不是软件中心的产品。" + products},
+        {{"prune", "--keep", "0"}, 2, "kestryn prune："},
+        // A confirmation nobody could answer: standard input is no terminal.
+        {{"restore", "audio", "KESTRYN 回响工坊.app"}, 2, "kestryn restore：" + unanswerable},
+        {{"import", "回响工坊 2.0.zip", "--product", "audio"},
+         2,
+         "kestryn import：" + unanswerable},
+        {{"self-update"}, 2, "kestryn self-update：" + unanswerable},
+        {{"appcast", "c.deb", "--url", "https://downloads.example.com/c.deb", "--version", "3",
+          "--short-version", "最新", "--key", "private.key"},
+         2,
+         "kestryn-publish appcast：--short-version 必须是以数字开头的版本号，例如 1.1.0。\n",
+         publish},
+        {{"artifact", notZIP.string(), "--url", url, "--format", "tar"},
+         2,
+         "kestryn-publish artifact：--format 只能是 zip、dmg 或 pkg。\n",
+         publish},
+        {{"digest", missing.string()}, 1, "无法打开" + absent},
+        {{"digest", dir}, 1, "无法读取“" + dir + "”：这是一个文件夹，不是文件。"},
+        {{"inspect", missing.string()}, 1, "无法打开" + absent},
+        {{"inspect", notZIP.string()}, 1, "该文件不是 ZIP 安装包。"},
         // Never opened for reading, so never waited on.
-        {{"inspect", "/dev/zero"}, "“/dev/zero”是设备，不是普通文件。"},
-        {{"validate-catalog", pipe.string()}, notRegular},
-        {{"digest", pipe.string()}, notRegular},
-        {{"verify-catalog", pipe.string(), "--key", pipe.string()}, notRegular},
-        {{"app-info", missing.string()}, "无法打开" + absent},
-        {{"artifact", pipe.string(), "--url", url}, notRegular, publish},
-        {{"sign", catalog, "--key", pipe.string()}, notRegular, publish},
-        {{"validate-catalog", missing.string()}, "无法打开" + absent},
-        {{"validate-catalog", broken.string()}, "内容不是有效的 JSON（第 2 个字节处有误）。"},
-        {{"validate-catalog", hugeCatalog.string()}, "发布清单文件过大（超过 64 MiB）。"},
+        {{"inspect", "/dev/zero"}, 1, "“/dev/zero”是设备，不是普通文件。"},
+        {{"validate-catalog", pipe.string()}, 1, notRegular},
+        {{"digest", pipe.string()}, 1, notRegular},
+        {{"verify-catalog", pipe.string(), "--key", pipe.string()}, 1, notRegular},
+        {{"app-info", missing.string()}, 1, "无法打开" + absent},
+        {{"app-info", dir},
+         1,
+         "无法读取“" + dir +
+             "”的版本信息：Contents/Info.plist 缺少、无法读取或没有软件标识和版本。"},
+        {{"artifact", pipe.string(), "--url", url}, 1, notRegular, publish},
+        {{"sign", catalog, "--key", pipe.string()}, 1, notRegular, publish},
+        {{"validate-catalog", missing.string()}, 1, "无法打开" + absent},
+        {{"validate-catalog", broken.string()}, 1, "内容不是有效的 JSON（第 2 个字节处有误）。"},
+        {{"validate-catalog", hugeCatalog.string()}, 1, "发布清单文件过大（超过 64 MiB）。"},
+        {{"validate-catalog", foreignCatalog.string()}, 1, "发布清单包含未授权的软件标识。"},
+        // A key file the user names is checked as that file, never as the missing shipped key.
+        {{"verify-catalog", broken.string(), "--key", missing.string()},
+         1,
+         "公钥文件“" + missing.string() + "”不存在。"},
+        {{"verify-catalog", broken.string(), "--key", dir}, 1, "“" + dir + "”不是发布公钥文件。"},
+        {{"verify-catalog", broken.string(), "--key", privateKey},
+         1,
+         "“" + privateKey + "”不是发布公钥文件。"},
+        {{"verify-catalog", broken.string(), "--key", broken.string()},
+         1,
+         "“" + broken.string() + "”不是发布公钥文件。"},
         {{"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},
+         1,
          "签名后的发布清单超过 8 MiB，软件中心不会接受。"},
-        {download("https://127.0.0.1:70000/a.zip", "10"),
+        {download("https://127.0.0.1:70000/a.zip", "10"), 1,
          "更新地址必须使用 HTTPS，且不能包含用户名或密码。"},
-        {download("https://127.0.0.1/a.zip", "25000000000"), "安装包的地址、大小或校验值无效。"},
-        {{"artifact", missing.string(), "--url", url}, "无法打开" + absent, publish},
+        {download("https://127.0.0.1/a.zip", "25000000000"), 1, "安装包的地址、大小或校验值无效。"},
+        {{"artifact", missing.string(), "--url", url}, 1, "无法打开" + absent, publish},
         {{"artifact", hugeArtifact.string(), "--url", url},
+         1,
          "安装包的地址、大小或校验值无效。",
          publish},
-        {{"sign", catalog, "--key", encryptedKey.string()}, encrypted, publish},
+        {{"artifact", notZIP.string(), "--url", "http://example.com/Sound.zip"},
+         1,
+         "更新地址必须使用 HTTPS，且不能包含用户名或密码。",
+         publish},
+        {{"sign", catalog, "--key", encryptedKey.string()}, 1, encrypted, publish},
         {{"appcast", notZIP.string(), "--url", "https://downloads.example.com/c.deb", "--version",
           "3", "--short-version", "1.3", "--key", encryptedKey.string()},
+         1,
          encrypted,
          publish},
-        {{"sign", catalog, "--key", missing.string()}, "无法打开" + absent, publish},
+        {{"sign", catalog, "--key", missing.string()}, 1, "无法打开" + absent, publish},
     };
     for (const Row& row : rows) {
         ProgramResult result = run(row.program, row.words);
-        EXPECT_EQ(result.exitCode, 1) << row.sentence;
-        EXPECT_EQ(result.err, row.sentence + "\n");
-        EXPECT_TRUE(result.out.empty()) << result.out;
+        EXPECT_EQ(result.exitCode, row.exitCode) << row.text;
+        const std::string& shown = row.exitCode == 0 ? result.out : result.err;
+        if (row.exitCode == 2) {
+            EXPECT_TRUE(shown.starts_with(row.text)) << shown;
+        } else {
+            EXPECT_EQ(shown, row.text + "\n");
+        }
+        EXPECT_TRUE((row.exitCode == 0 ? result.err : result.out).empty()) << row.text;
     }
 }
 

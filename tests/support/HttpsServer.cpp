@@ -1,80 +1,26 @@
 #include "tests/support/HttpsServer.h"
 
+#include "tests/support/ProgramRun.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <netinet/in.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
-#include <poll.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr std::size_t maximumRequestBytes = 64 * 1024;
 constexpr std::size_t pieceBytes = 256 * 1024;
-
-// The bytes a request path stands for; nothing when an escape is malformed or yields a NUL.
-std::optional<std::string> percentDecoded(std::string_view path) {
-    std::string decoded;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] != '%') {
-            decoded.push_back(path[i]);
-            continue;
-        }
-        unsigned value = 0;
-        const char* end = path.data() + std::min(i + 3, path.size());
-        auto [parsed, error] = std::from_chars(path.data() + i + 1, end, value, 16);
-        if (i + 2 >= path.size() || error != std::errc() || parsed != end || value == 0) {
-            return std::nullopt;
-        }
-        decoded.push_back(static_cast<char>(value));
-        i += 2;
-    }
-    return decoded;
-}
-
-// The value of a request header, its name matched case-insensitively; empty when absent.
-std::string requestHeader(const std::string& head, std::string name) {
-    auto lower = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return text;
-    };
-    std::size_t start = lower(head).find(lower("\r\n" + name + ":"));
-    if (start == std::string::npos) {
-        return {};
-    }
-    start = head.find_first_not_of(' ', start + name.size() + 3);
-    return start == std::string::npos ? std::string()
-                                      : head.substr(start, head.find("\r\n", start) - start);
-}
-
-// Where a "bytes=N-" range starts; nothing for any other form.
-std::optional<std::uint64_t> rangeStart(const std::string& range) {
-    if (!range.starts_with("bytes=") || !range.ends_with("-")) {
-        return std::nullopt;
-    }
-    try {
-        std::size_t used = 0;
-        std::uint64_t start = std::stoull(range.substr(6), &used);
-        return used == range.size() - 7 ? std::optional(start) : std::nullopt;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
 
 void require(bool condition, const char* what) {
     if (!condition) {
@@ -82,72 +28,112 @@ void require(bool condition, const char* what) {
     }
 }
 
-void addExtension(X509* certificate, int nid, const char* value) {
-    X509V3_CTX context;
-    X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
-    bool added = extension != nullptr && X509_add_ext(certificate, extension, -1) == 1;
-    X509_EXTENSION_free(extension);
-    require(added, "test certificate extension");
+// The bytes a request path stands for; nothing when an escape is malformed or yields a NUL.
+std::optional<std::string> percentDecoded(std::string_view path) {
+    std::string decoded;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        unsigned value = static_cast<unsigned char>(path[i]);
+        if (path[i] == '%') {
+            auto [end, error] = std::from_chars(
+                path.data() + i + 1, path.data() + std::min(i + 3, path.size()), value, 16);
+            if (error != std::errc() || end != path.data() + i + 3) {
+                return std::nullopt;
+            }
+            i += 2;
+        }
+        if (value == 0) {
+            return std::nullopt;
+        }
+        decoded.push_back(static_cast<char>(value));
+    }
+    return decoded;
 }
 
-// A fresh self-signed certificate for 127.0.0.1, "localhost" and `extraHosts`, made at run time
-// so no key ever lies in the repository. Installs it in `context` and writes it to `caFile`.
-void installCertificate(SSL_CTX* context, const std::filesystem::path& caFile,
+// The value of a request header, its name spelled as curl and browsers send it; empty when
+// absent.
+std::string requestHeader(const std::string& head, const std::string& name) {
+    std::size_t start = head.find("\r\n" + name + ": ");
+    if (start == std::string::npos) {
+        return {};
+    }
+    start += name.size() + 4;
+    return head.substr(start, head.find("\r\n", start) - start);
+}
+
+// Where a "bytes=N-" range starts; nothing for any other form.
+std::optional<std::uint64_t> rangeStart(std::string_view range) {
+    std::uint64_t start = 0;
+    if (!range.starts_with("bytes=") || !range.ends_with("-")) {
+        return std::nullopt;
+    }
+    auto [end, error] = std::from_chars(range.data() + 6, range.data() + range.size() - 1, start);
+    return error == std::errc() && end == range.data() + range.size() - 1 ? std::optional(start)
+                                                                          : std::nullopt;
+}
+
+// The file under `root` that a request path names once its escapes are decoded; nothing for a
+// path that would leave the folder, by an escaped ".." or "/" or by a link that leads out.
+std::optional<fs::path> servedFile(const fs::path& root, std::string_view path) {
+    std::optional<std::string> decoded = percentDecoded(path);
+    std::error_code missing;
+    const fs::path base = fs::canonical(root, missing);
+    if (!decoded || missing) {
+        return std::nullopt;
+    }
+    fs::path file = fs::canonical(base / fs::path(*decoded).relative_path(), missing);
+    if (missing || !fs::is_regular_file(file, missing) ||
+        std::mismatch(base.begin(), base.end(), file.begin(), file.end()).first != base.end()) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+// A fresh self-signed certificate for 127.0.0.1, "localhost" and `extraHosts` and its key,
+// made by the openssl command line at run time so no key ever lies in the repository; installed
+// in `context`, the certificate left as `caFile` for clients to trust.
+void installCertificate(SSL_CTX* context, const fs::path& caFile,
                         const std::vector<std::string>& extraHosts) {
-    CHandle<EVP_PKEY_free> key(EVP_EC_gen("P-256"));
-    CHandle<X509_free> certificate(X509_new());
-    require(key && certificate, "test certificate");
-    X509* raw = certificate.get();
-    X509_set_version(raw, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(raw), 1);
-    X509_gmtime_adj(X509_getm_notBefore(raw), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(raw), 7L * 24 * 3600);
-    X509_set_pubkey(raw, key.get());
-    X509_NAME_add_entry_by_txt(X509_get_subject_name(raw), "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-    X509_set_issuer_name(raw, X509_get_subject_name(raw));
-    addExtension(raw, NID_basic_constraints, "critical,CA:TRUE");
-    std::string names = "IP:127.0.0.1,DNS:localhost";
+    std::string names = "subjectAltName=IP:127.0.0.1,DNS:localhost";
     for (const std::string& host : extraHosts) {
         names += ",DNS:" + host;
     }
-    addExtension(raw, NID_subject_alt_name, names.c_str());
-    require(X509_sign(raw, key.get(), EVP_sha256()) > 0 &&
-                SSL_CTX_use_certificate(context, raw) == 1 &&
-                SSL_CTX_use_PrivateKey(context, key.get()) == 1,
-            "test certificate signing");
-    CHandle<std::fclose> out(std::fopen(caFile.c_str(), "w"));
-    require(out != nullptr, "test certificate file");
-    bool written = PEM_write_X509(out.get(), raw) == 1;
-    require(std::fclose(out.release()) == 0 && written, "test certificate file");
+    const fs::path key = caFile.parent_path() / "key.pem";
+    ProgramResult made = runProgram(
+        "/usr/bin/openssl",
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days",
+         "7", "-subj", "/CN=localhost", "-addext", names, "-addext",
+         "basicConstraints=critical,CA:TRUE", "-keyout", key.string(), "-out", caFile.string()});
+    if (made.exitCode != 0 ||
+        SSL_CTX_use_certificate_file(context, caFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1) {
+        throw std::runtime_error("test certificate: " + made.err);
+    }
+}
+
+// Returns once the client hangs up, or the server shuts the connection down as it stops.
+void waitForHangUp(int socket) {
+    char byte = 0;
+    for (ssize_t count = 1; count > 0 || (count < 0 && errno == EINTR);) {
+        count = ::recv(socket, &byte, 1, 0);
+    }
 }
 
 } // namespace
 
 HttpsResponse HttpsResponse::bytes(std::string content) {
-    HttpsResponse response;
-    response.body = std::move(content);
-    return response;
+    return {.body = std::move(content)};
 }
 
 HttpsResponse HttpsResponse::fileContent(std::filesystem::path path) {
-    HttpsResponse response;
-    response.file = std::move(path);
-    return response;
+    return {.file = std::move(path)};
 }
 
 HttpsResponse HttpsResponse::redirect(std::string location, int status) {
-    HttpsResponse response = bytes("moved");
-    response.status = status;
-    response.headers.emplace_back("Location", std::move(location));
-    return response;
+    return {.status = status, .body = "moved", .headers = {{"Location", std::move(location)}}};
 }
 
 HttpsResponse HttpsResponse::error(int status) {
-    HttpsResponse response = bytes("error");
-    response.status = status;
-    return response;
+    return {.status = status, .body = "error"};
 }
 
 HttpsServer::HttpsServer(std::uint16_t port, const std::vector<std::string>& extraHosts)
@@ -166,22 +152,17 @@ HttpsServer::HttpsServer(std::uint16_t port, const std::vector<std::string>& ext
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     socklen_t length = sizeof address;
-    if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_.get(), 64) != 0 ||
-        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::system_error(errno, std::generic_category(), "bind");
-    }
+    require(::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(listener_.get(), 64) == 0 &&
+                ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) == 0,
+            "bind");
     port_ = ntohs(address.sin_port);
-    stopEvent_.reset(::eventfd(0, EFD_CLOEXEC));
-    require(stopEvent_.valid(), "eventfd");
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
 HttpsServer::~HttpsServer() {
-    std::uint64_t one = 1;
-    if (::write(stopEvent_.get(), &one, sizeof one) != sizeof one) {
-        std::abort();
-    }
+    // Shutting the sockets down wakes the threads waiting on them.
+    ::shutdown(listener_.get(), SHUT_RDWR);
     acceptor_.join();
     for (const auto& connection : connections_) {
         ::shutdown(connection->socket.get(), SHUT_RDWR);
@@ -213,16 +194,12 @@ std::vector<HttpsRequest> HttpsServer::requests() const {
 
 void HttpsServer::acceptLoop() {
     for (;;) {
-        pollfd waits[] = {{listener_.get(), POLLIN, 0}, {stopEvent_.get(), POLLIN, 0}};
-        if (::poll(waits, 2, -1) < 0 && errno == EINTR) {
-            continue;
-        }
-        if ((waits[1].revents & POLLIN) != 0) {
-            return;
-        }
         FileDescriptor socket(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!socket.valid()) {
+        if (!socket.valid() && (errno == EINTR || errno == ECONNABORTED)) {
             continue;
+        }
+        if (!socket.valid()) {
+            return;
         }
         std::lock_guard lock(mutex_);
         // Finished connections are joined here, so a long-running server does not pile them up.
@@ -246,46 +223,14 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
     if (auto found = routes_.find(path); found != routes_.end()) {
         return found->second;
     }
-    if (std::optional<std::filesystem::path> file = servedFile(path)) {
-        HttpsResponse response = HttpsResponse::fileContent(*file);
-        response.etag =
-            "\"" + std::to_string(std::filesystem::file_size(*file)) + "-" +
-            std::to_string(std::filesystem::last_write_time(*file).time_since_epoch().count()) +
-            "\"";
-        response.cutAt = rootCutAt_;
-        return response;
+    std::optional<fs::path> file = root_ ? servedFile(*root_, path) : std::nullopt;
+    if (!file) {
+        return HttpsResponse::error(404);
     }
-    return HttpsResponse::error(404);
-}
-
-std::optional<std::filesystem::path> HttpsServer::servedFile(std::string_view path) const {
-    std::optional<std::string> decoded = percentDecoded(path);
-    if (!root_ || !decoded) {
-        return std::nullopt;
-    }
-    // Checked after decoding, so an escaped ".." or "/" cannot climb out of the folder either;
-    // a link inside it that leads out is refused as well.
-    std::filesystem::path relative = std::filesystem::path(*decoded).relative_path();
-    if (std::find(relative.begin(), relative.end(), "..") != relative.end()) {
-        return std::nullopt;
-    }
-    std::error_code missing;
-    std::filesystem::path root = std::filesystem::canonical(*root_, missing);
-    if (missing) {
-        return std::nullopt;
-    }
-    std::filesystem::path file = std::filesystem::canonical(root / relative, missing);
-    if (missing || !std::filesystem::is_regular_file(file, missing) ||
-        std::mismatch(root.begin(), root.end(), file.begin(), file.end()).first != root.end()) {
-        return std::nullopt;
-    }
-    return file;
-}
-
-void HttpsServer::waitForHangUp(int socket) const {
-    pollfd waits[] = {{socket, POLLIN, 0}, {stopEvent_.get(), POLLIN, 0}};
-    while (::poll(waits, 2, -1) < 0 && errno == EINTR) {
-    }
+    const std::string validator =
+        std::to_string(fs::file_size(*file)) + "-" +
+        std::to_string(fs::last_write_time(*file).time_since_epoch().count());
+    return {.file = file, .etag = "\"" + validator + "\"", .cutAt = rootCutAt_};
 }
 
 void HttpsServer::serve(int socket) {
@@ -319,19 +264,18 @@ void HttpsServer::serve(int socket) {
     std::uint64_t size = response.body.size();
     if (response.file) {
         body = std::make_unique<std::ifstream>(*response.file, std::ios::binary);
-        size = std::filesystem::file_size(*response.file);
+        size = fs::file_size(*response.file);
     } else {
         body = std::make_unique<std::istringstream>(response.body);
     }
-    bool chunked = response.chunkBytes > 0 || response.endless;
+    const bool chunked = response.chunkBytes > 0;
     std::string head = "\r\nConnection: close\r\n";
     std::uint64_t offset = 0;
     if (!chunked && response.status == 200 && response.ranges) {
         head += "Accept-Ranges: bytes\r\n";
         std::string validator = requestHeader(received.head, "If-Range");
         std::optional<std::uint64_t> start = rangeStart(requestHeader(received.head, "Range"));
-        bool current = validator.empty() || validator == response.etag;
-        if (start && *start < size && current) {
+        if (start && *start < size && (validator.empty() || validator == response.etag)) {
             offset = *start;
             response.status = 206;
             head += "Content-Range: bytes " + std::to_string(offset) + "-" +
@@ -354,30 +298,23 @@ void HttpsServer::serve(int socket) {
     };
     bool open = send(head + "\r\n");
 
-    std::size_t limit = response.stallAfter.value_or(SIZE_MAX);
     const bool cutting = response.cutAt && *response.cutAt > offset;
-    if (cutting) {
-        limit = static_cast<std::size_t>(*response.cutAt - offset);
-    }
+    const std::size_t limit = cutting ? static_cast<std::size_t>(*response.cutAt - offset)
+                                      : response.stallAfter.value_or(SIZE_MAX);
     std::size_t sent = 0;
     std::string piece;
     while (open && sent < limit) {
-        piece.resize(
-            std::min(limit - sent, response.chunkBytes > 0 ? response.chunkBytes : pieceBytes));
+        piece.resize(std::min(limit - sent, chunked ? response.chunkBytes : pieceBytes));
         body->read(piece.data(), static_cast<std::streamsize>(piece.size()));
         piece.resize(static_cast<std::size_t>(body->gcount()));
-        if (piece.empty() && response.endless) {
-            body->clear();
-            body->seekg(0);
-        } else if (piece.empty()) {
+        if (piece.empty()) {
             break;
-        } else if (chunked) {
-            char prefix[32];
-            int written = std::snprintf(prefix, sizeof prefix, "%zx\r\n", piece.size());
-            open = send({prefix, static_cast<std::size_t>(written)}) && send(piece) && send("\r\n");
-        } else {
-            open = send(piece);
         }
+        char prefix[32];
+        int written = std::snprintf(prefix, sizeof prefix, "%zx\r\n", piece.size());
+        open = chunked ? send({prefix, static_cast<std::size_t>(written)}) && send(piece) &&
+                             send("\r\n")
+                       : send(piece);
         sent += piece.size();
     }
     if (cutting && sent >= limit) {

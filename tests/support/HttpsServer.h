@@ -19,31 +19,30 @@
 #include <vector>
 
 // How the test server answers one path. The builders cover the usual answers; the fields
-// make it misbehave on purpose.
+// make it misbehave on purpose. A test may also name the fields it needs:
+// `HttpsResponse{.body = bytes, .stallAfter = 100}`.
 struct HttpsResponse {
     int status = 200;
     // The body: these bytes, or the content of `file` when it is set.
-    std::string body;
-    std::optional<std::filesystem::path> file;
-    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body{};
+    std::optional<std::filesystem::path> file{};
+    std::vector<std::pair<std::string, std::string>> headers{};
     // Send the body chunked, in pieces of this many bytes, with no length announced.
     std::size_t chunkBytes = 0;
-    // Repeat the body in chunks until the client hangs up.
-    bool endless = false;
     // Announce this Content-Length instead of the body's real size.
-    std::optional<std::uint64_t> announcedLength;
+    std::optional<std::uint64_t> announcedLength{};
     // Send only this many body bytes, then wait silently until the client hangs up.
-    std::optional<std::size_t> stallAfter;
+    std::optional<std::size_t> stallAfter{};
     // Read the request, then answer nothing at all until the client hangs up.
     bool silent = false;
     // The validator sent as ETag; a range request whose If-Range names it gets 206 with the
     // rest of the body.
-    std::optional<std::string> etag;
+    std::optional<std::string> etag{};
     // Whether range requests are answered at all; without, every answer is the whole body.
     bool ranges = true;
     // Cut the connection, without any closing message, once the content up to this offset has
     // been sent; an answer that starts at or after it (a range) is not cut.
-    std::optional<std::uint64_t> cutAt;
+    std::optional<std::uint64_t> cutAt{};
 
     // A 200 answer with these bytes.
     static HttpsResponse bytes(std::string content);
@@ -63,15 +62,15 @@ struct HttpsRequest {
 };
 
 // A real HTTPS/1.1 server on 127.0.0.1 for tests and demonstrations. It makes its own
-// self-signed certificate for 127.0.0.1, "localhost" and any extra host names and writes it to
-// `caFile()` for clients to trust. Each connection runs on its own thread and carries one
-// request; a client that hangs up midway is fine.
+// self-signed certificate for 127.0.0.1, "localhost" and any extra host names with the openssl
+// command line and leaves it as `caFile()` for clients to trust. Each connection runs on its own
+// thread and carries one request; a client that hangs up midway is fine.
 class HttpsServer {
   public:
     // Starts listening on `port` (0: an ephemeral port), with a certificate that is also valid
     // for `extraHosts` (clients reach those names through a connect-to mapping). Throws
-    // std::system_error when it cannot (a port in use: std::errc::address_in_use), leaving
-    // nothing behind.
+    // std::system_error when it cannot listen (a port in use: std::errc::address_in_use), or
+    // std::runtime_error without a certificate, leaving nothing behind.
     explicit HttpsServer(std::uint16_t port = 0, const std::vector<std::string>& extraHosts = {});
     HttpsServer(const HttpsServer&) = delete;
     HttpsServer& operator=(const HttpsServer&) = delete;
@@ -101,18 +100,12 @@ class HttpsServer {
 
     void acceptLoop();
     void serve(int socket);
-    // Returns once the client hangs up or the server stops.
-    void waitForHangUp(int socket) const;
     [[nodiscard]] HttpsResponse responseFor(const std::string& path) const;
-    // The file under the served folder that a request path names once its escapes are decoded;
-    // nothing for a path that would leave the folder. Called with the mutex held.
-    [[nodiscard]] std::optional<std::filesystem::path> servedFile(std::string_view path) const;
 
     TemporaryDirectory folder_;
     std::filesystem::path caFile_ = folder_ / "ca.pem";
     CHandle<SSL_CTX_free> tls_;
     FileDescriptor listener_;
-    FileDescriptor stopEvent_;
     std::uint16_t port_ = 0;
 
     mutable std::mutex mutex_;

@@ -8,8 +8,10 @@
 #include "tests/support/HttpsServer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <csignal>
+#include <cstdint>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -29,25 +31,20 @@ const char* const usage =
     "加 --cut-at 字节数 时，每个尚未到达文件中该位置的应答都在那里断开连接，\n"
     "客户端下一次的范围请求可以从断点续传。\n";
 
-bool isHelp(std::string_view word) {
-    return word == "-h" || word == "--help";
-}
-
-std::optional<std::uint16_t> portNumber(std::string_view text) {
-    unsigned value = 0;
+// The whole text as an integer no greater than `maximum`.
+std::optional<std::uint64_t> integer(std::string_view text, std::uint64_t maximum = UINT64_MAX) {
+    std::uint64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 65535) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint16_t>(value);
+    return error == std::errc() && end == text.data() + text.size() && value <= maximum
+               ? std::optional(value)
+               : std::nullopt;
 }
 
 // Letters, digits, hyphens and dots: a DNS name that fits the certificate's name list.
 bool isHostName(std::string_view name) {
     return !name.empty() && name.front() != '.' && name.front() != '-' &&
            std::all_of(name.begin(), name.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '.';
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
            });
 }
 
@@ -60,33 +57,30 @@ int badUsage(const char* reason) {
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> words(argv + 1, argv + argc);
-    if (std::any_of(words.begin(), words.end(), isHelp)) {
+    if (std::any_of(words.begin(), words.end(),
+                    [](std::string_view word) { return word == "-h" || word == "--help"; })) {
         std::cout << usage;
         return 0;
     }
     std::vector<std::string> hosts;
-    while (!words.empty() && words.front() == "--host") {
+    for (; !words.empty() && words.front() == "--host";
+         words.erase(words.begin(), words.begin() + 2)) {
         if (words.size() < 2 || !isHostName(words[1])) {
             return badUsage("--host 后面需要一个主机名（字母、数字、连字符和点）。");
         }
         hosts.emplace_back(words[1]);
-        words.erase(words.begin(), words.begin() + 2);
     }
     std::optional<std::uint64_t> cutAt;
     if (words.size() >= 2 && words.front() == "--cut-at") {
-        std::uint64_t value = 0;
-        auto [end, error] =
-            std::from_chars(words[1].data(), words[1].data() + words[1].size(), value);
-        if (error != std::errc() || end != words[1].data() + words[1].size()) {
+        if (!(cutAt = integer(words[1]))) {
             return badUsage("--cut-at 后面需要一个以字节计的整数。");
         }
-        cutAt = value;
         words.erase(words.begin(), words.begin() + 2);
     }
     if (words.empty() || words.size() > 2) {
         return badUsage("需要一个文件夹，端口可以省略。");
     }
-    const std::optional<std::uint16_t> port = words.size() == 2 ? portNumber(words[1]) : 0;
+    const std::optional<std::uint64_t> port = words.size() == 2 ? integer(words[1], 65535) : 0;
     if (!port) {
         return badUsage("端口必须是 0 到 65535 之间的整数。");
     }
@@ -106,7 +100,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
-        HttpsServer server(*port, hosts);
+        HttpsServer server(static_cast<std::uint16_t>(*port), hosts);
         server.serveDirectory(folder, cutAt);
         std::cout << "port=" << server.port() << '\n'
                   << "ca=" << server.caFile().string() << std::endl;

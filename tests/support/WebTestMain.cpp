@@ -1,15 +1,72 @@
 #include "tests/support/WebTestMain.h"
 
-#include "tests/support/WebTestEnvironment.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryDirectory.h"
 
 #include <QGuiApplication>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <unistd.h>
 
 namespace {
 
 HttpsServer* server = nullptr;
+
+void setVariable(const char* name, const std::string& value) {
+    if (::setenv(name, value.c_str(), 1) != 0) {
+        throw std::runtime_error(std::string("setenv ") + name);
+    }
+}
+
+void runCertutil(const std::vector<std::string>& arguments) {
+    ProgramResult result = runProgram("/usr/bin/certutil", arguments);
+    if (result.exitCode != 0) {
+        throw std::runtime_error("certutil: " + result.err);
+    }
+}
+
+// Prepares this process so that Qt WebEngine reaches the loopback HTTPS server under the portal's
+// own host name, with nothing in the program relaxed, before the engine starts:
+// - HOME (and the XDG folders) in `folder`, whose NSS database trusts the server's certificate;
+// - QTWEBENGINE_CHROMIUM_FLAGS gains `--host-resolver-rules="MAP <host> 127.0.0.1:<port>"`, and
+//   `--no-sandbox` under root, where Chromium's sandbox cannot start;
+// - KESTRYN_RESOURCES names a resources folder whose Info.plist has KESPortalURL = https://<host>.
+// By hand (the demo), with the port and ca file that `kestryn-test-server --host <host> <folder>`
+// prints, before starting the program:
+//   export HOME=$(mktemp -d) && mkdir -p "$HOME/.pki/nssdb"
+//   certutil -d "sql:$HOME/.pki/nssdb" -N --empty-password
+//   certutil -d "sql:$HOME/.pki/nssdb" -A -t "C,," -n kestryn-test -i "$ca"
+//   export QTWEBENGINE_CHROMIUM_FLAGS="--host-resolver-rules=\"MAP <host> 127.0.0.1:$port\""
+//   (add --no-sandbox to the flags when running as root)
+//   export KESTRYN_RESOURCES=<a copy of the resources with KESPortalURL = https://<host>>
+void reachUnderHostName(const TemporaryDirectory& folder, const HttpsServer& site,
+                        const std::string& host) {
+    const std::filesystem::path home = folder / "home";
+    const std::filesystem::path database = home / ".pki" / "nssdb";
+    std::filesystem::create_directories(database);
+    const std::string store = "sql:" + database.string();
+    runCertutil({"-d", store, "-N", "--empty-password"});
+    runCertutil(
+        {"-d", store, "-A", "-t", "C,,", "-n", "kestryn-test", "-i", site.caFile().string()});
+    setVariable("HOME", home.string());
+    setVariable("XDG_CONFIG_HOME", (home / ".config").string());
+    setVariable("XDG_DATA_HOME", (home / ".local" / "share").string());
+    setVariable("XDG_CACHE_HOME", (home / ".cache").string());
+
+    folder.write("resources/Info.plist",
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                 "<key>KESPortalURL</key><string>https://" +
+                     host + "</string></dict></plist>\n");
+    setVariable("KESTRYN_RESOURCES", (folder / "resources").string());
+
+    const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    std::string flags = given != nullptr ? given : "";
+    flags +=
+        " --host-resolver-rules=\"MAP " + host + " 127.0.0.1:" + std::to_string(site.port()) + "\"";
+    setVariable("QTWEBENGINE_CHROMIUM_FLAGS", flags + (::geteuid() == 0 ? " --no-sandbox" : ""));
+}
 
 } // namespace
 
@@ -28,7 +85,8 @@ std::filesystem::path webTestOutput() {
 // engine is set up for it before it starts. Headless unless QT_QPA_PLATFORM names a display.
 int main(int argc, char** argv) {
     HttpsServer site(0, {webTestHost});
-    const WebTestEnvironment environment(site, webTestHost);
+    const TemporaryDirectory folder;
+    reachUnderHostName(folder, site, webTestHost);
     server = &site;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -16,13 +16,7 @@ using ::testing::HasSubstr;
 namespace {
 
 const std::string oversize = "下载内容超过发布清单允许的大小。";
-
-// A 200 answer of `bytes` bytes, then changed by `change` to misbehave.
-HttpsResponse misbehaving(std::size_t bytes, void (*change)(HttpsResponse&)) {
-    HttpsResponse response = HttpsResponse::bytes(std::string(bytes, 'x'));
-    change(response);
-    return response;
-}
+const std::string kilobyte(1000, 'x');
 
 // The download under test: a real server, a destination in a scratch folder, and a record of
 // every progress value.
@@ -51,14 +45,13 @@ class GuardedDownload : public LoopbackServer {
 // chunks that straddle the buffer's edges, arrive byte for byte as the only file.
 TEST_F(GuardedDownload, DeliversABodyUpToTheCeilingByteForByteAndOnlyThatFile) {
     const std::string large = numbered(3 * 1024 * 1024 + 12345);
-    HttpsResponse chunked = HttpsResponse::bytes(large);
-    chunked.chunkBytes = 1024 * 1024 + 1;
     const std::string ceiling(100'000, 'k');
     // The ceiling alone, or the artifact's size expected as well.
     for (const auto& [name, response, body, expected] :
          {std::tuple{"ceiling", HttpsResponse::bytes(ceiling), ceiling, false},
           std::tuple{"announced", HttpsResponse::bytes(large), large, true},
-          std::tuple{"chunked", chunked, large, true}}) {
+          std::tuple{"chunked", HttpsResponse{.body = large, .chunkBytes = 1024 * 1024 + 1}, large,
+                     true}}) {
         SCOPED_TRACE(name);
         std::filesystem::remove(destination);
         server.route("/file", response);
@@ -70,30 +63,21 @@ TEST_F(GuardedDownload, DeliversABodyUpToTheCeilingByteForByteAndOnlyThatFile) {
 }
 
 // Every refusal of the update chain, each after exactly the requests it needs, leaving neither
-// the destination nor a hidden partial file.
+// the destination nor a hidden partial file; nor is an existing destination ever replaced.
 TEST_F(GuardedDownload, RefusesWhatTheUpdateChainForbidsAndLeavesNothing) {
     const CenterError unsafeRedirect = CenterError::network("更新服务器尝试跳转到不安全的地址。");
-    struct Row {
-        std::string name;
-        HttpsResponse response;
-        CenterError expected;
-        std::size_t requests = 1;
-    };
-    const std::vector<Row> rows = {
-        {"endless", misbehaving(1000, [](HttpsResponse& r) { r.endless = true; }),
+    const std::vector<std::tuple<std::string, HttpsResponse, CenterError>> rows = {
+        // The server waits past the ceiling, with or without a length announced: only an early
+        // stop avoids the time-out.
+        {"unannounced-too-long",
+         {.body = kilobyte + kilobyte, .chunkBytes = 100, .stallAfter = 1500},
          CenterError::network(oversize)},
-        // The server stalls after the headers: only an early stop avoids the time-out.
         {"announced-too-long",
-         misbehaving(100,
-                     [](HttpsResponse& r) {
-                         r.announcedLength = 1001;
-                         r.stallAfter = 0;
-                     }),
+         {.body = kilobyte, .announcedLength = 1001, .stallAfter = 0},
          CenterError::network(oversize)},
         {"short", HttpsResponse::bytes(std::string(999, 's')), CenterError::checksum()},
         // More bytes than announced: only the announced ones count as the body.
-        {"overlong", misbehaving(1000, [](HttpsResponse& r) { r.announcedLength = 600; }),
-         CenterError::checksum()},
+        {"overlong", {.body = kilobyte, .announcedLength = 600}, CenterError::checksum()},
         {"not-found", HttpsResponse::error(404),
          CenterError::network("服务器未返回有效的更新文件。")},
         {"to-http", HttpsResponse::redirect("http://127.0.0.1:" + std::to_string(server.port())),
@@ -101,13 +85,20 @@ TEST_F(GuardedDownload, RefusesWhatTheUpdateChainForbidsAndLeavesNothing) {
         {"to-credentials", HttpsResponse::redirect(server.url("/file", "user@localhost")),
          unsafeRedirect},
     };
-    for (const Row& row : rows) {
+    for (const auto& [name, response, expected] : rows) {
         std::size_t before = server.requests().size();
-        server.route("/" + row.name, row.response);
-        EXPECT_EQ(failure<CenterError>("/" + row.name, 1000), row.expected) << row.name;
-        EXPECT_EQ(server.requests().size() - before, row.requests) << row.name;
-        EXPECT_TRUE(entries(scratch.path()).empty()) << row.name;
+        server.route("/" + name, response);
+        EXPECT_EQ(failure<CenterError>("/" + name, 1000), expected) << name;
+        EXPECT_EQ(server.requests().size() - before, 1u) << name;
+        EXPECT_TRUE(entries(scratch.path()).empty()) << name;
     }
+
+    scratch.write("file.bin", "older");
+    server.route("/file", HttpsResponse::bytes("newer"));
+    EXPECT_EQ(failure<std::filesystem::filesystem_error>("/file", 5).code(),
+              std::errc::file_exists);
+    EXPECT_EQ(content(), "older");
+    EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"file.bin"});
 }
 
 // Each failure keeps libcurl's code and tells the user what happened, with the server and the
@@ -119,10 +110,10 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
     const TemporaryDirectory trust;
     const std::filesystem::path noCertificate = trust.write("ca.pem", "no certificate here");
     struct Row {
-        std::string name;
-        HttpsResponse response;
-        CURLcode expected;
-        std::string sentence;
+        std::string name{};
+        HttpsResponse response{};
+        CURLcode expected{};
+        std::string sentence{};
         std::size_t requests = 1;
         DownloadTimeouts timeouts{};
         // The certificate file trusted instead of the server's ("": none), and another address.
@@ -130,45 +121,39 @@ TEST_F(GuardedDownload, TransferFailuresAndTimeOutsLeaveNothing) {
         std::string url{};
     };
     const std::vector<Row> rows = {
-        {"truncated", misbehaving(500, [](HttpsResponse& r) { r.announcedLength = 1000; }),
+        {"truncated",
+         {.body = std::string(500, 't'), .announcedLength = 1000},
          CURLE_PARTIAL_FILE,
          "下载未完成：服务器 127.0.0.1 在传输结束前断开了连接（HTTP 状态 200）。"},
         {"loop", HttpsResponse::redirect("/loop"), CURLE_TOO_MANY_REDIRECTS,
          "更新服务器的跳转次数过多。", 11},
         {"stalled",
-         misbehaving(1000, [](HttpsResponse& r) { r.stallAfter = 100; }),
+         {.body = kilobyte, .stallAfter = 100},
          CURLE_OPERATION_TIMEDOUT,
          "等待服务器 127.0.0.1 响应超时（HTTP 状态 200）。",
          1,
          {10s, 200ms, 60s}},
         {"silent",
-         misbehaving(1000, [](HttpsResponse& r) { r.silent = true; }),
+         {.body = kilobyte, .silent = true},
          CURLE_OPERATION_TIMEDOUT,
          "等待服务器 127.0.0.1 响应超时。",
          1,
          {3s, 10s, 60s}},
-        {"untrusted",
-         HttpsResponse::bytes("ok"),
-         CURLE_PEER_FAILED_VERIFICATION,
-         "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。",
-         0,
-         {},
-         ""},
-        {"no-certificate",
-         HttpsResponse::bytes("ok"),
-         CURLE_SSL_CACERT_BADFILE,
-         "证书颁发机构文件“" + noCertificate.string() + "”中没有可用的证书。",
-         0,
-         {},
-         noCertificate.string()},
-        {"refused",
-         HttpsResponse::bytes("ok"),
-         CURLE_COULDNT_CONNECT,
-         "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。",
-         0,
-         {},
-         {},
-         "https://127.0.0.1:" + std::to_string(closed) + "/file"},
+        {.name = "untrusted",
+         .expected = CURLE_PEER_FAILED_VERIFICATION,
+         .sentence = "无法验证服务器 127.0.0.1 的证书，连接不安全，已停止。",
+         .requests = 0,
+         .caFile = ""},
+        {.name = "no-certificate",
+         .expected = CURLE_SSL_CACERT_BADFILE,
+         .sentence = "证书颁发机构文件“" + noCertificate.string() + "”中没有可用的证书。",
+         .requests = 0,
+         .caFile = noCertificate.string()},
+        {.name = "refused",
+         .expected = CURLE_COULDNT_CONNECT,
+         .sentence = "无法连接到服务器 127.0.0.1 的端口 " + std::to_string(closed) + "。",
+         .requests = 0,
+         .url = "https://127.0.0.1:" + std::to_string(closed) + "/file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -206,25 +191,17 @@ TEST_F(GuardedDownload, FollowsRedirectsAsTheIdentityEncodingWithoutCookies) {
     }
 }
 
-TEST_F(GuardedDownload, NeverReplacesAnExistingDestination) {
-    scratch.write("file.bin", "older");
-    server.route("/file", HttpsResponse::bytes("newer"));
-    EXPECT_EQ(failure<std::filesystem::filesystem_error>("/file", 5).code(),
-              std::errc::file_exists);
-    EXPECT_EQ(content(), "older");
-    EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"file.bin"});
-}
-
-TEST_F(GuardedDownload, AStopBeforeTheStartMakesNoRequest) {
-    stop.request_stop();
-    server.route("/file", HttpsResponse::bytes("ok"));
-    EXPECT_THROW(static_cast<void>(fetch("/file", 100)), CancellationError);
+// A stop before the start makes no request; one midway cancels the transfer. Neither leaves a
+// file.
+TEST_F(GuardedDownload, AStopBeforeTheStartOrMidwayCancelsLeavingNoFile) {
+    server.route("/slow", {.body = std::string(4096, 's'), .stallAfter = 1024});
+    std::stop_source early;
+    early.request_stop();
+    EXPECT_THROW(static_cast<void>(CenterDownload::perform(server.url("/slow"), destination, 4096,
+                                                           4096, {}, early.get_token())),
+                 CancellationError);
     EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(entries(scratch.path()).empty());
-}
 
-TEST_F(GuardedDownload, AStopMidwayCancelsTheTransferAndLeavesNoFile) {
-    server.route("/slow", misbehaving(4096, [](HttpsResponse& r) { r.stallAfter = 1024; }));
     std::jthread stopper([&] {
         while (server.requests().empty()) {
             std::this_thread::sleep_for(5ms);
@@ -238,7 +215,7 @@ TEST_F(GuardedDownload, AStopMidwayCancelsTheTransferAndLeavesNoFile) {
 }
 
 TEST_F(GuardedDownload, ReportsFractionsBelowOneThenOneExactlyOnce) {
-    server.route("/chunked", misbehaving(200'000, [](HttpsResponse& r) { r.chunkBytes = 10'000; }));
+    server.route("/chunked", {.body = std::string(200'000, 'c'), .chunkBytes = 10'000});
     static_cast<void>(fetch("/chunked", 200'000, 200'000));
     ASSERT_GT(progress.size(), 2u);
     EXPECT_EQ(std::count(progress.begin(), progress.end(), 1.0), 1);

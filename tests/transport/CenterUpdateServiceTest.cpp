@@ -44,48 +44,25 @@ class UpdateService : public LoopbackServer {
     }
 };
 
-TEST_F(UpdateService, FetchesAndVerifiesTheSignedCatalogLeavingNothingBehind) {
+// The signed catalog arrives verified; an insecure address is refused before any request (which
+// addresses are secure is the core's rule), an oversize or foreign one after it. Nothing is left.
+TEST_F(UpdateService, FetchesOnlyASignedCatalogOverHTTPSWithinTheCapLeavingNothing) {
     server.route("/catalog", HttpsResponse::bytes(signedCatalog()));
     EXPECT_EQ(service.fetchCatalog(server.url("/catalog"), publicKey()), bundledCatalog());
-    EXPECT_TRUE(entries(temporary).empty());
-}
-
-// Which addresses are secure is the core's rule; here that it comes before any work.
-TEST_F(UpdateService, RefusesAnInsecureCatalogAddressBeforeAnyWork) {
     EXPECT_EQ(catalogFailure(server.url("/catalog", "user@127.0.0.1")),
               CenterError::invalid("更新地址必须使用 HTTPS，且不能包含用户名或密码。"));
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(entries(temporary).empty());
-}
-
-TEST_F(UpdateService, RefusesAnOversizeOrForeignCatalogLeavingNoFolder) {
+    EXPECT_EQ(server.requests().size(), 1u);
     server.route("/huge", HttpsResponse::bytes(std::string(8 * 1024 * 1024 + 1, ' ')));
     EXPECT_EQ(catalogFailure(server.url("/huge")),
               CenterError::network("下载内容超过发布清单允许的大小。"));
-
     server.route("/forged", HttpsResponse::bytes(signedCatalog("stranger")));
     EXPECT_EQ(catalogFailure(server.url("/forged")), CenterError::signature());
     EXPECT_TRUE(entries(temporary).empty());
 }
 
-TEST_F(UpdateService, DownloadsAVerifiedArtifactUnderAFreshName) {
-    ReleaseArtifact artifact = publish("release package");
-    std::vector<double> progress;
-    std::filesystem::path first =
-        service.download(artifact, downloads, [&](double value) { progress.push_back(value); });
-    EXPECT_EQ(first.parent_path(), downloads);
-    // "KESTRYN-", a fresh 36-character UUID and the format's extension.
-    std::string name = first.filename().string();
-    EXPECT_TRUE(name.starts_with("KESTRYN-") && name.ends_with(".zip") && name.size() == 48)
-        << name;
-    EXPECT_EQ(progress.back(), 1.0);
-
-    artifact.format = ArtifactFormat::dmg;
-    std::filesystem::path second = service.download(artifact, downloads);
-    EXPECT_EQ(second.extension(), ".dmg");
-    EXPECT_EQ(entries(downloads).size(), 2u);
-}
-
+// Downloads of one artifact at once take turns: one transfer, one verified file under a fresh
+// name ("KESTRYN-", a 36-character UUID, the format's extension), no lock or partial file left.
+// A kept file that no longer proves is never handed out; another format is another file.
 TEST_F(UpdateService, DownloadsOfOneArtifactTakeTurnsAndReuseAFileThatStillProves) {
     ReleaseArtifact artifact = publish(numbered(2 * 1024 * 1024 + 5, 3));
     std::vector<std::future<std::filesystem::path>> runs;
@@ -97,71 +74,68 @@ TEST_F(UpdateService, DownloadsOfOneArtifactTakeTurnsAndReuseAFileThatStillProve
     for (std::future<std::filesystem::path>& run : runs) {
         files.insert(run.get());
     }
-    // One transfer, one file, and no lock or partial file left behind.
-    EXPECT_EQ(files.size(), 1u);
+    ASSERT_EQ(files.size(), 1u);
+    const std::filesystem::path file = *files.begin();
+    const std::string name = file.filename().string();
+    EXPECT_TRUE(file.parent_path() == downloads && name.starts_with("KESTRYN-") &&
+                name.ends_with(".zip") && name.size() == 48)
+        << file;
     EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(entries(downloads), std::vector<std::string>{files.begin()->filename().string()});
+    EXPECT_EQ(entries(downloads), std::vector<std::string>{name});
 
-    // A kept file that no longer proves is never handed out: the artifact is fetched anew.
-    std::filesystem::resize_file(*files.begin(), 5);
-    std::filesystem::resize_file(*files.begin(), artifact.byteCount);
-    EXPECT_NE(service.download(artifact, downloads), *files.begin());
+    std::filesystem::resize_file(file, 5);
+    std::filesystem::resize_file(file, artifact.byteCount);
+    EXPECT_NE(service.download(artifact, downloads), file);
     EXPECT_EQ(server.requests().size(), 2u);
+    artifact.format = ArtifactFormat::dmg;
+    EXPECT_EQ(service.download(artifact, downloads).extension(), ".dmg");
 }
 
-TEST_F(UpdateService, RefusesAnInvalidArtifactWithoutCreatingAnything) {
+// An artifact that cannot be valid is refused before anything is created; a file whose digest
+// differs is removed, its folder kept.
+TEST_F(UpdateService, RefusesAnInvalidArtifactAndRemovesAFileWhoseDigestDiffers) {
     ReleaseArtifact artifact = publish("release package");
     artifact.byteCount = 0;
     EXPECT_EQ(downloadFailure(artifact), CenterError::invalid("安装包的地址、大小或校验值无效。"));
     EXPECT_FALSE(std::filesystem::exists(downloads));
     EXPECT_TRUE(server.requests().empty());
-}
 
-TEST_F(UpdateService, RemovesAFileWhoseDigestDiffersButKeepsTheFolder) {
-    ReleaseArtifact artifact = publish("release package");
+    artifact = publish("release package");
     server.route("/artifact", HttpsResponse::bytes("release packagf"));
     EXPECT_EQ(downloadFailure(artifact), CenterError::checksum());
     ASSERT_TRUE(std::filesystem::is_directory(downloads));
     EXPECT_TRUE(entries(downloads).empty());
 }
 
+// A stop during the transfer cancels it; one after the last byte, before the file is handed
+// out, still cancels. Neither leaves a file.
 TEST_F(UpdateService, AStopDuringOrAfterTheTransferLeavesNoFile) {
     ReleaseArtifact artifact = publish(std::string(100'000, 'a'));
-    std::stop_source midway;
-    auto stopMidway = [&](double value) {
-        if (value < 1.0) {
-            midway.request_stop();
+    for (const bool atTheEnd : {false, true}) {
+        std::stop_source stop;
+        auto stopping = [&](double value) {
+            if ((value == 1.0) == atTheEnd) {
+                stop.request_stop();
+            }
+        };
+        try {
+            static_cast<void>(service.download(artifact, downloads, stopping, stop.get_token()));
+            ADD_FAILURE() << "not cancelled";
+        } catch (const TransferError& error) {
+            EXPECT_TRUE(error.cancelled() && !atTheEnd);
+        } catch (const CancellationError&) {
+            EXPECT_TRUE(atTheEnd);
         }
-    };
-    EXPECT_TRUE(failureOf<TransferError>([&] {
-                    static_cast<void>(
-                        service.download(artifact, downloads, stopMidway, midway.get_token()));
-                }).cancelled());
-    EXPECT_TRUE(entries(downloads).empty());
-
-    std::stop_source late;
-    auto stopAtTheEnd = [&](double value) {
-        if (value == 1.0) {
-            late.request_stop();
-        }
-    };
-    EXPECT_THROW(
-        static_cast<void>(service.download(artifact, downloads, stopAtTheEnd, late.get_token())),
-        CancellationError);
-    EXPECT_TRUE(entries(downloads).empty());
+        EXPECT_TRUE(entries(downloads).empty());
+    }
 }
 
 // A 3 MiB artifact served with an ETag, whose first attempt breaks at `cut`; the second attempt
-// meets the server as `second` describes it.
+// meets the server as a case describes it.
 class ResumedDownload : public UpdateService {
   protected:
     std::string content = numbered(3 * 1024 * 1024 + 17, 7);
-
-    HttpsResponse served(const std::string& bytes, const std::string& etag) {
-        HttpsResponse response = HttpsResponse::bytes(bytes);
-        response.etag = etag;
-        return response;
-    }
+    HttpsResponse served = {.body = content, .etag = "\"v1\""};
 
     std::filesystem::path partial(const ReleaseArtifact& artifact) {
         return CenterUpdateService::partialFile(artifact, downloads);
@@ -169,7 +143,7 @@ class ResumedDownload : public UpdateService {
 
     // The first attempt, cut after `cut` bytes: a transfer failure that keeps what arrived.
     void cutAt(const ReleaseArtifact& artifact, std::uint64_t cut) {
-        HttpsResponse response = served(content, "\"v1\"");
+        HttpsResponse response = served;
         response.cutAt = cut;
         server.route("/artifact", response);
         static_cast<void>(failureOf<TransferError>(
@@ -193,7 +167,7 @@ TEST_F(ResumedDownload, ACutTransferResumesWithARangeGuardedByTheValidator) {
         ReleaseArtifact artifact = publish(content);
         cutAt(artifact, cut);
         std::uintmax_t kept = std::filesystem::file_size(partial(artifact));
-        server.route("/artifact", served(content, "\"v1\""));
+        server.route("/artifact", served);
         std::string request = finish(artifact, content);
         if (kept > 0) {
             EXPECT_NE(request.find("Range: bytes=" + std::to_string(kept) + "-"), std::string::npos)
@@ -206,17 +180,21 @@ TEST_F(ResumedDownload, ACutTransferResumesWithARangeGuardedByTheValidator) {
 
 TEST_F(ResumedDownload, StartsOverWhenTheServerOrThePartialFileCannotBeTrusted) {
     const std::string changed = numbered(content.size(), 9);
-    HttpsResponse withoutRanges = served(content, "\"v1\"");
-    withoutRanges.ranges = false;
     struct Row {
         const char* name;
         HttpsResponse second;
         std::string expected;
         bool longer;
     } rows[] = {
-        {"a server without range support", withoutRanges, content, false},
-        {"a changed file with a new validator", served(changed, "\"v2\""), changed, false},
-        {"a partial file longer than the artifact", served(content, "\"v1\""), content, true},
+        {"a server without range support",
+         {.body = content, .etag = "\"v1\"", .ranges = false},
+         content,
+         false},
+        {"a changed file with a new validator",
+         {.body = changed, .etag = "\"v2\""},
+         changed,
+         false},
+        {"a partial file longer than the artifact", served, content, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -236,7 +214,7 @@ TEST_F(ResumedDownload, APartialFileWhoseBytesWereSpoiledFailsTheProofAndIsGone)
     ReleaseArtifact artifact = publish(content);
     cutAt(artifact, 2'000'000);
     scratch.write(partial(artifact).lexically_relative(scratch.path()), std::string(1000, 'x'));
-    server.route("/artifact", served(content, "\"v1\""));
+    server.route("/artifact", served);
     EXPECT_EQ(downloadFailure(artifact), CenterError::checksum());
     EXPECT_TRUE(entries(downloads).empty());
     finish(artifact, content);

@@ -1,10 +1,8 @@
 #include "core/FileContents.h"
-#include "tests/support/HttpsServer.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/transport/LoopbackServer.h"
 #include "transport/CenterDownload.h"
 #include "transport/TransferError.h"
 
-#include <cstdlib>
 #include <gmock/gmock.h>
 #include <optional>
 
@@ -12,28 +10,21 @@ using ::testing::HasSubstr;
 
 namespace {
 
-// A server whose certificate also names two official-looking hosts, reached only through
-// KESTRYN_CONNECT_TO: the way the demonstration serves its site.
-class ConnectTo : public ::testing::Test {
+// The server's official-looking hosts reached only through KESTRYN_CONNECT_TO: the way the
+// demonstration serves its site.
+class ConnectTo : public LoopbackServer {
   protected:
     ConnectTo() {
-        ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1);
         server.route("/x", HttpsResponse::bytes("payload"));
         server.route("/hop", HttpsResponse::redirect("https://mirror.kestryn.test/x"));
         server.route("/astray", HttpsResponse::redirect("https://unmapped.kestryn.test/x"));
     }
-    ~ConnectTo() override {
-        ::unsetenv("KESTRYN_CA_FILE");
-        ::unsetenv("KESTRYN_CONNECT_TO");
-    }
+    ~ConnectTo() override { ::unsetenv("KESTRYN_CONNECT_TO"); }
 
     // "HOST:443:127.0.0.1:PORT" for this server.
     std::string toServer(const std::string& host) const {
         return host + ":443:127.0.0.1:" + std::to_string(server.port());
     }
-
-    HttpsServer server{0, {"updates.kestryn.test", "mirror.kestryn.test"}};
-    TemporaryDirectory scratch;
 };
 
 TEST_F(ConnectTo, MovesOnlyTheConnectionOfMappedHostsAndStillChecksTheCertificate) {

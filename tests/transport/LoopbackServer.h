@@ -52,13 +52,6 @@ class LoopbackServer : public ::testing::Test {
         return names;
     }
 
-    // Runs `kestryn-publish` and returns what it printed; any failure fails the test.
-    static std::string publisher(const std::vector<std::string>& arguments) {
-        ProgramResult result = runProgram(KESTRYN_BIN_DIR "/kestryn-publish", arguments);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return result.out;
-    }
-
     // The raw public key of a committed test key pair.
     static std::string publicKey(const std::string& name = "publisher") {
         return CenterCore::loadPublicKeyFile(testKeys(name) / "PublicKey.txt");
@@ -66,8 +59,11 @@ class LoopbackServer : public ::testing::Test {
 
     // The envelope `kestryn-publish sign` makes of the bundled catalog with that key pair.
     static std::string signedCatalog(const std::string& name = "publisher") {
-        return publisher({"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key",
-                          (testKeys(name) / "private.key").string()});
+        ProgramResult signing = runProgram(KESTRYN_BIN_DIR "/kestryn-publish",
+                                           {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key",
+                                            (testKeys(name) / "private.key").string()});
+        EXPECT_EQ(signing.exitCode, 0) << signing.err;
+        return signing.out;
     }
 
     // The bundled catalog, the one `signedCatalog` signs.
@@ -76,6 +72,8 @@ class LoopbackServer : public ::testing::Test {
             KESTRYN_RESOURCES_DIR "/Catalog.json", CenterCore::maximumEnvelopeBytes));
     }
 
-    HttpsServer server;
+    // Its certificate also names two official-looking hosts, for clients that reach them through
+    // KESTRYN_CONNECT_TO.
+    HttpsServer server{0, {"updates.kestryn.test", "mirror.kestryn.test"}};
     TemporaryDirectory scratch;
 };

@@ -34,11 +34,7 @@ class TestServer : public LoopbackServer {
 
 // Neither an escaped "..", "/" or NUL nor a link leads out of the folder.
 TEST_F(TestServer, DecodesEscapedPathsButNeverLeavesTheServedFolder) {
-    struct Row {
-        std::string path;
-        std::string body;
-    };
-    for (const Row& row : std::vector<Row>{
+    for (const auto& [path, body] : std::vector<std::pair<std::string, std::string>>{
              {"/%E5%9B%9E%E5%93%8D%20%E5%B7%A5%E5%9D%8A.zip", "package"},
              {"/sub/readme.txt", "readme"},
              {"/sub%2Freadme.txt", "readme"},
@@ -51,7 +47,7 @@ TEST_F(TestServer, DecodesEscapedPathsButNeverLeavesTheServedFolder) {
              {"/%zz", "404"},
              {"/link.txt", "404"},
          }) {
-        EXPECT_EQ(fetched(row.path), row.body) << row.path;
+        EXPECT_EQ(fetched(path), body) << path;
     }
 }
 
