@@ -21,7 +21,7 @@ ColumnLayout {
     Repeater {
         model: CenterProductList {
             center: page.center
-            scope: "featured"
+            scope: CenterProductList.Featured
         }
         delegate: CenterHeroCard {
             center: page.center
@@ -53,7 +53,7 @@ ColumnLayout {
         Repeater {
             model: CenterProductList {
                 center: page.center
-                scope: "others"
+                scope: CenterProductList.Others
             }
             delegate: CenterProductCard {
                 center: page.center

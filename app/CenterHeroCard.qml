@@ -75,7 +75,7 @@ Rectangle {
                     objectName: "heroMore"
                     text: "了解更多"
                     symbol: "arrow.right"
-                    onClicked: hero.center.showDetails(hero.product.productID, 0)
+                    onClicked: hero.center.showDetails(hero.product.productID, CenterDetailTab.Overview)
                 }
             }
             CenterProgressLine {

@@ -21,7 +21,7 @@ ColumnLayout {
     CenterProductList {
         id: installed
         center: page.center
-        scope: "installed"
+        scope: CenterProductList.Installed
     }
     ColumnLayout {
         visible: installed.count === 0

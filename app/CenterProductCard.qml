@@ -13,7 +13,7 @@ AbstractButton {
 
     objectName: "productCard-" + product.productID
     implicitHeight: content.implicitHeight + 36
-    onClicked: center.showDetails(product.productID, 0)
+    onClicked: center.showDetails(product.productID, CenterDetailTab.Overview)
 
     background: Rectangle {
         radius: 14
@@ -78,12 +78,12 @@ AbstractButton {
             CenterQuietButton {
                 text: "使用说明"
                 textSize: 10
-                onClicked: card.center.showDetails(card.product.productID, 1)
+                onClicked: card.center.showDetails(card.product.productID, CenterDetailTab.Guide)
             }
             CenterQuietButton {
                 text: "建议评论"
                 textSize: 10
-                onClicked: card.center.showDetails(card.product.productID, 2)
+                onClicked: card.center.showDetails(card.product.productID, CenterDetailTab.Comments)
             }
         }
     }

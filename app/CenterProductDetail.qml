@@ -102,22 +102,22 @@ Rectangle {
                 anchors.centerIn: parent
                 spacing: 2
                 Repeater {
-                    model: detail.center.detailSectionTitles
+                    model: [CenterDetailTab.Overview, CenterDetailTab.Guide, CenterDetailTab.Comments]
                     delegate: AbstractButton {
                         id: tab
                         required property int index
-                        required property string modelData
-                        readonly property bool current: detail.center.detailSectionIndex === index
+                        required property int modelData
+                        readonly property bool current: detail.center.detailSection === modelData
                         objectName: "detailTab-" + index
                         implicitWidth: 110
                         implicitHeight: 26
-                        onClicked: detail.center.detailSectionIndex = index
+                        onClicked: detail.center.detailSection = modelData
                         background: Rectangle {
                             radius: 6
                             color: tab.current ? CenterAppearance.raised : "transparent"
                         }
                         contentItem: Text {
-                            text: tab.modelData
+                            text: detail.center.detailSectionTitle(tab.modelData)
                             font.pixelSize: 12
                             color: tab.current ? CenterAppearance.ink : CenterAppearance.muted
                             horizontalAlignment: Text.AlignHCenter
@@ -132,7 +132,16 @@ Rectangle {
         Loader {
             Layout.fillWidth: true
             Layout.fillHeight: true
-            sourceComponent: [overview, guide, comments][detail.center.detailSectionIndex]
+            sourceComponent: {
+                switch (detail.center.detailSection) {
+                case CenterDetailTab.Guide:
+                    return guide
+                case CenterDetailTab.Comments:
+                    return comments
+                default:
+                    return overview
+                }
+            }
         }
 
         Rectangle {
@@ -278,19 +287,13 @@ Rectangle {
                 ColumnLayout {
                     id: history
                     objectName: "detailHistory"
-                    // Read again whenever a backup is made, restored or pruned.
-                    property int revision: 0
-                    readonly property var backups: {
-                        history.revision;
-                        return detail.center.backups(detail.product.productID);
-                    }
                     spacing: 8
                     Layout.topMargin: 10
                     Layout.fillWidth: true
-                    Connections {
-                        target: detail.center
-                        function onHistoryChanged() { history.revision += 1; }
-                        function onInstalledChanged() { history.revision += 1; }
+                    CenterBackupList {
+                        id: backupList
+                        history: detail.center.history
+                        product: detail.product.productID
                     }
                     Text {
                         text: "历史版本"
@@ -300,7 +303,7 @@ Rectangle {
                     }
                     Text {
                         objectName: "detailHistoryEmpty"
-                        visible: history.backups.length === 0
+                        visible: backupList.count === 0
                         text: "还没有历史版本。更新后，被替换的版本会保存在这里。"
                         font.pixelSize: 11
                         color: CenterAppearance.muted
@@ -308,10 +311,12 @@ Rectangle {
                         Layout.fillWidth: true
                     }
                     Repeater {
-                        model: history.backups
+                        model: backupList
                         delegate: RowLayout {
                             required property int index
-                            required property var modelData
+                            required property string title
+                            required property string line
+                            required property string path
                             spacing: 12
                             Layout.fillWidth: true
                             ColumnLayout {
@@ -319,12 +324,12 @@ Rectangle {
                                 Layout.fillWidth: true
                                 Text {
                                     objectName: "backupTitle-" + index
-                                    text: modelData.title
+                                    text: title
                                     font.pixelSize: 12
                                     color: CenterAppearance.ink
                                 }
                                 Text {
-                                    text: modelData.line
+                                    text: line
                                     font.pixelSize: 11
                                     color: CenterAppearance.muted
                                 }
@@ -333,8 +338,8 @@ Rectangle {
                                 objectName: "restoreBackup-" + index
                                 text: "恢复此版本"
                                 enabled: !detail.center.isInstalling
-                                onClicked: detail.center.restoreBackup(modelData.product,
-                                                                       modelData.path)
+                                onClicked: detail.center.restoreBackup(detail.product.productID,
+                                                                       path)
                             }
                         }
                     }

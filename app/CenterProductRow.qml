@@ -41,7 +41,7 @@ ColumnLayout {
                     font.weight: Font.Medium
                     color: CenterAppearance.ink
                 }
-                onClicked: row.center.showDetails(row.product.productID, 0)
+                onClicked: row.center.showDetails(row.product.productID, CenterDetailTab.Overview)
             }
             Text {
                 Layout.fillWidth: true

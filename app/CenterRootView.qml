@@ -103,7 +103,7 @@ Rectangle {
     CenterProductList {
         id: selectedProduct
         center: root.center
-        scope: "selected"
+        scope: CenterProductList.Selected
         // The sheet follows the model; closing it by Escape clears the selection in turn.
         onCountChanged: count > 0 ? sheet.open() : sheet.close()
     }

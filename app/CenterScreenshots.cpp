@@ -93,7 +93,7 @@ QString take(CenterModel& model, QQuickWindow& window, const QString& folder) {
         const QString& name = files.at(index);
         if (name.startsWith("detail-")) {
             model.openPage("all");
-            model.showDetails(first, index - 5);
+            model.showDetails(first, static_cast<CenterDetailSection>(index - 5));
         } else {
             model.closeDetails();
             model.openPage(name);

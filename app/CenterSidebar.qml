@@ -49,42 +49,25 @@ Rectangle {
             Layout.bottomMargin: 22
         }
 
-        CenterNavItem {
-            center: sidebar.center
-            text: "全部软件"
-            symbol: "square.grid.2x2"
-            page: "all"
-            Layout.fillWidth: true
-        }
-        CenterNavItem {
-            center: sidebar.center
-            text: "我的软件"
-            symbol: "square.stack.3d.up"
-            page: "mine"
-            count: sidebar.center.installedCount
-            Layout.fillWidth: true
-        }
-        CenterNavItem {
-            center: sidebar.center
-            text: "软件更新"
-            symbol: "arrow.down.circle"
-            page: "updates"
-            count: sidebar.center.updates.length
-            Layout.fillWidth: true
-        }
-        CenterNavItem {
-            center: sidebar.center
-            text: "建议反馈"
-            symbol: "text.bubble"
-            page: "feedback"
-            Layout.fillWidth: true
-        }
-        CenterNavItem {
-            center: sidebar.center
-            text: "设置"
-            symbol: "slider.horizontal.3"
-            page: "settings"
-            Layout.fillWidth: true
+        Repeater {
+            model: [
+                { page: "all", text: "全部软件", symbol: "square.grid.2x2" },
+                { page: "mine", text: "我的软件", symbol: "square.stack.3d.up" },
+                { page: "updates", text: "软件更新", symbol: "arrow.down.circle" },
+                { page: "feedback", text: "建议反馈", symbol: "text.bubble" },
+                { page: "settings", text: "设置", symbol: "slider.horizontal.3" }
+            ]
+            delegate: CenterNavItem {
+                required property var modelData
+                center: sidebar.center
+                text: modelData.text
+                symbol: modelData.symbol
+                page: modelData.page
+                // The pages whose button counts what they list.
+                count: page === "mine" ? sidebar.center.installedCount
+                     : page === "updates" ? sidebar.center.updates.length : 0
+                Layout.fillWidth: true
+            }
         }
 
         Item { Layout.fillHeight: true }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/CenterBackupList.h"
+#include "model/CenterHistory.h"
 #include "model/CenterModel.h"
 #include "model/CenterProductList.h"
 
@@ -20,3 +22,30 @@ struct CenterProductListForeign {
     QML_FOREIGN(CenterProductList)
     QML_NAMED_ELEMENT(CenterProductList)
 };
+
+struct CenterHistoryForeign {
+    Q_GADGET
+    QML_FOREIGN(CenterHistory)
+    QML_NAMED_ELEMENT(CenterHistory)
+    QML_UNCREATABLE("The history belongs to the model.")
+};
+
+struct CenterBackupListForeign {
+    Q_GADGET
+    QML_FOREIGN(CenterBackupList)
+    QML_NAMED_ELEMENT(CenterBackupList)
+};
+
+// The detail's tabs under names QML can read: its enumerations must begin with a capital.
+namespace CenterDetailTab {
+Q_NAMESPACE
+QML_ELEMENT
+
+enum Value {
+    Overview = static_cast<int>(CenterDetailSection::overview),
+    Guide = static_cast<int>(CenterDetailSection::guide),
+    Comments = static_cast<int>(CenterDetailSection::comments),
+};
+Q_ENUM_NS(Value)
+
+} // namespace CenterDetailTab

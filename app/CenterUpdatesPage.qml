@@ -62,7 +62,7 @@ ColumnLayout {
     CenterProductList {
         id: updates
         center: page.center
-        scope: "updates"
+        scope: CenterProductList.Updates
     }
     CenterEmptyState {
         visible: updates.count === 0

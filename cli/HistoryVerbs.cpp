@@ -4,6 +4,7 @@
 #include "cli/Products.h"
 #include "cli/Verbs.h"
 #include "core/Resources.h"
+#include "model/CenterHistory.h"
 #include "model/CenterRules.h"
 
 #include <QDateTime>
@@ -78,7 +79,8 @@ void printBackups(const CenterModel& model, const std::vector<std::string>& ids,
         std::cout << rows.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
     }
-    std::cout << model.diskUseLine().toStdString() << '\n';
+    std::cout << CenterHistory::diskUseLine(CenterHistory::measure(model.supportDirectory()))
+              << '\n';
 }
 
 int keepCount(const std::string& text) {

@@ -9,6 +9,8 @@
 #include "core/Resources.h"
 #include "core/Versions.h"
 #include "installer/Recovery.h"
+#include "model/BackgroundWork.h"
+#include "model/CenterHistory.h"
 #include "model/CenterLocations.h"
 #include "model/CenterUIError.h"
 #include "model/LocalLists.h"
@@ -77,17 +79,19 @@ CenterModelSetup CenterModelSetup::standard(CenterPlatform::Workspace& workspace
 
 CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     : QObject(parent), setup_(std::move(setup)), settings_(setup_.settingsFile),
-      service_(setup_.timeouts) {
+      history_(new CenterHistory(setup_.supportDirectory, this)), service_(setup_.timeouts) {
     readSettings();
     createSelfUpdater();
     connect(this, &CenterModel::productsChanged, this, &CenterModel::updatesChanged);
     connect(this, &CenterModel::installedChanged, this, &CenterModel::updatesChanged);
     connect(this, &CenterModel::isCheckingChanged, this, &CenterModel::workChanged);
     connect(this, &CenterModel::busyProductChanged, this, &CenterModel::workChanged);
+    connect(history_, &CenterHistory::changed, this, &CenterModel::historyChanged);
 
     loadCatalogSources();
     finishInterruptedWork();
-    refreshInstalled();
+    detectInstalledNow();
+    reloadHistory();
     selfUpdater_->configure(QString::fromStdString(centerFeedURL_));
     startTimers();
     if (autoCheck_ && !feedURL_.empty()) {
@@ -184,6 +188,30 @@ CenterModel::mergedCatalog(const std::vector<CenterProduct>& given) const {
 }
 
 void CenterModel::refreshInstalled() {
+    // One detection at a time: the timer, the window's return and a check may ask together.
+    if (detecting_) {
+        return;
+    }
+    detecting_ = true;
+    setWaiting(+1);
+    runInBackground(
+        this,
+        [products = products_, folders = setup_.applicationDirectories] {
+            return CenterCore::detectAllInstalled(products, folders);
+        },
+        [this, generation = installedGeneration_](
+            const Outcome<std::map<std::string, InstalledApp>>& outcome) {
+            detecting_ = false;
+            const auto* found = std::get_if<std::map<std::string, InstalledApp>>(&outcome);
+            // An installation or restore set the copies it made meanwhile: they are newer.
+            if (found != nullptr && generation == installedGeneration_) {
+                setInstalled(*found);
+            }
+            setWaiting(-1);
+        });
+}
+
+void CenterModel::detectInstalledNow() {
     setInstalled(CenterCore::detectAllInstalled(products_, setup_.applicationDirectories));
     if (status_ == "正在读取本机软件") {
         setStatus("已检测到 " + std::to_string(installed_.size()) + " 款软件");
@@ -236,13 +264,29 @@ void CenterModel::announceIfIdle() {
 // Published state: every setter announces its change.
 
 void CenterModel::setProducts(std::vector<CenterProduct> products) {
-    products_ = std::move(products);
-    emit productsChanged();
+    if (products_ != products) {
+        products_ = std::move(products);
+        emit productsChanged();
+    }
 }
 
 void CenterModel::setInstalled(std::map<std::string, InstalledApp> installed) {
+    ++installedGeneration_;
+    QStringList changed;
+    for (const CenterProduct& product : products_) {
+        auto before = installed_.find(product.id);
+        auto after = installed.find(product.id);
+        const bool had = before != installed_.end();
+        const bool has = after != installed.end();
+        if (had != has || (had && has && !(before->second == after->second))) {
+            changed << QString::fromStdString(product.id);
+        }
+    }
     installed_ = std::move(installed);
-    emit installedChanged();
+    if (!changed.isEmpty()) {
+        emit installedChanged();
+        emit productsUpdated(changed);
+    }
 }
 
 void CenterModel::setPage(CenterPage page) {
@@ -253,8 +297,10 @@ void CenterModel::setPage(CenterPage page) {
 }
 
 void CenterModel::setSelected(std::optional<CenterProduct> product) {
-    selected_ = std::move(product);
-    emit selectedChanged();
+    if (selected_ != product) {
+        selected_ = std::move(product);
+        emit selectedChanged();
+    }
 }
 
 void CenterModel::setDetailSection(CenterDetailSection section) {
@@ -273,8 +319,10 @@ void CenterModel::setIsChecking(bool checking) {
 }
 
 void CenterModel::setStatus(std::string text) {
-    status_ = std::move(text);
-    emit statusChanged();
+    if (status_ != text) {
+        status_ = std::move(text);
+        emit statusChanged();
+    }
 }
 
 void CenterModel::setError(std::optional<std::string> error) {
@@ -311,24 +359,32 @@ void CenterModel::setBusyProduct(std::optional<std::string> product) {
         // A cancel pressed after the work's last safe point is over with the work.
         cancelling_ = false;
     }
-    busyProduct_ = std::move(product);
-    emit busyProductChanged();
+    if (busyProduct_ != product) {
+        busyProduct_ = std::move(product);
+        emit busyProductChanged();
+    }
     announceIfIdle();
 }
 
 void CenterModel::setProgress(double fraction) {
-    progress_ = fraction;
-    emit progressChanged();
+    if (progress_ != fraction) {
+        progress_ = fraction;
+        emit progressChanged();
+    }
 }
 
 void CenterModel::setLastChecked(QDateTime when) {
-    lastChecked_ = std::move(when);
-    emit lastCheckedChanged();
+    if (lastChecked_ != when) {
+        lastChecked_ = std::move(when);
+        emit lastCheckedChanged();
+    }
 }
 
 void CenterModel::setSourceLabel(std::string text) {
-    sourceLabel_ = std::move(text);
-    emit sourceLabelChanged();
+    if (sourceLabel_ != text) {
+        sourceLabel_ = std::move(text);
+        emit sourceLabelChanged();
+    }
 }
 
 QVariantList CenterModel::productsForViews() const {
@@ -347,29 +403,10 @@ QVariantList CenterModel::updatesForViews() const {
     return list;
 }
 
-QVariantMap CenterModel::installedForViews() const {
-    QVariantMap map;
-    for (const auto& [id, app] : installed_) {
-        map[QString::fromStdString(id)] =
-            QVariantMap{{"version", QString::fromStdString(app.version)},
-                        {"build", QString::fromStdString(app.build)},
-                        {"path", QString::fromStdString(app.url.string())}};
-    }
-    return map;
-}
-
-QString CenterModel::selectedID() const {
-    return selected_ ? QString::fromStdString(selected_->id) : QString();
-}
-
 QString CenterModel::errorText() const {
     return error_ ? QString::fromStdString(*error_) : QString();
 }
 
 void CenterModel::setErrorText(const QString& text) {
     setError(text.isEmpty() ? std::nullopt : std::optional<std::string>(text.toStdString()));
-}
-
-QString CenterModel::busyProductID() const {
-    return busyProduct_ ? QString::fromStdString(*busyProduct_) : QString();
 }

@@ -30,6 +30,8 @@
 #include <variant>
 #include <vector>
 
+class CenterHistory;
+
 // Tells the model that the user came back to the center (its window became active again).
 class CenterActivation : public QObject {
     Q_OBJECT
@@ -64,11 +66,6 @@ struct CenterModelSetup {
 class CenterModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QVariantList products READ productsForViews NOTIFY productsChanged)
-    Q_PROPERTY(QVariantMap installed READ installedForViews NOTIFY installedChanged)
-    Q_PROPERTY(CenterPage page READ page WRITE setPage NOTIFY pageChanged)
-    Q_PROPERTY(QString selected READ selectedID NOTIFY selectedChanged)
-    Q_PROPERTY(CenterDetailSection detailSection READ detailSection WRITE setDetailSection NOTIFY
-                   detailSectionChanged)
     Q_PROPERTY(bool isChecking READ isChecking NOTIFY isCheckingChanged)
     Q_PROPERTY(QString status READ statusText NOTIFY statusChanged)
     Q_PROPERTY(QString error READ errorText WRITE setErrorText NOTIFY errorChanged)
@@ -76,18 +73,14 @@ class CenterModel : public QObject {
     Q_PROPERTY(QString centerFeedURL READ centerFeedURLText WRITE setCenterFeedURLText NOTIFY
                    centerFeedURLChanged)
     Q_PROPERTY(bool autoCheck READ autoCheck WRITE setAutoCheck NOTIFY autoCheckChanged)
-    Q_PROPERTY(QString busyProduct READ busyProductID NOTIFY busyProductChanged)
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
-    Q_PROPERTY(QDateTime lastChecked READ lastChecked NOTIFY lastCheckedChanged)
     Q_PROPERTY(QString sourceLabel READ sourceLabelText NOTIFY sourceLabelChanged)
     Q_PROPERTY(int installedCount READ installedCount NOTIFY installedChanged)
-    Q_PROPERTY(QString version READ versionText CONSTANT)
     // The window's view of the same state (below).
     Q_PROPERTY(QVariantList updates READ updatesForViews NOTIFY updatesChanged)
     Q_PROPERTY(QString pageName READ pageName WRITE openPage NOTIFY pageChanged)
-    Q_PROPERTY(int detailSectionIndex READ detailSectionIndex WRITE setDetailSectionIndex NOTIFY
+    Q_PROPERTY(CenterDetailSection detailSection READ detailSection WRITE setDetailSection NOTIFY
                    detailSectionChanged)
-    Q_PROPERTY(QStringList detailSectionTitles READ detailSectionTitles CONSTANT)
     Q_PROPERTY(bool canCheck READ canCheck NOTIFY workChanged)
     Q_PROPERTY(bool isWorking READ isWorking NOTIFY workChanged)
     Q_PROPERTY(bool isInstalling READ isInstalling NOTIFY workChanged)
@@ -99,6 +92,9 @@ class CenterModel : public QObject {
     Q_PROPERTY(QUrl wordmarkURL READ wordmarkURL CONSTANT)
     // The product the feedback page shows first.
     Q_PROPERTY(QString firstFeedbackProduct READ firstFeedbackProduct CONSTANT)
+    // The backups and disk use, read off the window's thread.
+    Q_PROPERTY(CenterHistory* history READ history CONSTANT)
+    Q_MOC_INCLUDE("model/CenterHistory.h")
 
   public:
     explicit CenterModel(CenterModelSetup setup, QObject* parent = nullptr);
@@ -140,7 +136,8 @@ class CenterModel : public QObject {
     void setCenterFeedURL(std::string text);
     void setAutoCheck(bool on);
 
-    // Installed copies and the start-up.
+    // Detects the installed copies again on a worker thread; installedChanged follows when they
+    // changed.
     Q_INVOKABLE void refreshInstalled();
     void showDetails(const CenterProduct& product, CenterDetailSection section);
 
@@ -175,24 +172,17 @@ class CenterModel : public QObject {
 
     // ---- Version history: the backups of replaced versions, restores, retention ----
     // (CenterModelHistory.cpp)
-    Q_PROPERTY(QVariantMap diskUse READ diskUseForViews NOTIFY historyChanged)
     Q_PROPERTY(QString diskUseLine READ diskUseLine NOTIFY historyChanged)
     Q_PROPERTY(bool canClean READ canClean NOTIFY historyChanged)
     Q_PROPERTY(QVariantList keepBackupsChoices READ keepBackupsChoices NOTIFY keepBackupsChanged)
     Q_PROPERTY(int keepBackups READ keepBackupsForViews WRITE setKeepBackupsForViews NOTIFY
                    keepBackupsChanged)
   public:
-    // What the Backups and Downloads folders take on disk, in bytes.
-    struct DiskUse {
-        std::uintmax_t backups = 0;
-        std::uintmax_t downloads = 0;
-    };
-    // The product's backups, newest first, read from the bundles themselves.
+    // The product's backups, newest first, read now from the bundles themselves.
     [[nodiscard]] std::vector<CenterInstaller::Backups::Backup>
     backupsOf(const CenterProduct& product) const;
-    // The same for the views: maps with product, path, version, build, date, bytes, and the
-    // row's texts: title ("版本 1.0（1）") and line (its date and size).
-    Q_INVOKABLE QVariantList backups(const QString& product) const;
+    // The history's last reading, for the views.
+    [[nodiscard]] CenterHistory* history() const { return history_; }
     // Asks for a confirmation, then puts the backup back in place under `busyProduct`.
     void restoreBackup(const CenterProduct& product, const std::filesystem::path& backup);
     Q_INVOKABLE void restoreBackup(const QString& product, const QString& backup);
@@ -212,8 +202,7 @@ class CenterModel : public QObject {
     Q_INVOKABLE void pruneBackupsNow() { static_cast<void>(pruneBackups()); }
     // Whether a cleaning could free anything: a limit is set or packages are kept.
     [[nodiscard]] bool canClean() const;
-    [[nodiscard]] DiskUse diskUse() const;
-    // "历史版本占用 …，下载的安装包占用 …。"
+    // "历史版本占用 …，下载的安装包占用 …。", from the history's last reading.
     [[nodiscard]] QString diskUseLine() const;
     // The limits the settings offer: maps with text and value (0 keeps all).
     [[nodiscard]] QVariantList keepBackupsChoices() const;
@@ -229,11 +218,12 @@ class CenterModel : public QObject {
                           const std::optional<std::filesystem::path>& restoredFrom);
     std::vector<CenterInstaller::Backups::Backup>
     removeOldBackups(const std::vector<std::filesystem::path>& spared);
-    [[nodiscard]] QVariantMap diskUseForViews() const;
     [[nodiscard]] int keepBackupsForViews() const { return keepBackups().value_or(0); }
     void setKeepBackupsForViews(int keep);
     void runRestore(const CenterProduct& product, const std::filesystem::path& backup,
                     const std::string& version);
+    // Reads the history again off the window's thread; historyChanged follows a change.
+    void reloadHistory();
     // ---- end of version history ----
 
   public:
@@ -248,11 +238,10 @@ class CenterModel : public QObject {
     Q_INVOKABLE void openPage(const QString& name);
     // The View menu's check: the updates page, then a check.
     Q_INVOKABLE void checkToolUpdates();
-    [[nodiscard]] int detailSectionIndex() const { return static_cast<int>(detailSection_); }
-    void setDetailSectionIndex(int index);
-    [[nodiscard]] static QStringList detailSectionTitles();
-    // Opens the product's detail on the tab of this index; closes it again.
-    Q_INVOKABLE void showDetails(const QString& id, int section);
+    // The tab's title: "功能介绍", "使用说明", "建议评论".
+    Q_INVOKABLE [[nodiscard]] static QString detailSectionTitle(CenterDetailSection section);
+    // Opens the product's detail on this tab; closes it again.
+    Q_INVOKABLE void showDetails(const QString& id, CenterDetailSection section);
     Q_INVOKABLE void closeDetails();
     Q_INVOKABLE void performAction(const QString& id);
     Q_INVOKABLE void showPackage(const QString& id);
@@ -303,6 +292,8 @@ class CenterModel : public QObject {
     void updatesChanged();
     // A check or an installation started or ended.
     void workChanged();
+    // These products' installed copies changed; the other products' rows stay as they are.
+    void productsUpdated(const QStringList& ids);
 
   private:
     // Start-up.
@@ -350,7 +341,9 @@ class CenterModel : public QObject {
 
     // Setters of the published state that only the model writes.
     void setProducts(std::vector<CenterProduct> products);
+    // Takes the installed copies found now; a background detection started before is dropped.
     void setInstalled(std::map<std::string, InstalledApp> installed);
+    void detectInstalledNow();
     void setIsChecking(bool checking);
     void setStatus(std::string text);
     void setBusyProduct(std::optional<std::string> product);
@@ -364,8 +357,6 @@ class CenterModel : public QObject {
 
     // The published state as Qt values, for the views.
     [[nodiscard]] QVariantList productsForViews() const;
-    [[nodiscard]] QVariantMap installedForViews() const;
-    [[nodiscard]] QString selectedID() const;
     [[nodiscard]] QString statusText() const { return QString::fromStdString(status_); }
     [[nodiscard]] QString errorText() const;
     void setErrorText(const QString& text);
@@ -375,12 +366,11 @@ class CenterModel : public QObject {
         return QString::fromStdString(centerFeedURL_);
     }
     void setCenterFeedURLText(const QString& text) { setCenterFeedURL(text.toStdString()); }
-    [[nodiscard]] QString busyProductID() const;
     [[nodiscard]] QString sourceLabelText() const { return QString::fromStdString(sourceLabel_); }
-    [[nodiscard]] QString versionText() const { return QString::fromStdString(version_); }
 
     CenterModelSetup setup_;
     CenterSettings settings_;
+    CenterHistory* history_;
     CenterUpdateService service_;
     std::string version_;
     std::string ownBundleID_;
@@ -405,6 +395,9 @@ class CenterModel : public QObject {
     CenterRules::LocalPackages localPackages_;
     CenterRules::LocalReleases localReleases_;
     int checkGeneration_ = 0;
+    // Counts the settings of the installed copies, so a detection that ran meanwhile is dropped.
+    int installedGeneration_ = 0;
+    bool detecting_ = false;
     std::stop_source checkTask_;
     // Stops the running download, installation, inspection or restore: when the user cancels
     // it, and when the model goes.

@@ -1,11 +1,11 @@
 // Version history: the backups of replaced versions, restoring one, and their retention.
 #include "core/ErrorText.h"
 #include "model/BackgroundWork.h"
+#include "model/CenterHistory.h"
 #include "model/CenterLocations.h"
 #include "model/CenterModel.h"
 #include "model/CenterUIError.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <set>
 #include <system_error>
@@ -25,33 +25,6 @@ fs::path backupFolder(const fs::path& support) {
 
 std::vector<Backup> CenterModel::backupsOf(const CenterProduct& product) const {
     return CenterInstaller::Backups::list(backupFolder(setup_.supportDirectory), product);
-}
-
-QVariantList CenterModel::backups(const QString& product) const {
-    QVariantList list;
-    for (const CenterProduct& shownProduct : products_) {
-        if (shownProduct.id != product.toStdString()) {
-            continue;
-        }
-        for (const Backup& backup : backupsOf(shownProduct)) {
-            const QDateTime date = QDateTime::fromMSecsSinceEpoch(
-                std::chrono::duration_cast<std::chrono::milliseconds>(
-                    backup.date.time_since_epoch())
-                    .count());
-            list << QVariantMap{
-                {"product", QString::fromStdString(backup.product)},
-                {"path", QString::fromStdString(backup.path.string())},
-                {"version", QString::fromStdString(backup.version)},
-                {"build", QString::fromStdString(backup.build)},
-                {"date", date},
-                {"bytes", static_cast<qint64>(backup.bytes)},
-                {"title",
-                 QString::fromStdString("版本 " + backup.version + "（" + backup.build + "）")},
-                {"line", date.toString("yyyy-MM-dd HH:mm") + " · " +
-                             QString::fromStdString(CenterRules::byteText(backup.bytes))}};
-        }
-    }
-    return list;
 }
 
 void CenterModel::restoreBackup(const QString& product, const QString& backup) {
@@ -123,7 +96,7 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
                 setInstalled(std::move(installed));
                 setStatus("已恢复到 " + product.name + " " + app.version + "。");
             }
-            refreshInstalled();
+            detectInstalledNow();
             setBusyProduct(std::nullopt);
             afterReplacement(std::nullopt, backup);
         });
@@ -178,7 +151,7 @@ CenterModel::Cleaning CenterModel::pruneBackups() {
         CenterInstaller::PackageCleanup::remove(CenterInstaller::PackageCleanup::unneeded(
             setup_.supportDirectory / "Downloads", setup_.supportDirectory / "Imported", recorded,
             copies));
-    emit historyChanged();
+    reloadHistory();
 
     std::uintmax_t freed = 0;
     for (const Backup& backup : cleaning.backups) {
@@ -204,30 +177,16 @@ CenterModel::Cleaning CenterModel::pruneBackups() {
 }
 
 bool CenterModel::canClean() const {
-    std::error_code error;
-    auto hasFiles = [&error](const fs::path& folder) {
-        return fs::is_directory(folder, error) && !fs::is_empty(folder, error);
-    };
-    return keepBackups().has_value() || hasFiles(setup_.supportDirectory / "Downloads") ||
-           hasFiles(setup_.supportDirectory / "Imported");
-}
-
-CenterModel::DiskUse CenterModel::diskUse() const {
-    return {CenterInstaller::Backups::folderBytes(backupFolder(setup_.supportDirectory)),
-            CenterInstaller::Backups::folderBytes(setup_.supportDirectory / "Downloads")};
-}
-
-QVariantMap CenterModel::diskUseForViews() const {
-    DiskUse use = diskUse();
-    return {{"backups", static_cast<qint64>(use.backups)},
-            {"downloads", static_cast<qint64>(use.downloads)}};
+    return keepBackups().has_value() || history_->snapshot().hasPackages;
 }
 
 QString CenterModel::diskUseLine() const {
-    DiskUse use = diskUse();
-    return QString::fromStdString("历史版本占用 " + CenterRules::byteText(use.backups) +
-                                  "，下载的安装包占用 " + CenterRules::byteText(use.downloads) +
-                                  "。");
+    return QString::fromStdString(CenterHistory::diskUseLine(history_->snapshot().diskUse));
+}
+
+void CenterModel::reloadHistory() {
+    setWaiting(+1);
+    history_->reload(knownProducts_, [this] { setWaiting(-1); });
 }
 
 QVariantList CenterModel::keepBackupsChoices() const {
@@ -254,5 +213,5 @@ void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifac
     static_cast<void>(removeOldBackups(restoredFrom ? std::vector<fs::path>{*restoredFrom}
                                                     : std::vector<fs::path>{}));
     // Even with nothing pruned: the replaced version's backup is new and the download gone.
-    emit historyChanged();
+    reloadHistory();
 }

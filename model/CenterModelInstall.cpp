@@ -214,7 +214,7 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
 
 void CenterModel::finishInstallation(std::exception_ptr failure) {
     setProgress(0);
-    refreshInstalled();
+    detectInstalledNow();
     if (failure && !endedByCancel() && !currentAfterAll()) {
         setError(CenterCore::describeError(failure));
         setStatus("安装未完成，原软件保留");
@@ -223,7 +223,7 @@ void CenterModel::finishInstallation(std::exception_ptr failure) {
     setBusyProduct(std::nullopt);
     if (failure) {
         // A download that ended early keeps its bytes for the next attempt: the disk use grew.
-        emit historyChanged();
+        reloadHistory();
     }
 }
 

@@ -39,25 +39,13 @@ void CenterModel::checkToolUpdates() {
     checkUpdates();
 }
 
-void CenterModel::setDetailSectionIndex(int index) {
-    if (index >= 0 && index < detailSectionTitles().size()) {
-        setDetailSection(static_cast<CenterDetailSection>(index));
-    }
+QString CenterModel::detailSectionTitle(CenterDetailSection section) {
+    return QString::fromStdString(CenterPages::rawValue(section));
 }
 
-QStringList CenterModel::detailSectionTitles() {
-    QStringList titles;
-    for (CenterDetailSection section : {CenterDetailSection::overview, CenterDetailSection::guide,
-                                        CenterDetailSection::comments}) {
-        titles << QString::fromStdString(CenterPages::rawValue(section));
-    }
-    return titles;
-}
-
-void CenterModel::showDetails(const QString& id, int section) {
-    if (std::optional<CenterProduct> shown = product(id);
-        shown && section >= 0 && section < detailSectionTitles().size()) {
-        showDetails(*shown, static_cast<CenterDetailSection>(section));
+void CenterModel::showDetails(const QString& id, CenterDetailSection section) {
+    if (std::optional<CenterProduct> shown = product(id)) {
+        showDetails(*shown, section);
     }
 }
 

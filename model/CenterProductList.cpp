@@ -18,19 +18,25 @@ void CenterProductList::setCenter(CenterModel* center) {
     }
     center_ = center;
     if (center_) {
-        for (auto signal : {&CenterModel::productsChanged, &CenterModel::installedChanged,
-                            &CenterModel::selectedChanged}) {
+        connect(center_, &CenterModel::productsChanged, this, &CenterProductList::followProducts);
+        for (auto signal : {&CenterModel::installedChanged, &CenterModel::selectedChanged}) {
             connect(center_, signal, this, &CenterProductList::follow);
         }
-        for (auto signal : {&CenterModel::busyProductChanged, &CenterModel::progressChanged}) {
-            connect(center_, signal, this, &CenterProductList::announceChanges);
-        }
+        // The rows whose installed copy changed; every row when work starts or ends, since no
+        // button takes a press meanwhile; the busy row alone for a download's progress.
+        connect(center_, &CenterModel::productsUpdated, this, &CenterProductList::announceRows);
+        connect(center_, &CenterModel::busyProductChanged, this, [this] { announceRows(ids_); });
+        connect(center_, &CenterModel::progressChanged, this, [this] {
+            if (const auto& busy = center_->busyProduct()) {
+                announceRows({QString::fromStdString(*busy)});
+            }
+        });
     }
     follow();
     Q_EMIT centerChanged();
 }
 
-void CenterProductList::setScope(const QString& scope) {
+void CenterProductList::setScope(Scope scope) {
     if (scope_ != scope) {
         scope_ = scope;
         follow();
@@ -43,13 +49,13 @@ QStringList CenterProductList::idsInScope() const {
     if (!center_) {
         return ids;
     }
-    if (scope_ == "updates") {
+    if (scope_ == Scope::Updates) {
         for (const CenterProduct& product : center_->updates()) {
             ids << text(product.id);
         }
         return ids;
     }
-    if (scope_ == "selected") {
+    if (scope_ == Scope::Selected) {
         if (const auto& selected = center_->selected();
             selected && center_->product(text(selected->id))) {
             ids << text(selected->id);
@@ -58,9 +64,9 @@ QStringList CenterProductList::idsInScope() const {
     }
     for (const CenterProduct& product : center_->products()) {
         const bool featured = product.id == CenterCore::featuredProduct().id;
-        if (scope_ == "all" || (scope_ == "others" && !featured) ||
-            (scope_ == "featured" && featured) ||
-            (scope_ == "installed" && center_->installedCopy(product))) {
+        if (scope_ == Scope::All || (scope_ == Scope::Others && !featured) ||
+            (scope_ == Scope::Featured && featured) ||
+            (scope_ == Scope::Installed && center_->installedCopy(product))) {
             ids << text(product.id);
         }
     }
@@ -70,7 +76,6 @@ QStringList CenterProductList::idsInScope() const {
 void CenterProductList::follow() {
     QStringList ids = idsInScope();
     if (ids == ids_) {
-        announceChanges();
         return;
     }
     beginResetModel();
@@ -79,9 +84,19 @@ void CenterProductList::follow() {
     Q_EMIT countChanged();
 }
 
-void CenterProductList::announceChanges() {
-    if (!ids_.isEmpty()) {
-        Q_EMIT dataChanged(index(0), index(static_cast<int>(ids_.size()) - 1));
+void CenterProductList::followProducts() {
+    if (idsInScope() == ids_) {
+        announceRows(ids_);
+    } else {
+        follow();
+    }
+}
+
+void CenterProductList::announceRows(const QStringList& ids) {
+    for (const QString& id : ids) {
+        if (const qsizetype row = ids_.indexOf(id); row >= 0) {
+            Q_EMIT dataChanged(index(static_cast<int>(row)), index(static_cast<int>(row)));
+        }
     }
 }
 

@@ -9,11 +9,12 @@
 
 // The products of one part of the window as a list model: one row per product, each role a
 // title, state or enabled flag the model decides. The rows follow the model: they are replaced
-// when the set of products changes and announced as changed when their texts may have.
+// when the set of products in scope changes, and only the rows whose texts may have changed are
+// announced.
 class CenterProductList : public QAbstractListModel {
     Q_OBJECT
     Q_PROPERTY(CenterModel* center READ center WRITE setCenter NOTIFY centerChanged)
-    Q_PROPERTY(QString scope READ scope WRITE setScope NOTIFY scopeChanged)
+    Q_PROPERTY(Scope scope READ scope WRITE setScope NOTIFY scopeChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
   public:
@@ -41,14 +42,25 @@ class CenterProductList : public QAbstractListModel {
     };
     Q_ENUM(Role)
 
+    // Which products a list shows.
+    enum class Scope {
+        All,
+        // All but the featured product.
+        Others,
+        Featured,
+        Installed,
+        Updates,
+        // The product whose detail is open.
+        Selected,
+    };
+    Q_ENUM(Scope)
+
     explicit CenterProductList(QObject* parent = nullptr);
 
     [[nodiscard]] CenterModel* center() const { return center_; }
     void setCenter(CenterModel* center);
-    // Which products: "all"; "others" (all but the featured product); "featured"; "installed";
-    // "updates"; "selected" (the product whose detail is open).
-    [[nodiscard]] QString scope() const { return scope_; }
-    void setScope(const QString& scope);
+    [[nodiscard]] Scope scope() const { return scope_; }
+    void setScope(Scope scope);
     [[nodiscard]] int count() const { return static_cast<int>(ids_.size()); }
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -62,11 +74,13 @@ class CenterProductList : public QAbstractListModel {
 
   private:
     [[nodiscard]] QStringList idsInScope() const;
-    // Replaces the rows when other products are in scope, otherwise announces new texts.
+    // Replaces the rows when other products are in scope.
     void follow();
-    void announceChanges();
+    // Announces new texts in every row: the products themselves changed.
+    void followProducts();
+    void announceRows(const QStringList& ids);
 
     QPointer<CenterModel> center_;
-    QString scope_ = "all";
+    Scope scope_ = Scope::All;
     QStringList ids_;
 };

@@ -1,3 +1,5 @@
+#include "model/CenterBackupList.h"
+#include "model/CenterHistory.h"
 #include "tests/model/ModelFixture.h"
 
 #include <QSignalSpy>
@@ -26,14 +28,21 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
     EXPECT_FALSE(model->keepBackups());
     EXPECT_TRUE(model->pruneBackups().backups.empty());
 
-    QVariantList listed = model->backups("audio");
-    ASSERT_EQ(listed.size(), 1);
-    QVariantMap first = listed[0].toMap();
-    EXPECT_EQ(first["version"].toString(), "1.0");
-    EXPECT_EQ(first["product"].toString(), "audio");
-    EXPECT_TRUE(first["date"].toDateTime().isValid());
-    EXPECT_EQ(model->diskUse().backups, static_cast<std::uintmax_t>(first["bytes"].toLongLong()));
-    const fs::path chosen = first["path"].toString().toStdString();
+    // The detail's list, from the reading made off the window's thread.
+    CenterBackupList listed;
+    listed.setHistory(model->history());
+    listed.setProduct("audio");
+    ASSERT_EQ(listed.count(), 1);
+    const QModelIndex first = listed.index(0);
+    EXPECT_EQ(first.data(CenterBackupList::TitleRole).toString(), "版本 1.0（1）");
+    const std::vector<CenterInstaller::Backups::Backup> made = model->backupsOf(audio);
+    ASSERT_EQ(made.size(), 1U);
+    EXPECT_TRUE(
+        first.data(CenterBackupList::LineRole)
+            .toString()
+            .endsWith(" · " + QString::fromStdString(CenterRules::byteText(made[0].bytes))));
+    EXPECT_EQ(model->history()->snapshot().diskUse.backups, made[0].bytes);
+    const fs::path chosen = first.data(CenterBackupList::PathRole).toString().toStdString();
 
     // Declined: nothing changes.
     model->restoreBackup(audio, chosen);
@@ -44,7 +53,7 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
 
     model->setKeepBackups(1);
     prompts.answers = {std::size_t{0}};
-    model->restoreBackup("audio", first["path"].toString());
+    model->restoreBackup("audio", QString::fromStdString(chosen.string()));
     EXPECT_EQ(model->status(), "正在恢复 回响工坊 1.0…");
     EXPECT_EQ(model->busyProduct().value_or(""), "audio");
     waitUntilIdle(*model);
@@ -66,6 +75,8 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
     EXPECT_EQ(removed[0].version, "1.0");
     EXPECT_TRUE(model->status().starts_with("已清理 1 个旧版本备份，释放 ")) << model->status();
     EXPECT_EQ(model->backupsOf(audio).size(), 1U);
+    waitUntilIdle(*model);
+    EXPECT_EQ(listed.count(), 1);
     EXPECT_NE(CenterCore::readFileContents(settingsFile, 1024).find("\"keepBackups\":1"),
               std::string::npos);
 

@@ -7,6 +7,8 @@
 
 namespace {
 
+using Scope = CenterProductList::Scope;
+
 class CenterProductListTest : public ModelFixture {
   protected:
     static QStringList ids(const CenterProductList& list) {
@@ -27,15 +29,15 @@ TEST_F(CenterProductListTest, EachScopeListsItsProductsInCatalogOrder) {
     useFeed(publishCatalog({{"audio", "2.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
     const struct {
-        QString scope;
+        CenterProductList::Scope scope;
         QStringList ids;
     } rows[] = {
-        {"all", {"film", "subtitle", "audio", "library", "video", "effects"}},
-        {"others", {"subtitle", "audio", "library", "video", "effects"}},
-        {"featured", {"film"}},
-        {"installed", {"audio"}},
-        {"updates", {"audio"}},
-        {"selected", {}},
+        {Scope::All, {"film", "subtitle", "audio", "library", "video", "effects"}},
+        {Scope::Others, {"subtitle", "audio", "library", "video", "effects"}},
+        {Scope::Featured, {"film"}},
+        {Scope::Installed, {"audio"}},
+        {Scope::Updates, {"audio"}},
+        {Scope::Selected, {}},
     };
     for (const auto& row : rows) {
         CenterProductList list;
@@ -43,7 +45,7 @@ TEST_F(CenterProductListTest, EachScopeListsItsProductsInCatalogOrder) {
                                         QAbstractItemModelTester::FailureReportingMode::Fatal);
         list.setScope(row.scope);
         list.setCenter(model.get());
-        EXPECT_EQ(ids(list), row.ids) << row.scope.toStdString();
+        EXPECT_EQ(ids(list), row.ids) << static_cast<int>(row.scope);
     }
 }
 
@@ -53,22 +55,31 @@ TEST_F(CenterProductListTest, RowsFollowTheModelAndCarryTheIconsOfTheResources) 
     CenterProductList list;
     QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
     list.setCenter(model.get());
-    list.setScope("installed");
+    list.setScope(Scope::Installed);
     EXPECT_EQ(list.count(), 0);
 
     QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
     bundle(shippedProduct("subtitle"), "1.0", applications);
     model->refreshInstalled();
+    waitUntilIdle(*model);
     EXPECT_EQ(ids(list), QStringList{"subtitle"});
     EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(role(list, "subtitle", CenterProductList::StatusTextRole), "已安装 1.0");
-    // The same products again: the rows stay and only announce new texts.
+    // Nothing changed: no row is announced. A new copy announces its own row alone.
+    list.setScope(Scope::All);
+    reset.clear();
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
     model->refreshInstalled();
-    EXPECT_EQ(reset.count(), 1);
-    EXPECT_EQ(changed.count(), 1);
+    waitUntilIdle(*model);
+    EXPECT_EQ(changed.count(), 0);
+    bundle(shippedProduct("subtitle"), "2.0", applications);
+    model->refreshInstalled();
+    waitUntilIdle(*model);
+    EXPECT_EQ(reset.count(), 0);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), ids(list).indexOf("subtitle"));
+    EXPECT_EQ(changed[0][1].toModelIndex().row(), ids(list).indexOf("subtitle"));
 
-    list.setScope("all");
     // An icon comes from the resources, "repair" uses the video picture, and without a picture
     // the views draw the symbol.
     const QUrl video =
@@ -77,8 +88,8 @@ TEST_F(CenterProductListTest, RowsFollowTheModelAndCarryTheIconsOfTheResources) 
     EXPECT_EQ(model->iconURL("repair"), video);
     EXPECT_EQ(role(list, "audio", CenterProductList::IconURLRole).toUrl(), QUrl());
 
-    list.setScope("selected");
-    model->showDetails(QString("library"), 2);
+    list.setScope(Scope::Selected);
+    model->showDetails(QString("library"), CenterDetailSection::comments);
     EXPECT_EQ(ids(list), QStringList{"library"});
     model->closeDetails();
     EXPECT_EQ(list.count(), 0);

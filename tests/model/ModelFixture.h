@@ -4,11 +4,12 @@
 #include "core/Digest.h"
 #include "core/FileContents.h"
 #include "model/CenterModel.h"
-#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/HttpsServer.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/TemporaryDirectory.h"
+#include "tests/support/TestKeys.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -45,7 +46,7 @@ inline const CenterProduct& listed(const CenterModel& model, const std::string& 
     return productNamed(model.products(), id);
 }
 
-// A center with its own resources (the shipped catalog, a fresh catalog key), support folder,
+// A center with its own resources (the shipped catalog, the committed test key), support folder,
 // settings and two applications folders, a real HTTPS server for its online catalog and
 // downloads, and scripted prompts and desktop.
 class ModelFixture : public ::testing::Test {
@@ -71,8 +72,7 @@ class ModelFixture : public ::testing::Test {
         std::filesystem::create_directories(applications);
         std::filesystem::copy_file(KESTRYN_RESOURCES_DIR "/Catalog.json",
                                    resources / "Catalog.json");
-        publisher({"keygen", (temp / "keys").string()});
-        std::filesystem::copy_file(temp / "keys/PublicKey.txt", resources / "PublicKey.txt");
+        std::filesystem::copy_file(testKeys() / "PublicKey.txt", resources / "PublicKey.txt");
         writeInfo("");
         server.serveDirectory(temp / "site");
     }
@@ -177,7 +177,7 @@ class ModelFixture : public ::testing::Test {
         std::filesystem::path document =
             temp.write("unsigned-" + name, CenterCore::toJSON(catalog).dump());
         temp.write("site/" + name, publisher({"sign", document.string(), "--key",
-                                              (temp / "keys/private.key").string()}));
+                                              (testKeys() / "private.key").string()}));
         return server.url("/" + name);
     }
 };
