@@ -4,6 +4,7 @@
 #include "cli/Products.h"
 #include "cli/Verbs.h"
 #include "core/Resources.h"
+#include "model/CenterCleaning.h"
 #include "model/CenterHistory.h"
 #include "model/CenterRules.h"
 

@@ -2,6 +2,7 @@
 #include "cli/ModelSession.h"
 #include "cli/Products.h"
 #include "cli/Verbs.h"
+#include "selfupdate/CenterSelfUpdater.h"
 
 #include <iostream>
 #include <memory>

@@ -12,10 +12,6 @@
 
 namespace CenterInstaller {
 
-// Whether the application with this bundle identifier (or at this bundle) runs now.
-using RunningCheck = std::function<bool(const std::string& bundleID,
-                                        const std::optional<std::filesystem::path>& url)>;
-
 // The folder that holds the applications unless the caller names another.
 [[nodiscard]] inline std::filesystem::path defaultApplicationsDirectory() {
     return "/Applications";

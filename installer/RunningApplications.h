@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,5 +23,9 @@ struct RunningApplication {
 // one whose bundle is that same folder once symbolic links are resolved on both sides.
 [[nodiscard]] bool isRunning(const std::string& bundleID,
                              const std::optional<std::filesystem::path>& url);
+
+// Whether the application with this bundle identifier (or at this bundle) runs now.
+using RunningCheck = std::function<bool(const std::string& bundleID,
+                                        const std::optional<std::filesystem::path>& url)>;
 
 } // namespace CenterInstaller

@@ -16,6 +16,8 @@
 #include "model/LocalLists.h"
 #include "portal/PortalLinks.h"
 #include "selfupdate/AppcastUpdater.h"
+#include "selfupdate/CenterSelfUpdater.h"
+#include "transport/CenterUpdateService.h"
 
 #include <QVariantMap>
 #include <system_error>
@@ -79,7 +81,8 @@ CenterModelSetup CenterModelSetup::standard(CenterPlatform::Workspace& workspace
 
 CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     : QObject(parent), setup_(std::move(setup)), settings_(setup_.settingsFile),
-      history_(new CenterHistory(setup_.supportDirectory, this)), service_(setup_.timeouts) {
+      history_(new CenterHistory(setup_.supportDirectory, this)),
+      service_(std::make_unique<CenterUpdateService>(setup_.timeouts)) {
     readSettings();
     createSelfUpdater();
     connect(this, &CenterModel::productsChanged, this, &CenterModel::updatesChanged);

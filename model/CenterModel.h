@@ -1,16 +1,13 @@
 #pragma once
 
 #include "core/Records.h"
-#include "installer/Backups.h"
-#include "installer/Install.h"
-#include "installer/PackageCleanup.h"
+#include "installer/RunningApplications.h"
 #include "model/CenterPage.h"
 #include "model/CenterRules.h"
 #include "model/CenterSettings.h"
 #include "platform/CenterPrompts.h"
 #include "platform/Workspace.h"
-#include "selfupdate/CenterSelfUpdater.h"
-#include "transport/CenterUpdateService.h"
+#include "transport/DownloadTimeouts.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -31,6 +28,11 @@
 #include <vector>
 
 class CenterHistory;
+class CenterSelfUpdater;
+class CenterUpdateService;
+namespace CenterInstaller::Backups {
+struct Backup;
+}
 
 // Tells the model that the user came back to the center (its window became active again).
 class CenterActivation : public QObject {
@@ -189,17 +191,14 @@ class CenterModel : public QObject {
     // Backups kept per product; nothing (the default) keeps all.
     [[nodiscard]] std::optional<int> keepBackups() const;
     void setKeepBackups(std::optional<int> keep);
-    // What a cleaning removed.
-    struct Cleaning {
-        std::vector<CenterInstaller::Backups::Backup> backups;
-        std::vector<CenterInstaller::PackageCleanup::Package> packages;
-    };
+    // What a cleaning removed: the backups and the packages (model/CenterCleaning.h).
+    struct Cleaning;
     // Keeps the newest `keepBackups` of each product (all when no limit is set) and never the
     // backup of the version installed before the current one; removes the packages that no
     // longer serve (PackageCleanup::unneeded); returns what it removed and says how much space
     // that freed. Does nothing while an installation or restore runs.
     Cleaning pruneBackups();
-    Q_INVOKABLE void pruneBackupsNow() { static_cast<void>(pruneBackups()); }
+    Q_INVOKABLE void pruneBackupsNow();
     // Whether a cleaning could free anything: a limit is set or packages are kept.
     [[nodiscard]] bool canClean() const;
     // "历史版本占用 …，下载的安装包占用 …。", from the history's last reading.
@@ -325,7 +324,7 @@ class CenterModel : public QObject {
     // installed the release first.
     [[nodiscard]] bool currentAfterAll();
     // The download's progress callback, and its fraction as the main thread receives it.
-    [[nodiscard]] CenterDownload::Progress downloadProgress();
+    [[nodiscard]] std::function<void(double)> downloadProgress();
     void followDownload(double fraction);
 
     // The stop token of a new piece of work, and the status it leaves when the user cancels it.
@@ -371,7 +370,7 @@ class CenterModel : public QObject {
     CenterModelSetup setup_;
     CenterSettings settings_;
     CenterHistory* history_;
-    CenterUpdateService service_;
+    std::unique_ptr<CenterUpdateService> service_;
     std::string version_;
     std::string ownBundleID_;
 

@@ -6,6 +6,8 @@
 #include "model/BackgroundWork.h"
 #include "model/CenterModel.h"
 #include "model/CenterUIError.h"
+#include "selfupdate/CenterSelfUpdater.h"
+#include "transport/CenterUpdateService.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ void CenterModel::checkUpdates() {
     const std::stop_token stop = checkTask_.get_token();
     runInBackground(
         this,
-        [url = feedURL_, resources = setup_.resources, service = service_, stop] {
+        [url = feedURL_, resources = setup_.resources, service = *service_, stop] {
             return service.fetchCatalog(url, CenterCore::loadPublicKey(resources), stop);
         },
         [this, number, stop](const Outcome<CenterCatalog>& outcome) {

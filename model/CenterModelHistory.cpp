@@ -1,10 +1,13 @@
 // Version history: the backups of replaced versions, restoring one, and their retention.
 #include "core/ErrorText.h"
+#include "installer/Install.h"
 #include "model/BackgroundWork.h"
+#include "model/CenterCleaning.h"
 #include "model/CenterHistory.h"
 #include "model/CenterLocations.h"
 #include "model/CenterModel.h"
 #include "model/CenterUIError.h"
+#include "transport/CenterUpdateService.h"
 
 #include <algorithm>
 #include <set>
@@ -174,6 +177,10 @@ CenterModel::Cleaning CenterModel::pruneBackups() {
                   "，释放 " + CenterRules::byteText(freed) + "。");
     }
     return cleaning;
+}
+
+void CenterModel::pruneBackupsNow() {
+    static_cast<void>(pruneBackups());
 }
 
 bool CenterModel::canClean() const {

@@ -3,10 +3,12 @@
 #include "core/ErrorText.h"
 #include "core/Registry.h"
 #include "core/Versions.h"
+#include "installer/Install.h"
 #include "model/BackgroundWork.h"
 #include "model/CenterLocations.h"
 #include "model/CenterModel.h"
 #include "model/CenterUIError.h"
+#include "transport/CenterUpdateService.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -129,7 +131,7 @@ void CenterModel::startInstallation(const CenterProduct& product,
             stoppableWork("已取消下载" + product.name + "，已下载的部分会在下次继续。");
         runInBackground(
             this,
-            [service = service_, artifact = *release->artifact,
+            [service = *service_, artifact = *release->artifact,
              folder = setup_.supportDirectory / "Downloads", reportProgress = downloadProgress(),
              stop] { return service.download(artifact, folder, reportProgress, stop); },
             [this, product, release = *release](const Outcome<fs::path>& outcome) {
@@ -244,7 +246,7 @@ bool CenterModel::currentAfterAll() {
 // draw them; each one only stores its fraction, and a single task at a time carries the
 // latest one over, so the bar shows the bytes received by now instead of a backlog of old ones.
 // A task for a model that is gone is dropped with it.
-CenterDownload::Progress CenterModel::downloadProgress() {
+std::function<void(double)> CenterModel::downloadProgress() {
     const QPointer<CenterModel> model(this);
     struct Relay {
         std::atomic<double> fraction{0};

@@ -3,6 +3,7 @@
 #include "core/CatalogJSON.h"
 #include "core/Digest.h"
 #include "core/FileContents.h"
+#include "model/CenterCleaning.h"
 #include "model/CenterModel.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/HttpsServer.h"
@@ -10,6 +11,7 @@
 #include "tests/support/ScriptedDesktop.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/TestKeys.h"
+#include "transport/CenterUpdateService.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
