@@ -6,7 +6,9 @@
 #include "tests/support/ZipWriter.h"
 
 #include <clocale>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tuple>
 #include <vector>
 
@@ -30,7 +32,10 @@ ZipWriter samplePackage() {
 // anything escaping the staging folder would be seen beside it.
 class UnpackTest : public ::testing::Test {
   protected:
-    void SetUp() override { fs::create_directory(staging); }
+    void SetUp() override {
+        fs::create_directory(staging);
+        ::umask(processUmask = ::umask(0));
+    }
 
     fs::path package(const ZipWriter& zip) const {
         return outside.write("package.zip", zip.bytes());
@@ -38,6 +43,7 @@ class UnpackTest : public ::testing::Test {
 
     TemporaryDirectory outside;
     fs::path staging = outside / "staging";
+    mode_t processUmask = 0;
 };
 
 // Services run under the plain C locale; product folders are Chinese and resources may carry
@@ -93,38 +99,51 @@ TEST_F(UnpackTest, WritesEveryEntryWithItsNameContentAndAMaskedModeUnderAnyLocal
     }
 }
 
+// Each unpacking thread's writer reads the umask by setting it to 0 and back; made at once, they
+// could leave the whole process without one, and every file it writes later open to all.
+TEST_F(UnpackTest, LeavesTheProcessUmaskAsItWas) {
+    ZipWriter zip = samplePackage();
+    zip.file("Sample.app/Contents/Resources/data", "payload");
+    const fs::path file = package(zip);
+    for (int run = 0; run < 400; ++run) {
+        fs::remove_all(staging / "Sample.app");
+        CenterInstaller::unpackZIP(file, staging);
+    }
+    EXPECT_EQ(::umask(processUmask), processUmask);
+}
+
+// The sample with one more file, Resources/x, changed as a case needs; as bytes.
+std::string withFile(const std::string& data, const std::function<void(ZipEntry&)>& change) {
+    ZipWriter zip = samplePackage();
+    change(zip.file("Sample.app/Contents/Resources/x", data));
+    return zip.bytes();
+}
+
 // What only the unpacker can see is refused, and nothing is written beside the staging folder.
 TEST_F(UnpackTest, RefusesANameOrSizeOnlyTheUnpackerSeesAndDamagedData) {
     // An Info-ZIP Unicode Path field replaces the stored name for readers that honour it: tag
     // 0x7075, 15 bytes of data, version 1, the stored name's CRC, then the new name.
-    const std::string stored = "Sample.app/Contents/Resources/x";
     std::string field{'\x75', '\x70', '\x0F', '\0', '\1'};
-    for (const std::uint32_t crc = zipCRC32(stored); const int shift : {0, 8, 16, 24}) {
+    for (const std::uint32_t crc = zipCRC32("Sample.app/Contents/Resources/x");
+         const int shift : {0, 8, 16, 24}) {
         field += static_cast<char>(crc >> shift & 0xFF);
     }
-    ZipWriter renamed = samplePackage();
-    ZipEntry& entry = renamed.file(stored, "payload");
-    entry.extra = entry.localExtra = field + "../escaped";
     // More bytes come out than declared, stored or deflated.
-    std::vector<ZipWriter> bombs(2, samplePackage());
-    for (const std::uint16_t method : {0, 8}) {
-        ZipEntry& bomb =
-            bombs[method / 8].file("Sample.app/Contents/Resources/bomb", std::string(8 << 20, 0));
-        bomb.method = method;
-        bomb.uncompressedSize = 1000;
-    }
-    const std::string damaged = "验证或安装未完成：安装包中的数据已损坏，无法解压。";
-    std::string corrupt = [] {
-        ZipWriter zip = samplePackage();
-        zip.file("Sample.app/Contents/Resources/data", "payload");
-        return zip.bytes();
-    }();
+    auto bomb = [](std::uint16_t method) {
+        return withFile(std::string(8 << 20, 0), [method](ZipEntry& entry) {
+            entry.method = method;
+            entry.uncompressedSize = 1000;
+        });
+    };
+    std::string corrupt = withFile("payload", [](ZipEntry&) {});
     corrupt[corrupt.find("payload")] = 'P';
     const std::vector<std::tuple<std::string, CenterError::Kind, std::string>> cases = {
-        {bombs[0].bytes(), CenterError::Kind::invalid, "安装包解压后体积过大。"},
-        {bombs[1].bytes(), CenterError::Kind::invalid, "安装包解压后体积过大。"},
-        {corrupt, CenterError::Kind::install, damaged},
-        {renamed.bytes(), CenterError::Kind::invalid, "ZIP 包含不安全路径。"},
+        {bomb(0), CenterError::Kind::invalid, "安装包解压后体积过大。"},
+        {bomb(8), CenterError::Kind::invalid, "安装包解压后体积过大。"},
+        {corrupt, CenterError::Kind::install, "验证或安装未完成：安装包中的数据已损坏，无法解压。"},
+        {withFile("payload",
+                  [&](ZipEntry& entry) { entry.extra = entry.localExtra = field + "../escaped"; }),
+         CenterError::Kind::invalid, "ZIP 包含不安全路径。"},
     };
     for (const auto& [bytes, kind, sentence] : cases) {
         SCOPED_TRACE(sentence);
