@@ -27,20 +27,15 @@ class Portal : public ::testing::Test {
 };
 
 TEST_F(Portal, DestinationsHaveTheirPlainAndEmbeddedAddresses) {
-    struct Case {
-        PortalDestination destination;
-        std::string plain;
-        std::string embedded;
-    };
-    const Case cases[] = {
-        {PortalDestination::guide("film"), "/guides/film.html", "/guides/film.html?embed=center"},
-        {PortalDestination::community("audio"), "/community.html?product=audio&embed=center",
-         "/community.html?product=audio&embed=center"},
-        {PortalDestination::support(), "/donate.html", "/donate.html"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(PortalLinks::url(c.destination), base + c.plain) << c.destination.id();
-        EXPECT_EQ(PortalLinks::embeddedURL(c.destination), base + c.embedded) << c.destination.id();
+    for (const auto& [destination, plain, embedded] :
+         {std::tuple{PortalDestination::guide("film"), "/guides/film.html",
+                     "/guides/film.html?embed=center"},
+          std::tuple{PortalDestination::community("audio"),
+                     "/community.html?product=audio&embed=center",
+                     "/community.html?product=audio&embed=center"},
+          std::tuple{PortalDestination::support(), "/donate.html", "/donate.html"}}) {
+        EXPECT_EQ(PortalLinks::url(destination), base + plain) << destination.id();
+        EXPECT_EQ(PortalLinks::embeddedURL(destination), base + embedded) << destination.id();
     }
     EXPECT_EQ(PortalLinks::comments("film"), base + "/guides/film.html#comments");
     EXPECT_EQ(PortalLinks::supportURL(), base + "/donate.html");

@@ -39,7 +39,6 @@ void routeSite(HttpsServer& server) {
     server.route("/guides/audio.html", page("回响工坊使用说明", "<h1>回响工坊</h1>"));
     server.route("/guides/subtitle.html", HttpsResponse::error(404));
     server.route("/guides/video.html", HttpsResponse::redirect("https://elsewhere.test/landing"));
-    server.route("/donate.html", page("支持 KESTRYN", "<h1>谢谢</h1>"));
     // The connection ends before the announced length: a network failure, not an HTTP status.
     HttpsResponse cut = page("回响工坊", "<h1>回响工坊</h1>");
     cut.announcedLength = cut.body.size() * 4;
@@ -119,7 +118,9 @@ class PortalWebPage : public ::testing::Test {
     std::unique_ptr<QQuickItem> view;
 };
 
-TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
+// The maker's page loads, a link to a new window stays in the view, a JavaScript confirm is
+// answered through the view's dialog, and the header's button opens the page in the browser.
+TEST_F(PortalWebPage, ShowsTheMakersPageKeepsANewWindowLinkInTheViewAndAnswersItsConfirm) {
     ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
     ASSERT_TRUE(settled());
     EXPECT_EQ(webView()->property("title").toString(), "澄光工坊使用说明");
@@ -134,6 +135,26 @@ TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
     })) << webView()->property("url").toString().toStdString();
     EXPECT_EQ(errorText(), "");
     EXPECT_TRUE(workspace.calls.empty());
+
+    QMetaObject::invokeMethod(
+        webView(), "runJavaScript",
+        Q_ARG(QString, "document.title = confirm('删除这条评论？') ? 'confirmed' : 'declined'"));
+    QQuickItem* accept = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        accept = find(window.contentItem(), [](QQuickItem* item) {
+            return item->objectName() == "dialogAcceptButton" && item->isVisible();
+        });
+        return accept != nullptr;
+    }));
+    EXPECT_EQ(accept->property("text").toString(), "确认");
+    click(accept);
+    EXPECT_TRUE(waitFor([this] { return webView()->property("title").toString() == "confirmed"; }))
+        << webView()->property("title").toString().toStdString();
+
+    click(text("浏览器打开"));
+    EXPECT_EQ(workspace.calls,
+              std::vector<std::string>{"openURL https://" + std::string(webTestHost) +
+                                       "/guides/film.html?embed=center"});
 }
 
 // The engine's answers reach the coordinator's rules: an error status, a server's redirect to
@@ -172,33 +193,6 @@ TEST_F(PortalWebPage, AProductThePortalDoesNotKnowGetsAMessageAndNoPage) {
     EXPECT_EQ(view->implicitWidth(), 0);
     EXPECT_EQ(view->implicitHeight(), 0);
     EXPECT_FALSE(text("使用说明"));
-}
-
-TEST_F(PortalWebPage, TheHeadersButtonOpensTheMakersPageInTheBrowser) {
-    ASSERT_NO_FATAL_FAILURE(show("support", ""));
-    ASSERT_TRUE(settled());
-    click(text("浏览器打开"));
-    EXPECT_EQ(workspace.calls, std::vector<std::string>{"openURL https://" +
-                                                        std::string(webTestHost) + "/donate.html"});
-}
-
-TEST_F(PortalWebPage, AJavaScriptConfirmIsAnsweredThroughTheDialog) {
-    ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
-    ASSERT_TRUE(settled());
-    QMetaObject::invokeMethod(
-        webView(), "runJavaScript",
-        Q_ARG(QString, "document.title = confirm('删除这条评论？') ? 'confirmed' : 'declined'"));
-    QQuickItem* accept = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-        accept = find(window.contentItem(), [](QQuickItem* item) {
-            return item->objectName() == "dialogAcceptButton" && item->isVisible();
-        });
-        return accept != nullptr;
-    }));
-    EXPECT_EQ(accept->property("text").toString(), "确认");
-    click(accept);
-    EXPECT_TRUE(waitFor([this] { return webView()->property("title").toString() == "confirmed"; }))
-        << webView()->property("title").toString().toStdString();
 }
 
 } // namespace
