@@ -76,8 +76,21 @@ ArchiveReader openReader(std::span<const unsigned char> package) {
     return reader;
 }
 
+// libarchive reads the umask by setting it to 0 and back, when a writer is made and again at each
+// entry's header. Two such calls at once can leave the whole process without a umask, and files
+// created meanwhile open to all, so they are made one at a time.
+std::mutex umaskReads;
+
+int writeHeader(archive* writer, archive_entry* entry) {
+    const std::lock_guard lock(umaskReads);
+    return archive_write_header(writer, entry);
+}
+
 ArchiveWriter openWriter() {
-    ArchiveWriter writer(archive_write_disk_new());
+    ArchiveWriter writer = [] {
+        const std::lock_guard lock(umaskReads);
+        return ArchiveWriter(archive_write_disk_new());
+    }();
     if (!writer) {
         throw std::bad_alloc();
     }
@@ -223,7 +236,7 @@ std::size_t createFolders(SharedExtraction& shared, archive* writer) {
     while (nextEntry(reader.get(), entry)) {
         if (archive_entry_filetype(entry) == AE_IFDIR) {
             place(entry, admit(entry, shared), shared.root);
-            if (archive_write_header(writer, entry) != ARCHIVE_OK ||
+            if (writeHeader(writer, entry) != ARCHIVE_OK ||
                 archive_write_finish_entry(writer) != ARCHIVE_OK) {
                 fail(writer);
             }
@@ -254,7 +267,7 @@ void extractFiles(SharedExtraction& shared) {
                 continue;
             }
             place(entry, admit(entry, shared), shared.root);
-            if (archive_write_header(writer.get(), entry) != ARCHIVE_OK) {
+            if (writeHeader(writer.get(), entry) != ARCHIVE_OK) {
                 fail(writer.get());
             }
             copyData(reader.get(), writer.get(), shared);

@@ -1,7 +1,10 @@
+#include "core/FolderLock.h"
 #include "installer/Recovery.h"
+#include "installer/Staging.h"
 #include "tests/installer/InstallFixture.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <set>
 #include <sys/wait.h>
@@ -13,6 +16,8 @@ namespace fs = std::filesystem;
 using namespace CenterInstaller;
 using Real = SystemInstallOperations;
 using Path = const fs::path&;
+using Name = const std::string&;
+using Stop = std::stop_token;
 
 const std::string rollbackFailed = "更新未完成，回退也未完成。完整原版备份位于：";
 
@@ -26,35 +31,31 @@ class FailingOperations : public Real {
     // Every call made, as "operation name-of-the-item".
     std::vector<std::string> calls;
 
-    void createDirectory(Path dir) override { Real::createDirectory(step("createDirectory", dir)); }
-    void createDirectories(Path dir) override {
-        Real::createDirectories(step("createDirectories", dir));
+    void createDirectory(Path dir) override { Real::createDirectory(step(__func__, dir)); }
+    void createDirectories(Path dir) override { Real::createDirectories(step(__func__, dir)); }
+    void move(Path from, Path to) override { Real::move(from, step(__func__, to)); }
+    void remove(Path item) override { Real::remove(step(__func__, item)); }
+    void unpack(Path zip, Path to, Stop stop) override {
+        Real::unpack(zip, step(__func__, to), stop);
     }
-    void move(Path from, Path to) override { Real::move(from, step("move", to)); }
-    void remove(Path item) override { Real::remove(step("remove", item)); }
-    void unpack(Path zip, Path to, std::stop_token stop) override {
-        Real::unpack(zip, step("unpack", to), stop);
+    void copyBundle(Path from, Path to, Stop stop) override {
+        Real::copyBundle(from, step(__func__, to), stop);
     }
-    void copyBundle(Path from, Path to, std::stop_token stop) override {
-        Real::copyBundle(from, step("copyBundle", to), stop);
+    void verifySignature(Path app) override { Real::verifySignature(step(__func__, app)); }
+    void writeDurably(Path file, std::string_view bytes) override {
+        Real::writeDurably(step(__func__, file), bytes);
     }
-    void verifySignature(Path app) override { Real::verifySignature(step("verifySignature", app)); }
-    void writeDurably(Path file, std::string_view contents) override {
-        Real::writeDurably(step("writeDurably", file), contents);
+    AttributeResult attributeSize(Path item, Name name) override {
+        return proceed(__func__, item) ? Real::attributeSize(item, name) : failed();
     }
-    AttributeResult attributeSize(Path item, const std::string& name) override {
-        return proceed("attributeSize", item) ? Real::attributeSize(item, name) : failed();
+    AttributeResult readAttribute(Path item, Name name, std::span<char> buffer) override {
+        return proceed(__func__, item) ? Real::readAttribute(item, name, buffer) : failed();
     }
-    AttributeResult readAttribute(Path item, const std::string& name,
-                                  std::span<char> buffer) override {
-        return proceed("readAttribute", item) ? Real::readAttribute(item, name, buffer) : failed();
+    AttributeResult writeAttribute(Path item, Name name, std::span<const char> value) override {
+        return proceed(__func__, item) ? Real::writeAttribute(item, name, value) : failed();
     }
-    AttributeResult writeAttribute(Path item, const std::string& name,
-                                   std::span<const char> value) override {
-        return proceed("writeAttribute", item) ? Real::writeAttribute(item, name, value) : failed();
-    }
-    AttributeResult removeAttribute(Path item, const std::string& name) override {
-        return proceed("removeAttribute", item) ? Real::removeAttribute(item, name) : failed();
+    AttributeResult removeAttribute(Path item, Name name) override {
+        return proceed(__func__, item) ? Real::removeAttribute(item, name) : failed();
     }
 
   private:
@@ -186,15 +187,17 @@ class InstallFault : public InstallFixture, public ::testing::WithParamInterface
         return operations.calls;
     }
 
-    // Puts the old version back for the next run.
+    // Recovery leaves no staging folder behind, whatever failed; then the old version is put
+    // back for the next run.
     void restore() {
         recoverInterruptedInstallations(applications);
-        if (picture(installedBundle) != old) {
-            fs::remove_all(installedBundle);
-            fs::rename(entries(backups, product.id + "-").at(0), installedBundle);
-        }
-        fs::remove_all(backups);
         EXPECT_TRUE(stagingFolders().empty());
+        reset();
+    }
+    void reset() {
+        fs::remove_all(applications);
+        fs::remove_all(backups);
+        installOldVersion();
     }
 };
 
@@ -222,18 +225,40 @@ TEST_P(InstallFault, RecoveryAfterACrashAnywhereInTheSwapRestoresOneWholeVersion
     }
 }
 
-TEST_P(InstallFault, RecoveryKeepsAStagingFolderWhoseContentsCannotBePutBack) {
-    crashBefore(swap + 1);
-    ASSERT_FALSE(fs::exists(installedBundle / "Contents"));
+// Recovery touches nothing it cannot prove safe to put back, since the staging folder may hold
+// the only copy of the user's application; a later recovery finishes it (proven above).
+TEST_P(InstallFault, RecoveryLeavesAFolderItCannotSafelyRestoreExactlyAsItWas) {
+    std::optional<CenterCore::FolderLock> running;
     FailingOperations failingMove;
     failingMove.failing = {1};
-    recoverInterruptedInstallations(applications, failingMove);
-    ASSERT_EQ(stagingFolders().size(), 1U);
-    EXPECT_TRUE(fs::exists(stagingFolders()[0] / Staging::previousContents));
-
-    recoverInterruptedInstallations(applications);
-    EXPECT_TRUE(stagingFolders().empty());
-    EXPECT_EQ(picture(installedBundle), old);
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& staging)> prepare;
+        InstallOperations* operations = &systemOperations();
+    };
+    const std::vector<Case> cases = {
+        {"held by a running installation",
+         [&](Path staging) { running.emplace(CenterCore::FolderLock::wait(staging)); }},
+        {"record naming no bundle folder",
+         [&](Path staging) {
+             temp.write(staging / Staging::recordName, Staging::encode({"../escaped.app", {}}));
+         }},
+        {"bundle gone", [&](Path) { fs::remove_all(installedBundle); }},
+        {"contents cannot be moved back", [](Path) {}, &failingMove},
+    };
+    for (const Case& tested : cases) {
+        SCOPED_TRACE(tested.what);
+        crashBefore(swap + 1);
+        ASSERT_EQ(stagingFolders().size(), 1U);
+        const fs::path staging = stagingFolders()[0];
+        ASSERT_TRUE(fs::exists(staging / Staging::previousContents));
+        tested.prepare(staging);
+        const auto before = treeSnapshot(applications);
+        recoverInterruptedInstallations(applications, *tested.operations);
+        EXPECT_EQ(treeSnapshot(applications), before);
+        running.reset();
+        reset();
+    }
 }
 
 TEST_P(InstallFault, FirstInstallationFailingAtAnyCallLeavesNoBundleOrACompleteOne) {

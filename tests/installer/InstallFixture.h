@@ -1,8 +1,6 @@
 #pragma once
 
-#include "core/CenterError.h"
 #include "core/FileContents.h"
-#include "core/Records.h"
 #include "installer/Install.h"
 #include "installer/LegacyIcon.h"
 #include "installer/Staging.h"
@@ -11,10 +9,6 @@
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
-#include <map>
-#include <string>
-#include <system_error>
-#include <vector>
 
 // The registered product "audio".
 inline CenterProduct audioProduct() {
@@ -69,19 +63,20 @@ class InstallFixture : public ::testing::Test {
                                         operations);
     }
 
-    // A ZIP package holding Sample.app at this version.
+    // A ZIP package holding Sample.app at this version, which its resources also carry.
     std::filesystem::path package(const std::string& version, const std::string& build) {
         std::filesystem::path folder = temp / ("package-" + std::to_string(++packages));
-        BundleContents contents{.version = version, .build = build};
-        contents.files["Resources/version.txt"] = version + " " + build;
+        const BundleContents contents{.version = version,
+                                      .build = build,
+                                      .files = {{"Resources/version.txt", version + " " + build}}};
         return zipBundle(writeBundle(folder, "Sample.app", contents), folder / "Sample.zip");
     }
 
     // Installs version 1.0 (build 1) by hand, with a legacy icon on the bundle folder.
     void installOldVersion() {
-        BundleContents contents;
-        contents.files["Resources/version.txt"] = "1.0 1";
-        writeBundle(applications, installedBundle.filename().string(), contents);
+        writeBundle(applications, installedBundle.filename().string(),
+                    {.files = {{"Resources/data.bin", "resource data"},
+                               {"Resources/version.txt", "1.0 1"}}});
         setAttribute(installedBundle, "com.apple.FinderInfo", std::string("\0\0\0\0icon", 8));
         std::filesystem::path icon =
             temp.write(installedBundle / CenterInstaller::legacyIconFileName, "icon image");

@@ -1,6 +1,8 @@
 #include "core/Digest.h"
 #include "tests/installer/InstallFixture.h"
 
+#include <tuple>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -27,52 +29,27 @@ TEST_F(Install, FirstInstallationPlacesTheVerifiedBundleUnderItsApplicationName)
     EXPECT_FALSE(fs::exists(backups));
 }
 
-// That the update leaves the new bundle without the legacy icon and a faithful backup of the old
-// one, and nothing else, is proven with every call failing in turn, in InstallFaultTest.
-TEST_F(Install, UpdateReceiptNamesTheNewVersionAndItsBackup) {
-    installOldVersion();
-    Picture old = picture(installedBundle);
-    InstallReceipt receipt = run(package("2.0", "7"), release("2.0", "7"));
-    EXPECT_EQ(receipt.installedApp.version, "2.0");
-    EXPECT_EQ(installedVersion(installedBundle), "2.0 7");
-    ASSERT_TRUE(receipt.backupURL);
-    EXPECT_EQ(receipt.backupURL->parent_path(), backups);
-    EXPECT_TRUE(receipt.backupURL->filename().string().starts_with("audio-"));
-    EXPECT_EQ(picture(*receipt.backupURL), old);
-}
-
+// The product gate is proven in PackageValidationTest, a wrong size beside a wrong digest in
+// DigestTest.
 TEST_F(Install, RefusalsLeaveTheApplicationsFolderEmpty) {
     fs::path zip = package("1.0", "1");
-    CenterProduct film = product;
-    film.id = "film";
-    film.bundleID = "com.kestryn.film";
-    CenterRelease longer = releaseOf(zip, ArtifactFormat::zip);
-    longer.artifact->byteCount += 1;
-    struct Row {
-        CenterProduct product;
-        CenterRelease release;
-        fs::path folder;
-        Kind kind;
-        std::string sentence;
-    };
-    for (const Row& row : std::vector<Row>{
-             {product, release("1.0", "1b"), applications, Kind::invalid, "待安装版本信息无效。"},
-             {product, release("1.0", "1"), "https://example.com/Applications", Kind::invalid,
-              "安装路径必须位于本机。"},
-             {film, release("1.0", "1"), applications, Kind::install,
-              "澄光工坊包含 Final Cut Pro 插件，请退出 Final Cut Pro 后使用专用安装包。"},
-             {product, releaseOf(zip, ArtifactFormat::dmg), applications, Kind::invalid,
-              "独立软件更新必须使用 ZIP 安装包。"},
-             {product, longer, applications, Kind::checksum, "安装包校验失败，请重新下载。"},
-             {product, release("1.1", "1"), applications, Kind::install,
-              "安装包的软件标识或版本与发布信息不一致。"}}) {
-        SCOPED_TRACE(row.sentence);
+    CenterRelease otherDigest = releaseOf(zip, ArtifactFormat::zip);
+    otherDigest.artifact->sha256[0] = otherDigest.artifact->sha256[0] == '0' ? '1' : '0';
+    const std::vector<std::tuple<CenterRelease, fs::path, Kind, std::string>> rows = {
+        {release("1.0", "1b"), applications, Kind::invalid, "待安装版本信息无效。"},
+        {release("1.0", "1"), "https://example.com/Applications", Kind::invalid,
+         "安装路径必须位于本机。"},
+        {releaseOf(zip, ArtifactFormat::dmg), applications, Kind::invalid,
+         "独立软件更新必须使用 ZIP 安装包。"},
+        {otherDigest, applications, Kind::checksum, "安装包校验失败，请重新下载。"}};
+    for (const auto& [wanted, folder, kind, sentence] : rows) {
+        SCOPED_TRACE(sentence);
         EXPECT_THAT(
             [&] {
-                static_cast<void>(CenterInstaller::install(zip, row.product, row.release,
-                                                           row.folder, backups, notRunning));
+                static_cast<void>(
+                    CenterInstaller::install(zip, product, wanted, folder, backups, notRunning));
             },
-            ThrowsCenterError(row.kind, row.sentence));
+            ThrowsCenterError(kind, sentence));
         EXPECT_EQ(entries(applications), std::vector<fs::path>{});
     }
 }

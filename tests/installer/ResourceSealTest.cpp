@@ -38,8 +38,6 @@ TEST_F(ResourceSeal, EachFaultNamesItsReason) {
     std::vector<std::pair<std::function<void()>, std::string>> rows = {
         {[&] { temp.write(app / "Contents/MacOS/Sample", "#!/bin/sh\nexit 1\n"); },
          "已签名的文件被修改：MacOS/Sample"},
-        {[&] { temp.write(app / "Contents/Info.plist", "<plist/>"); },
-         "已签名的文件被修改：Info.plist"},
         {[&] { fs::remove(app / "Contents/Resources/data.bin"); },
          "已签名的文件缺失：Resources/data.bin"},
         {[&] { temp.write(app / "Contents/Resources/extra.txt", "x"); },

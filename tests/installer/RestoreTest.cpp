@@ -46,25 +46,24 @@ TEST_F(Restore, ADowngradeFromABackupKeepsItAndBacksUpTheReplacedVersion) {
     EXPECT_TRUE(stagingFolders().empty());
 }
 
-TEST_F(Restore, RefusesATamperedBackupAForeignOneAndARunningApplication) {
+// A running application is refused by the same transaction, proven in InstallTest.
+TEST_F(Restore, RefusesAForeignOrATamperedBackupAndKeepsEverything) {
     fs::path backup = listed()[0].path;
     Picture installed = picture(installedBundle);
-    auto restoring = [&](const fs::path& from, const CenterInstaller::RunningCheck& running) {
-        return [&, from, running] {
-            static_cast<void>(
-                CenterInstaller::restore(from, product, applications, backups, running));
-        };
-    };
-    auto always = [](const std::string&, const std::optional<fs::path>&) { return true; };
-    EXPECT_THROW(restoring(backup, always)(), CenterError);
-
     fs::path foreign =
         writeBundle(temp / "其他", "KESTRYN 字幕工坊.app", {.bundleID = "local.other"});
-    EXPECT_THAT(restoring(foreign, notRunning),
-                ThrowsCenterError(Kind::install, "所选备份不属于这款软件。"));
-
     temp.write(backup / "Contents/Resources/version.txt", "2.0 tampered");
-    EXPECT_THROW(restoring(backup, notRunning)(), CenterError);
+    auto restoring = [&](const fs::path& from) {
+        return [&, from] {
+            static_cast<void>(
+                CenterInstaller::restore(from, product, applications, backups, notRunning));
+        };
+    };
+    EXPECT_THAT(restoring(foreign), ThrowsCenterError(Kind::install, "所选备份不属于这款软件。"));
+    EXPECT_THAT(
+        restoring(backup),
+        ThrowsCenterError(Kind::install, "验证或安装未完成：" + backup.filename().string() +
+                                             "：已签名的文件被修改：Resources/version.txt"));
     EXPECT_EQ(picture(installedBundle), installed);
     EXPECT_EQ(listed().size(), 2U);
     EXPECT_TRUE(stagingFolders().empty());

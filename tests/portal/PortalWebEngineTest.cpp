@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
+#include <tuple>
 
 Q_IMPORT_QML_PLUGIN(Kestryn_PortalPlugin)
 
@@ -38,7 +39,6 @@ void routeSite(HttpsServer& server) {
     server.route("/guides/audio.html", page("回响工坊使用说明", "<h1>回响工坊</h1>"));
     server.route("/guides/subtitle.html", HttpsResponse::error(404));
     server.route("/guides/video.html", HttpsResponse::redirect("https://elsewhere.test/landing"));
-    server.route("/donate.html", page("支持 KESTRYN", "<h1>谢谢</h1>"));
     // The connection ends before the announced length: a network failure, not an HTTP status.
     HttpsResponse cut = page("回响工坊", "<h1>回响工坊</h1>");
     cut.announcedLength = cut.body.size() * 4;
@@ -118,10 +118,11 @@ class PortalWebPage : public ::testing::Test {
     std::unique_ptr<QQuickItem> view;
 };
 
-TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
+// The maker's page loads, a link to a new window stays in the view, a JavaScript confirm is
+// answered through the view's dialog, and the header's button opens the page in the browser.
+TEST_F(PortalWebPage, ShowsTheMakersPageKeepsANewWindowLinkInTheViewAndAnswersItsConfirm) {
     ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
     ASSERT_TRUE(settled());
-    EXPECT_EQ(errorText(), "");
     EXPECT_EQ(webView()->property("title").toString(), "澄光工坊使用说明");
     EXPECT_TRUE(text("KESTRYN 澄光工坊")) << "the header names the product";
     screenshot("portal-loaded-page.png");
@@ -134,57 +135,7 @@ TEST_F(PortalWebPage, ShowsTheMakersPageAndKeepsANewWindowLinkInTheView) {
     })) << webView()->property("url").toString().toStdString();
     EXPECT_EQ(errorText(), "");
     EXPECT_TRUE(workspace.calls.empty());
-}
 
-// The answer's status and address reach the response rules: a missing page, and a server's
-// redirect to another host, which never opens the browser either.
-TEST_F(PortalWebPage, AMissingPageOrARedirectElsewhereShowsTheErrorPanel) {
-    ASSERT_NO_FATAL_FAILURE(show("guide", "subtitle"));
-    ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
-    EXPECT_EQ(errorText(), "服务器暂时未能提供此页面（404）。");
-    EXPECT_FALSE(view->property("isLoading").toBool());
-    screenshot("portal-error-panel.png");
-
-    ASSERT_NO_FATAL_FAILURE(show("guide", "video"));
-    ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
-    EXPECT_EQ(errorText(), "网页跳转到了未受信任的地址。");
-    EXPECT_TRUE(workspace.calls.empty());
-}
-
-TEST_F(PortalWebPage, TheSupportPageHasNoProductLineAndOpensInTheBrowser) {
-    ASSERT_NO_FATAL_FAILURE(show("support", ""));
-    ASSERT_TRUE(settled());
-    EXPECT_TRUE(text("支持 KESTRYN"));
-    EXPECT_FALSE(find(window.contentItem(), [](QQuickItem* item) {
-        return item->isVisible() && item->property("text").toString().startsWith("KESTRYN ");
-    }));
-    click(text("浏览器打开"));
-    EXPECT_EQ(workspace.calls, std::vector<std::string>{"openURL https://" +
-                                                        std::string(webTestHost) + "/donate.html"});
-}
-
-TEST_F(PortalWebPage, ANetworkFailureShowsTheErrorPanelAndRetryLoadsAgain) {
-    ASSERT_NO_FATAL_FAILURE(show("community", "audio"));
-    ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
-    EXPECT_TRUE(errorText().startsWith("网络连接未完成。")) << errorText().toStdString();
-    EXPECT_TRUE(text("页面暂时无法打开"));
-
-    auto* state = qobject_cast<PortalWebState*>(
-        view->property("page").value<QQuickItem*>()->property("webState").value<QObject*>());
-    ASSERT_TRUE(state);
-    bool loadingAgain = false;
-    QObject::connect(state, &PortalWebState::isLoadingChanged,
-                     [&] { loadingAgain = loadingAgain || state->isLoading(); });
-    const std::size_t requestsBefore = webTestServer().requests().size();
-    click(text("重试"));
-    EXPECT_TRUE(waitFor([&] { return loadingAgain; })) << "the loading overlay comes back";
-    EXPECT_TRUE(waitFor([&] { return webTestServer().requests().size() > requestsBefore; }));
-    EXPECT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
-}
-
-TEST_F(PortalWebPage, AJavaScriptConfirmIsAnsweredThroughTheDialog) {
-    ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
-    ASSERT_TRUE(settled());
     QMetaObject::invokeMethod(
         webView(), "runJavaScript",
         Q_ARG(QString, "document.title = confirm('删除这条评论？') ? 'confirmed' : 'declined'"));
@@ -199,6 +150,49 @@ TEST_F(PortalWebPage, AJavaScriptConfirmIsAnsweredThroughTheDialog) {
     click(accept);
     EXPECT_TRUE(waitFor([this] { return webView()->property("title").toString() == "confirmed"; }))
         << webView()->property("title").toString().toStdString();
+
+    click(text("浏览器打开"));
+    EXPECT_EQ(workspace.calls,
+              std::vector<std::string>{"openURL https://" + std::string(webTestHost) +
+                                       "/guides/film.html?embed=center"});
+}
+
+// The engine's answers reach the coordinator's rules: an error status, a server's redirect to
+// another host (which never opens the browser either), and a cut connection, whose panel loads
+// the page again on retry.
+TEST_F(PortalWebPage, AMissingPageARedirectElsewhereOrANetworkFailureShowsTheErrorPanel) {
+    for (const auto& [destination, productID, error] :
+         {std::tuple{"guide", "subtitle", "服务器暂时未能提供此页面（404）。"},
+          std::tuple{"guide", "video", "网页跳转到了未受信任的地址。"},
+          std::tuple{"community", "audio", "网络连接未完成。"}}) {
+        SCOPED_TRACE(productID);
+        ASSERT_NO_FATAL_FAILURE(show(destination, productID));
+        ASSERT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+        EXPECT_TRUE(errorText().startsWith(error)) << errorText().toStdString();
+        EXPECT_TRUE(text("页面暂时无法打开"));
+        EXPECT_TRUE(workspace.calls.empty());
+    }
+    screenshot("portal-error-panel.png");
+    const std::size_t requestsBefore = webTestServer().requests().size();
+    click(text("重试"));
+    EXPECT_TRUE(waitFor([&] { return webTestServer().requests().size() > requestsBefore; }));
+    EXPECT_TRUE(waitFor([this] { return !errorText().isEmpty(); }));
+}
+
+// A product outside the portal's table gets a message and no web page. Embedded without its
+// header, the view has no size of its own.
+TEST_F(PortalWebPage, AProductThePortalDoesNotKnowGetsAMessageAndNoPage) {
+    ASSERT_NO_FATAL_FAILURE(show("guide", "Film"));
+    EXPECT_TRUE(text("没有找到这款软件的页面。"));
+    EXPECT_TRUE(text("使用说明"));
+    EXPECT_EQ(view->property("page").value<QQuickItem*>(), nullptr);
+    EXPECT_FALSE(webView());
+    EXPECT_FALSE(view->property("isLoading").toBool());
+    EXPECT_EQ(view->implicitWidth(), 800);
+    view->setProperty("showsHeader", false);
+    EXPECT_EQ(view->implicitWidth(), 0);
+    EXPECT_EQ(view->implicitHeight(), 0);
+    EXPECT_FALSE(text("使用说明"));
 }
 
 } // namespace
