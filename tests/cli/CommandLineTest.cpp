@@ -1,36 +1,19 @@
-#include "tests/support/ProgramRun.h"
-#include "tests/support/TemporaryDirectory.h"
-#include "tests/support/TestKeys.h"
+#include "tests/cli/CenterHome.h"
 
-#include <fstream>
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
-
-const fs::path kestryn = KESTRYN_BIN_DIR "/kestryn";
-const fs::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
 
 // The conventions both programs share: help, usage, exit codes and sentences.
 class CommandLine : public ::testing::Test {
   protected:
     TemporaryDirectory folder;
-    const std::string digest = std::string(64, 'a');
     const std::string catalog = KESTRYN_RESOURCES_DIR "/Catalog.json";
 
     static ProgramResult run(const fs::path& program, const std::vector<std::string>& arguments) {
         return runProgram(program, arguments, {{"KESTRYN_RESOURCES", KESTRYN_RESOURCES_DIR}});
-    }
-
-    // The words of a download of `size` bytes from `url` into the folder.
-    std::vector<std::string> download(const std::string& url, const std::string& size) const {
-        return {"download", "--url", url,
-                "--sha256", digest,  "--size",
-                size,       "--to",  folder.path().string()};
     }
 
     // A file of `bytes` bytes that takes no room on disk.
@@ -92,9 +75,8 @@ TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
 }
 
 // A mistake in the words exits 2 with its reason in Chinese, then the usage (an unknown verb is
-// named before it); a failure exits 1 with one Chinese sentence, for what users met: missing
-// and unreadable files, files of the wrong kind or size, malformed addresses, encrypted keys;
-// an answer exits 0.
+// named before it); a failure exits 1 with one Chinese sentence, for what users met: files of
+// the wrong kind or size, malformed addresses, encrypted keys; an answer exits 0.
 TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) {
     const std::string products = "可用的产品：audio、effects、film、library、subtitle、video。\n";
     const std::string unanswerable = "没有终端可以回答确认问题；确定要这样做时，请加上 --yes。\n";
@@ -103,24 +85,21 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
     const fs::path broken = folder.write("broken.json", "{");
     const fs::path pipe = folder / "管道 文件";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    const std::string notRegular = "“" + pipe.string() + "”是命名管道，不是普通文件。";
     const fs::path hugeCatalog = sparse("catalog.json", 70 * 1024 * 1024);
     const fs::path hugeEnvelope = sparse("envelope.json", 9 * 1024 * 1024);
-    const fs::path hugeArtifact = sparse("huge.zip", 25'000'000'000ULL);
     const fs::path encryptedKey = folder / "encrypted.pem";
     ProgramResult keygen =
         runProgram("/usr/bin/openssl", {"genpkey", "-algorithm", "ed25519", "-aes-256-cbc", "-pass",
                                         "pass:secret", "-out", encryptedKey.string()});
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
-    json foreign = json::parse(std::ifstream(catalog));
-    foreign["products"][0]["bundleID"] = "com.example.film";
-    const fs::path foreignCatalog = folder.write("foreign.json", foreign.dump());
 
     const std::string dir = folder.path().string();
-    const std::string absent = "“" + missing.string() + "”：文件或文件夹不存在。";
-    const std::string encrypted = "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string();
-    const std::string url = "https://downloads.example.com/a.zip";
-    const std::string privateKey = (testKeys() / "private.key").string();
+    const auto download = [&](const std::string& sha256, const char* size, const char* format) {
+        return std::vector<std::string>{"download", "--url",    "https://127.0.0.1/a.zip",
+                                        "--sha256", sha256,     "--size",
+                                        size,       "--format", format,
+                                        "--to",     dir};
+    };
     struct Row {
         std::vector<std::string> words;
         int exitCode;
@@ -150,24 +129,15 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         {{"verify-catalog", "envelope.json", "--key"},
          2,
          "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
-        {download("https://127.0.0.1/a.zip", "12kb"), 2,
+        {download(std::string(64, 'a'), "-5", "zip"), 2,
          "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
-        {download("https://127.0.0.1/a.zip", "-5"), 2,
-         "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
-        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", "abc", "--size", "12", "--to",
-          dir},
-         2,
+        {download("abc", "12", "zip"), 2,
          "kestryn download：--sha256 必须是 64 位十六进制数字。\n用法：kestryn download "},
-        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", digest, "--size", "12",
-          "--format", "tar", "--to", dir},
-         2,
+        {download(std::string(64, 'a'), "12", "tar"), 2,
          "kestryn download：--format 只能是 zip、dmg 或 pkg。\n用法：kestryn download "},
         {{"compare", "1.0", "abc"},
          2,
          "kestryn compare：“abc”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
-        {{"compare", "", "1"},
-         2,
-         "kestryn compare：“”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
         // An unknown product is named with the products there are, before anything starts.
         {{"update", "回响工坊"}, 2, "kestryn update：“回响工坊”不是软件中心的产品。" + products},
         {{"install", "a.zip", "--product", "echo"},
@@ -176,72 +146,42 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         {{"prune", "--keep", "0"}, 2, "kestryn prune："},
         // A confirmation nobody could answer: standard input is no terminal.
         {{"restore", "audio", "KESTRYN 回响工坊.app"}, 2, "kestryn restore：" + unanswerable},
-        {{"import", "回响工坊 2.0.zip", "--product", "audio"},
-         2,
-         "kestryn import：" + unanswerable},
         {{"self-update"}, 2, "kestryn self-update：" + unanswerable},
         {{"appcast", "c.deb", "--url", "https://downloads.example.com/c.deb", "--version", "3",
           "--short-version", "最新", "--key", "private.key"},
          2,
          "kestryn-publish appcast：--short-version 必须是以数字开头的版本号，例如 1.1.0。\n",
          publish},
-        {{"artifact", notZIP.string(), "--url", url, "--format", "tar"},
+        {{"artifact", notZIP.string(), "--url", "https://downloads.example.com/a.zip", "--format",
+          "tar"},
          2,
          "kestryn-publish artifact：--format 只能是 zip、dmg 或 pkg。\n",
          publish},
-        {{"digest", missing.string()}, 1, "无法打开" + absent},
-        {{"digest", dir}, 1, "无法读取“" + dir + "”：这是一个文件夹，不是文件。"},
-        {{"inspect", missing.string()}, 1, "无法打开" + absent},
+        // Which files are read at all is the core's rule; one of them shows how it reaches the
+        // user.
+        {{"digest", pipe.string()}, 1, "“" + pipe.string() + "”是命名管道，不是普通文件。"},
         {{"inspect", notZIP.string()}, 1, "该文件不是 ZIP 安装包。"},
-        // Never opened for reading, so never waited on.
-        {{"inspect", "/dev/zero"}, 1, "“/dev/zero”是设备，不是普通文件。"},
-        {{"validate-catalog", pipe.string()}, 1, notRegular},
-        {{"digest", pipe.string()}, 1, notRegular},
-        {{"verify-catalog", pipe.string(), "--key", pipe.string()}, 1, notRegular},
-        {{"app-info", missing.string()}, 1, "无法打开" + absent},
         {{"app-info", dir},
          1,
          "无法读取“" + dir +
              "”的版本信息：Contents/Info.plist 缺少、无法读取或没有软件标识和版本。"},
-        {{"artifact", pipe.string(), "--url", url}, 1, notRegular, publish},
-        {{"sign", catalog, "--key", pipe.string()}, 1, notRegular, publish},
-        {{"validate-catalog", missing.string()}, 1, "无法打开" + absent},
         {{"validate-catalog", broken.string()}, 1, "内容不是有效的 JSON（第 2 个字节处有误）。"},
         {{"validate-catalog", hugeCatalog.string()}, 1, "发布清单文件过大（超过 64 MiB）。"},
-        {{"validate-catalog", foreignCatalog.string()}, 1, "发布清单包含未授权的软件标识。"},
         // A key file the user names is checked as that file, never as the missing shipped key.
         {{"verify-catalog", broken.string(), "--key", missing.string()},
          1,
          "公钥文件“" + missing.string() + "”不存在。"},
-        {{"verify-catalog", broken.string(), "--key", dir}, 1, "“" + dir + "”不是发布公钥文件。"},
-        {{"verify-catalog", broken.string(), "--key", privateKey},
-         1,
-         "“" + privateKey + "”不是发布公钥文件。"},
-        {{"verify-catalog", broken.string(), "--key", broken.string()},
-         1,
-         "“" + broken.string() + "”不是发布公钥文件。"},
         {{"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},
          1,
          "签名后的发布清单超过 8 MiB，软件中心不会接受。"},
-        {download("https://127.0.0.1:70000/a.zip", "10"), 1,
-         "更新地址必须使用 HTTPS，且不能包含用户名或密码。"},
-        {download("https://127.0.0.1/a.zip", "25000000000"), 1, "安装包的地址、大小或校验值无效。"},
-        {{"artifact", missing.string(), "--url", url}, 1, "无法打开" + absent, publish},
-        {{"artifact", hugeArtifact.string(), "--url", url},
-         1,
-         "安装包的地址、大小或校验值无效。",
-         publish},
         {{"artifact", notZIP.string(), "--url", "http://example.com/Sound.zip"},
          1,
          "更新地址必须使用 HTTPS，且不能包含用户名或密码。",
          publish},
-        {{"sign", catalog, "--key", encryptedKey.string()}, 1, encrypted, publish},
-        {{"appcast", notZIP.string(), "--url", "https://downloads.example.com/c.deb", "--version",
-          "3", "--short-version", "1.3", "--key", encryptedKey.string()},
+        {{"sign", catalog, "--key", encryptedKey.string()},
          1,
-         encrypted,
+         "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string(),
          publish},
-        {{"sign", catalog, "--key", missing.string()}, 1, "无法打开" + absent, publish},
     };
     for (const Row& row : rows) {
         ProgramResult result = run(row.program, row.words);

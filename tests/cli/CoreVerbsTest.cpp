@@ -1,69 +1,45 @@
-#include "tests/support/ProgramRun.h"
-#include "tests/support/PropertyListBytes.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/cli/CenterHome.h"
 
-#include <gtest/gtest.h>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
 
 namespace {
 
-const std::filesystem::path kestryn = KESTRYN_BIN_DIR "/kestryn";
-
-// A resources folder whose catalog lists an update for the installed 回响工坊 1.2 (45), a
-// product without a release and one that can be installed.
-class StatusTable : public ::testing::Test {
-  protected:
+// A resources folder whose catalog lists, in an order of its own, an update for the installed
+// 回响工坊 1.2 (45), a product without a release and one that can be installed. The table, then
+// the same as JSON from a copy of the program in an installed layout (bin/kestryn beside
+// resources/) that finds its resources when no folder is named; app-info reads the bundle.
+TEST(StatusTable, ShowsEachProductsInstalledVersionAndUpdateThenTheSearchedFolders) {
     TemporaryDirectory folder;
-    std::filesystem::path resources = folder / "resources";
-    std::filesystem::path sound = folder / "Applications/Sound.app";
-
-    void SetUp() override {
-        // Three of the shipped products, in an order of their own.
-        const json shipped = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
-        json catalog = shipped;
-        catalog["products"] = json::array();
-        for (const char* id : {"audio", "film", "library"}) {
-            for (const json& product : shipped["products"]) {
-                if (product["id"] == id) {
-                    catalog["products"].push_back(product);
-                }
+    const json shipped = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
+    json catalog = shipped;
+    catalog["products"] = json::array();
+    for (const char* id : {"audio", "film", "library"}) {
+        for (const json& product : shipped["products"]) {
+            if (product["id"] == id) {
+                catalog["products"].push_back(product);
             }
         }
-        const auto release = [](const char* version, const char* build) {
-            return json{{"version", version},
-                        {"build", build},
-                        {"publishedAt", "2026-12-01"},
-                        {"notes", json::array()}};
-        };
-        catalog["products"][0]["release"] = release("2.0", "1");
-        catalog["products"][2]["release"] = release("1.0", "3");
-        folder.write(resources / "Catalog.json", catalog.dump());
-        // Its Info.plist in binary form.
-        folder.write(sound / "Contents/Info.plist",
-                     propertyListBytes({{"CFBundleIdentifier", "local.soundlink"},
-                                        {"CFBundleShortVersionString", "1.2"},
-                                        {"CFBundleVersion", "45"}},
-                                       true));
     }
-};
+    const auto release = [](const char* version, const char* build) {
+        return json{{"version", version},
+                    {"build", build},
+                    {"publishedAt", "2026-12-01"},
+                    {"notes", json::array()}};
+    };
+    catalog["products"][0]["release"] = release("2.0", "1");
+    catalog["products"][2]["release"] = release("1.0", "3");
+    const std::filesystem::path resources = folder.write("resources/Catalog.json", catalog.dump());
+    const std::filesystem::path sound =
+        writeBundle(folder / "Applications", "Sound.app", {.version = "1.2", .build = "45"});
 
-// The table, then the same as JSON from a copy of the program in an installed layout
-// (bin/kestryn beside resources/) that finds its resources when no folder is named.
-TEST_F(StatusTable, AppInfoPrintsTheIdentifierVersionAndBuildAsJSON) {
-    ProgramResult info = runProgram(kestryn, {"app-info", sound.string()});
-    ASSERT_EQ(info.exitCode, 0) << info.err;
-    EXPECT_EQ(json::parse(info.out),
-              (json{{"bundleID", "local.soundlink"}, {"version", "1.2"}, {"build", "45"}}));
-}
-
-TEST_F(StatusTable, ShowsEachProductsInstalledVersionAndUpdateThenTheSearchedFolders) {
     const std::filesystem::path other = folder / "其他 应用";
     const std::string searched = (folder / "Applications").string();
     ProgramResult table = runProgram(
         kestryn, {"status", "--applications", searched, "--applications", other.string()},
-        {{"KESTRYN_RESOURCES", resources.string()}});
+        {{"KESTRYN_RESOURCES", resources.parent_path().string()}});
     EXPECT_EQ(table.exitCode, 0) << table.err;
     EXPECT_EQ(table.out, "软件\t已安装版本\t可用更新\n"
                          "回响工坊\t1.2（45）\t可更新到 2.0（1）\n"
@@ -89,6 +65,11 @@ TEST_F(StatusTable, ShowsEachProductsInstalledVersionAndUpdateThenTheSearchedFol
     EXPECT_TRUE(rows[1]["installed"].is_null()) << rows[1];
     EXPECT_FALSE(rows[1]["update"]) << rows[1];
     EXPECT_EQ(rows[2]["id"], "library");
+
+    ProgramResult info = runProgram(kestryn, {"app-info", sound.string()});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(json::parse(info.out),
+              (json{{"bundleID", "local.soundlink"}, {"version", "1.2"}, {"build", "45"}}));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "core/Detection.h"
 
 #include "core/Registry.h"
-#include "tests/support/PropertyListBytes.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +22,12 @@ class Detection : public ::testing::Test {
                                  const std::string& bundleID, const std::string& version,
                                  const char* key = "CFBundleVersion") const {
         const std::filesystem::path app = folder / name;
-        root.write(app / "Contents" / "Info.plist",
-                   propertyListBytes({{"CFBundleIdentifier", bundleID},
-                                      {"CFBundleShortVersionString", version},
-                                      {key, version}}));
+        root.write(
+            app / "Contents" / "Info.plist",
+            "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>"
+            "<string>" +
+                bundleID + "</string><key>CFBundleShortVersionString</key><string>" + version +
+                "</string><key>" + key + "</key><string>" + version + "</string></dict></plist>");
         return app;
     }
 };

@@ -164,6 +164,18 @@ TEST(PublicKeyFile, HoldsTheBase64OfThe32RawBytesAndNothingElse) {
     EXPECT_THAT(loading, unavailable);
     std::filesystem::create_directory(resources / "PublicKey.txt");
     EXPECT_THAT(loading, unavailable);
+
+    // A key file the user names is refused as that file.
+    const std::filesystem::path named = resources.write("公钥 文件.txt", encoded);
+    EXPECT_EQ(CenterCore::loadPublicKeyFile(named), key);
+    for (const auto& [file, sentence] : std::vector<std::pair<std::filesystem::path, std::string>>{
+             {resources / "缺少", "公钥文件“" + (resources / "缺少").string() + "”不存在。"},
+             {resources.path(), "“" + resources.path().string() + "”不是发布公钥文件。"},
+             {testKeys() / "private.key",
+              "“" + (testKeys() / "private.key").string() + "”不是发布公钥文件。"}}) {
+        EXPECT_THAT([&] { static_cast<void>(CenterCore::loadPublicKeyFile(file)); },
+                    ThrowsCenterError(CenterError::Kind::invalid, sentence));
+    }
 }
 
 } // namespace

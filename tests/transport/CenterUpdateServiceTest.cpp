@@ -1,8 +1,13 @@
 #include "transport/CenterUpdateService.h"
 
 #include "core/CancellationError.h"
+#include "core/CatalogJSON.h"
 #include "core/CenterError.h"
 #include "core/Digest.h"
+#include "core/Envelope.h"
+#include "core/FileContents.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TestKeys.h"
 #include "tests/transport/LoopbackServer.h"
 #include "transport/TransferError.h"
 
@@ -24,10 +29,20 @@ class UpdateService : public LoopbackServer {
     std::filesystem::path temporary = scratch / "tmp";
     std::filesystem::path downloads = scratch / "Downloads";
     CenterUpdateService service;
+    std::string publicKey = CenterCore::loadPublicKeyFile(testKeys() / "PublicKey.txt");
+
+    // The envelope `kestryn-publish sign` makes of the bundled catalog with a committed key.
+    static std::string signedCatalog(const std::string& key = "publisher") {
+        ProgramResult signing = runProgram(KESTRYN_BIN_DIR "/kestryn-publish",
+                                           {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key",
+                                            (testKeys(key) / "private.key").string()});
+        EXPECT_EQ(signing.exitCode, 0) << signing.err;
+        return signing.out;
+    }
 
     CenterError catalogFailure(const std::string& address) {
         return failureOf<CenterError>(
-            [&] { static_cast<void>(service.fetchCatalog(address, publicKey())); });
+            [&] { static_cast<void>(service.fetchCatalog(address, publicKey)); });
     }
 
     // An artifact served at /artifact with `content`, described by its true size and digest.
@@ -48,7 +63,9 @@ class UpdateService : public LoopbackServer {
 // addresses are secure is the core's rule), an oversize or foreign one after it. Nothing is left.
 TEST_F(UpdateService, FetchesOnlyASignedCatalogOverHTTPSWithinTheCapLeavingNothing) {
     server.route("/catalog", HttpsResponse::bytes(signedCatalog()));
-    EXPECT_EQ(service.fetchCatalog(server.url("/catalog"), publicKey()), bundledCatalog());
+    EXPECT_EQ(service.fetchCatalog(server.url("/catalog"), publicKey),
+              CenterCore::decodeCatalog(
+                  CenterCore::readFileContents(KESTRYN_RESOURCES_DIR "/Catalog.json", 1 << 20)));
     EXPECT_EQ(catalogFailure(server.url("/catalog", "user@127.0.0.1")),
               CenterError::invalid("更新地址必须使用 HTTPS，且不能包含用户名或密码。"));
     EXPECT_EQ(server.requests().size(), 1u);

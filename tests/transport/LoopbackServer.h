@@ -1,12 +1,7 @@
 #pragma once
 
-#include "core/CatalogJSON.h"
-#include "core/Envelope.h"
-#include "core/FileContents.h"
 #include "tests/support/HttpsServer.h"
-#include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
-#include "tests/support/TestKeys.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -36,8 +31,7 @@ inline std::string numbered(std::size_t size, int seed = 0) {
 }
 
 // A fixture with a real HTTPS server on 127.0.0.1 whose certificate the transport trusts
-// through KESTRYN_CA_FILE, a scratch folder, and catalogs signed by `kestryn-publish` with the
-// committed test keys.
+// through KESTRYN_CA_FILE, and a scratch folder.
 class LoopbackServer : public ::testing::Test {
   protected:
     LoopbackServer() { ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1); }
@@ -50,26 +44,6 @@ class LoopbackServer : public ::testing::Test {
             names.push_back(entry.path().filename().string());
         }
         return names;
-    }
-
-    // The raw public key of a committed test key pair.
-    static std::string publicKey(const std::string& name = "publisher") {
-        return CenterCore::loadPublicKeyFile(testKeys(name) / "PublicKey.txt");
-    }
-
-    // The envelope `kestryn-publish sign` makes of the bundled catalog with that key pair.
-    static std::string signedCatalog(const std::string& name = "publisher") {
-        ProgramResult signing = runProgram(KESTRYN_BIN_DIR "/kestryn-publish",
-                                           {"sign", KESTRYN_RESOURCES_DIR "/Catalog.json", "--key",
-                                            (testKeys(name) / "private.key").string()});
-        EXPECT_EQ(signing.exitCode, 0) << signing.err;
-        return signing.out;
-    }
-
-    // The bundled catalog, the one `signedCatalog` signs.
-    static CenterCatalog bundledCatalog() {
-        return CenterCore::decodeCatalog(CenterCore::readFileContents(
-            KESTRYN_RESOURCES_DIR "/Catalog.json", CenterCore::maximumEnvelopeBytes));
     }
 
     // Its certificate also names two official-looking hosts, for clients that reach them through
