@@ -55,7 +55,6 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
     prompts.answers = {std::size_t{0}};
     model->restoreBackup("audio", QString::fromStdString(chosen.string()));
     EXPECT_EQ(model->status(), "正在恢复 回响工坊 1.0…");
-    EXPECT_EQ(model->busyProduct().value_or(""), "audio");
     waitUntilIdle(*model);
     EXPECT_FALSE(model->error()) << *model->error();
     EXPECT_EQ(model->status(), "已恢复到 回响工坊 1.0。");
@@ -87,42 +86,6 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
         offered << choice.toMap()["text"].toString();
     }
     EXPECT_EQ(offered, QStringList({"全部保留", "1 个", "2 个", "3 个", "4 个", "5 个", "10 个"}));
-}
-
-TEST_F(CenterModelHistory, CleaningRemovesRepeatedOlderAndUnrecordedPackagesButKeepsTheSource) {
-    bundle(audio, "1.0", applications);
-    useFeed(publishCatalog({{"audio", "2.0"}}));
-    std::unique_ptr<CenterModel> model = makeModel();
-    act(*model, "audio");
-    ASSERT_EQ(model->installedCopy(audio)->version, "2.0");
-    const fs::path downloads = support / "Downloads";
-    const fs::path source = fs::directory_iterator(downloads)->path();
-    // The same package downloaded again, one of the replaced version, and a copy in "Imported"
-    // that no list records (an import that failed its check).
-    fs::copy_file(source, downloads / "KESTRYN-FFFF.zip");
-    static_cast<void>(package(audio, "1.0"));
-    fs::copy_file(temp / "site/audio-1.0.zip", downloads / "KESTRYN-EEEE.zip");
-    fs::create_directories(support / "Imported");
-    fs::copy_file(temp / "site/audio-1.0.zip", support / "Imported/audio-DDDD.zip");
-    EXPECT_TRUE(model->canClean());
-
-    CenterModel::Cleaning cleaning = model->pruneBackups();
-    EXPECT_TRUE(cleaning.backups.empty());
-    EXPECT_EQ(cleaning.packages.size(), 3U);
-    EXPECT_TRUE(model->status().starts_with("已清理 3 个不再需要的安装包，释放 "))
-        << model->status();
-    // One copy of the installed version's package stays, the source of a reinstall.
-    std::vector<fs::path> left;
-    for (const fs::directory_entry& entry : fs::directory_iterator(downloads)) {
-        if (entry.is_regular_file()) {
-            left.push_back(entry.path());
-        }
-    }
-    ASSERT_EQ(left.size(), 1U);
-    EXPECT_EQ(CenterCore::sha256(left[0]), CenterCore::sha256(temp / "site/audio-2.0.zip"));
-    EXPECT_TRUE(fs::is_empty(support / "Imported"));
-    EXPECT_EQ(model->pruneBackups().packages.size(), 0U);
-    EXPECT_EQ(model->status(), "没有需要清理的旧版本备份或安装包。");
 }
 
 } // namespace
