@@ -92,17 +92,4 @@ class CenterHome : public ::testing::Test {
         }
         return zip;
     }
-
-    // The items in a folder whose names start with `prefix`; none for a missing folder.
-    static std::vector<std::filesystem::path> items(const std::filesystem::path& folder,
-                                                    const std::string& prefix = "") {
-        std::vector<std::filesystem::path> found;
-        std::error_code missing;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
-            if (entry.path().filename().string().starts_with(prefix)) {
-                found.push_back(entry.path());
-            }
-        }
-        return found;
-    }
 };

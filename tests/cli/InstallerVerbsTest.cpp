@@ -25,7 +25,7 @@ class InstallerVerbs : public CenterHome {
         std::vector<fs::path> found;
         for (const fs::path& place : {applications, backups, temporary}) {
             for (const char* prefix : {".kestryn-", "kestryn-"}) {
-                std::vector<fs::path> left = items(place, prefix);
+                std::vector<fs::path> left = entries(place, prefix);
                 found.insert(found.end(), left.begin(), left.end());
             }
         }
@@ -52,10 +52,11 @@ TEST_F(InstallerVerbs, InstallsAndUpdatesKeepingTheBackup) {
     words.insert(words.end(), {"--backups", chosen.string()});
     ProgramResult update = center(words);
     ASSERT_EQ(update.exitCode, 0) << update.err;
-    ASSERT_EQ(items(chosen, "audio-").size(), 1U);
+    ASSERT_EQ(entries(chosen, "audio-").size(), 1U);
     EXPECT_EQ(update.out, "已安装 回响工坊 1.1（1）：" + (applications / soundApp).string() +
-                              "\n完整原版备份位于：" + items(chosen, "audio-")[0].string() + "\n");
-    EXPECT_EQ(contentsOf(items(chosen, "audio-")[0]), contentsOf(bundle("1.0")));
+                              "\n完整原版备份位于：" + entries(chosen, "audio-")[0].string() +
+                              "\n");
+    EXPECT_EQ(contentsOf(entries(chosen, "audio-")[0]), contentsOf(bundle("1.0")));
     EXPECT_EQ(workFolders(), std::vector<fs::path>{});
 }
 
@@ -96,8 +97,8 @@ TEST_F(InterruptedUpdate, ParallelInstallationsTakeTurns) {
     for (const ProgramResult& result : results) {
         EXPECT_TRUE(result.exitCode == 0 || result.err == notNewer) << result.err;
     }
-    ASSERT_EQ(items(backups, "audio-").size(), 1U);
-    EXPECT_EQ(contentsOf(items(backups, "audio-")[0]), contentsOf(bundle("1.0")));
+    ASSERT_EQ(entries(backups, "audio-").size(), 1U);
+    EXPECT_EQ(contentsOf(entries(backups, "audio-")[0]), contentsOf(bundle("1.0")));
     EXPECT_EQ(workFolders(), std::vector<fs::path>{});
 }
 
@@ -116,7 +117,7 @@ TEST_F(InterruptedUpdate, ASignalAnywhereLeavesOneWholeVersionAndWholeBackups) {
             std::this_thread::sleep_for(length * part / parts);
             run.signal(number);
             ProgramResult result = run.wait();
-            for (const fs::path& backup : items(backups, "audio-")) {
+            for (const fs::path& backup : entries(backups, "audio-")) {
                 EXPECT_EQ(contentsOf(backup), older) << backup;
             }
             if (number == SIGKILL) {
@@ -131,7 +132,7 @@ TEST_F(InterruptedUpdate, ASignalAnywhereLeavesOneWholeVersionAndWholeBackups) {
                 if (result.signal == 0) {
                     EXPECT_EQ(result.exitCode, 130);
                     EXPECT_EQ(result.err, "安装已取消，软件未作任何改动。\n");
-                    EXPECT_EQ(items(backups, "audio-"), std::vector<fs::path>{});
+                    EXPECT_EQ(entries(backups, "audio-"), std::vector<fs::path>{});
                 }
                 EXPECT_EQ(contentsOf(applications / soundApp), older);
             }

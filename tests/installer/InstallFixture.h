@@ -20,19 +20,6 @@ inline CenterRelease release(const std::string& version, const std::string& buil
     return {version, build, "2026-01-01", {}, {}};
 }
 
-// The items in a folder whose names begin with the prefix; none when it is missing.
-inline std::vector<std::filesystem::path> entries(const std::filesystem::path& folder,
-                                                  const std::string& prefix = "") {
-    std::vector<std::filesystem::path> found;
-    std::error_code missing;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
-        if (entry.path().filename().string().starts_with(prefix)) {
-            found.push_back(entry.path());
-        }
-    }
-    return found;
-}
-
 // An applications folder, a backup folder and real packages of the product "audio", on a file
 // system with user extended attributes. The installed copy carries a legacy custom icon.
 class InstallFixture : public ::testing::Test {

@@ -63,3 +63,16 @@ inline std::vector<std::string> hiddenNames(const std::filesystem::path& folder)
     }
     return hidden;
 }
+
+// The items in a folder whose names begin with the prefix; none when it is missing.
+inline std::vector<std::filesystem::path> entries(const std::filesystem::path& folder,
+                                                  const std::string& prefix = "") {
+    std::vector<std::filesystem::path> found;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
+        if (entry.path().filename().string().starts_with(prefix)) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
