@@ -4,7 +4,6 @@
 #include "core/FileContents.h"
 
 #include <algorithm>
-#include <charconv>
 #include <system_error>
 
 namespace {
@@ -22,34 +21,6 @@ std::string storedValidator(const std::filesystem::path& file) {
     } catch (const std::filesystem::filesystem_error&) {
         return {};
     }
-}
-
-// "bytes FIRST-LAST/TOTAL" of a Content-Range header.
-struct ByteRange {
-    std::int64_t first = -1;
-    std::int64_t last = -1;
-    std::int64_t total = -1;
-};
-
-std::optional<ByteRange> parseRange(std::string_view text) {
-    if (!text.starts_with("bytes ")) {
-        return std::nullopt;
-    }
-    text.remove_prefix(6);
-    ByteRange range;
-    auto number = [&text](std::int64_t& value, char end) {
-        auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() ||
-            (end != '\0' && (stop == text.data() + text.size() || *stop != end))) {
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(stop - text.data()) + (end != '\0' ? 1 : 0));
-        return end != '\0' || text.empty();
-    };
-    if (!number(range.first, '-') || !number(range.last, '/') || !number(range.total, '\0')) {
-        return std::nullopt;
-    }
-    return range;
 }
 
 } // namespace
@@ -80,10 +51,9 @@ std::vector<std::string> DownloadResume::begin(DownloadFile& file,
     return {"Range: bytes=" + std::to_string(offset_) + "-", "If-Range: " + validator_};
 }
 
-std::optional<std::int64_t> DownloadResume::restOfFile(std::string_view contentRange,
+std::optional<std::int64_t> DownloadResume::restOfFile(const std::optional<ByteRange>& range,
                                                        std::int64_t maxBytes,
                                                        std::optional<std::int64_t> expectedBytes) {
-    std::optional<ByteRange> range = parseRange(contentRange);
     // Only the rest of exactly the file asked for counts; anything else starts over.
     if (offset_ == 0 || !range || range->first != offset_ || range->last != range->total - 1 ||
         range->total > maxBytes || (expectedBytes && range->total != *expectedBytes)) {
@@ -93,9 +63,8 @@ std::optional<std::int64_t> DownloadResume::restOfFile(std::string_view contentR
     return range->total;
 }
 
-void DownloadResume::wholeFile(std::string_view etag, std::string_view lastModified) {
-    // A weak ETag cannot guard a range request; the date can.
-    validator_ = !etag.empty() && !etag.starts_with("W/") ? etag : lastModified;
+void DownloadResume::wholeFile(std::string validator) {
+    validator_ = std::move(validator);
 }
 
 void DownloadResume::keep(DownloadFile& file) const {

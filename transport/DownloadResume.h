@@ -1,12 +1,12 @@
 #pragma once
 
 #include "transport/DownloadFile.h"
+#include "transport/ResponseHead.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // How an artifact download picks up the bytes an earlier attempt kept: the server's validator
@@ -28,11 +28,11 @@ class DownloadResume {
 
     // The whole file's size when a partial answer's Content-Range is the rest of exactly the
     // file asked for; otherwise nothing, and the validator is of no use any more.
-    [[nodiscard]] std::optional<std::int64_t> restOfFile(std::string_view contentRange,
+    [[nodiscard]] std::optional<std::int64_t> restOfFile(const std::optional<ByteRange>& range,
                                                          std::int64_t maxBytes,
                                                          std::optional<std::int64_t> expectedBytes);
     // The whole file arrives: its own validator is the one its bytes are kept with.
-    void wholeFile(std::string_view etag, std::string_view lastModified);
+    void wholeFile(std::string validator);
 
     // Keeps the bytes of an attempt that ended early, with their validator, when the file may
     // outlive the attempt and a validator can prove later that they still belong to it.

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <system_error>
+#include <tuple>
 
 namespace {
 
@@ -60,15 +61,28 @@ std::string requestHeader(const std::string& head, const std::string& name) {
     return head.substr(start, head.find("\r\n", start) - start);
 }
 
-// Where a "bytes=N-" range starts; nothing for any other form.
-std::optional<std::uint64_t> rangeStart(std::string_view range) {
-    std::uint64_t start = 0;
-    if (!range.starts_with("bytes=") || !range.ends_with("-")) {
+// The bytes [first, end) of a file of `size` bytes that a "bytes=N-" or "bytes=N-M" range asks
+// for; nothing for any other form or a range that starts past the end.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> requestedSpan(std::string_view range,
+                                                                     std::uint64_t size) {
+    if (!range.starts_with("bytes=")) {
         return std::nullopt;
     }
-    auto [end, error] = std::from_chars(range.data() + 6, range.data() + range.size() - 1, start);
-    return error == std::errc() && end == range.data() + range.size() - 1 ? std::optional(start)
-                                                                          : std::nullopt;
+    range.remove_prefix(6);
+    std::uint64_t first = 0;
+    std::uint64_t last = size - 1;
+    auto [dash, error] = std::from_chars(range.data(), range.data() + range.size(), first);
+    const char* const stop = range.data() + range.size();
+    if (error != std::errc() || dash == stop || *dash != '-' || first >= size) {
+        return std::nullopt;
+    }
+    if (dash + 1 != stop) {
+        auto [end, lastError] = std::from_chars(dash + 1, stop, last);
+        if (lastError != std::errc() || end != stop || last < first) {
+            return std::nullopt;
+        }
+    }
+    return std::pair(first, std::min(last + 1, size));
 }
 
 // The file under `root` that a request path names once its escapes are decoded; nothing for a
@@ -211,8 +225,8 @@ void HttpsServer::acceptLoop() {
         });
         auto& started = *connections_.emplace_back(std::make_unique<Connection>());
         started.socket = std::move(socket);
-        started.thread = std::thread([this, &started] {
-            serve(started.socket.get());
+        started.thread = std::thread([this, &started, number = ++accepted_] {
+            serve(started.socket.get(), number);
             started.done = true;
         });
     }
@@ -233,23 +247,28 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
     return {.file = file, .etag = "\"" + validator + "\"", .cutAt = rootCutAt_};
 }
 
-void HttpsServer::serve(int socket) {
+void HttpsServer::serve(int socket, std::size_t connection) {
     CHandle<SSL_free> ssl(SSL_new(tls_.get()));
     if (!ssl || SSL_set_fd(ssl.get(), socket) != 1 || SSL_accept(ssl.get()) != 1) {
         return;
     }
+    while (answer(ssl, socket, connection)) {
+    }
+}
+
+bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t connection) {
     std::string request;
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
         int count = SSL_read(ssl.get(), buffer, sizeof buffer);
         if (count <= 0 || request.size() > maximumRequestBytes) {
-            return;
+            return false;
         }
         request.append(buffer, static_cast<std::size_t>(count));
     }
     std::size_t pathStart = request.find(' ') + 1;
     HttpsRequest received{request.substr(pathStart, request.find(' ', pathStart) - pathStart),
-                          request.substr(0, request.find("\r\n\r\n"))};
+                          request.substr(0, request.find("\r\n\r\n")), connection};
     HttpsResponse response = responseFor(received.path.substr(0, received.path.find('?')));
     {
         std::lock_guard lock(mutex_);
@@ -257,7 +276,7 @@ void HttpsServer::serve(int socket) {
     }
     if (response.silent) {
         waitForHangUp(socket);
-        return;
+        return false;
     }
 
     std::unique_ptr<std::istream> body;
@@ -269,17 +288,18 @@ void HttpsServer::serve(int socket) {
         body = std::make_unique<std::istringstream>(response.body);
     }
     const bool chunked = response.chunkBytes > 0;
-    std::string head = "\r\nConnection: close\r\n";
+    std::string head = response.keepAlive ? "\r\n" : "\r\nConnection: close\r\n";
     std::uint64_t offset = 0;
+    std::uint64_t end = size;
     if (!chunked && response.status == 200 && response.ranges) {
         head += "Accept-Ranges: bytes\r\n";
         std::string validator = requestHeader(received.head, "If-Range");
-        std::optional<std::uint64_t> start = rangeStart(requestHeader(received.head, "Range"));
-        if (start && *start < size && (validator.empty() || validator == response.etag)) {
-            offset = *start;
+        auto span = requestedSpan(requestHeader(received.head, "Range"), size);
+        if (span && (validator.empty() || validator == response.etag)) {
+            std::tie(offset, end) = *span;
             response.status = 206;
             head += "Content-Range: bytes " + std::to_string(offset) + "-" +
-                    std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n";
+                    std::to_string(end - 1) + "/" + std::to_string(size) + "\r\n";
             body->seekg(static_cast<std::streamoff>(offset));
         }
     }
@@ -289,7 +309,7 @@ void HttpsServer::serve(int socket) {
     head = "HTTP/1.1 " + std::to_string(response.status) + " " + head;
     head += chunked ? std::string("Transfer-Encoding: chunked\r\n")
                     : "Content-Length: " +
-                          std::to_string(response.announcedLength.value_or(size) - offset) + "\r\n";
+                          std::to_string(response.announcedLength.value_or(end) - offset) + "\r\n";
     for (const auto& [name, value] : response.headers) {
         head += name + ": " + value + "\r\n";
     }
@@ -298,9 +318,9 @@ void HttpsServer::serve(int socket) {
     };
     bool open = send(head + "\r\n");
 
-    const bool cutting = response.cutAt && *response.cutAt > offset;
-    const std::size_t limit = cutting ? static_cast<std::size_t>(*response.cutAt - offset)
-                                      : response.stallAfter.value_or(SIZE_MAX);
+    const bool cutting = response.cutAt && *response.cutAt > offset && *response.cutAt < end;
+    const std::size_t limit = std::min<std::uint64_t>(
+        cutting ? *response.cutAt - offset : response.stallAfter.value_or(SIZE_MAX), end - offset);
     std::size_t sent = 0;
     std::string piece;
     while (open && sent < limit) {
@@ -326,6 +346,10 @@ void HttpsServer::serve(int socket) {
         if (chunked) {
             send("0\r\n\r\n");
         }
+        if (response.keepAlive) {
+            return true;
+        }
         SSL_shutdown(ssl.get());
     }
+    return false;
 }

@@ -43,6 +43,8 @@ struct HttpsResponse {
     // Cut the connection, without any closing message, once the content up to this offset has
     // been sent; an answer that starts at or after it (a range) is not cut.
     std::optional<std::uint64_t> cutAt{};
+    // Keep the connection open after this answer for the client's next request.
+    bool keepAlive = false;
 
     // A 200 answer with these bytes.
     static HttpsResponse bytes(std::string content);
@@ -59,12 +61,15 @@ struct HttpsRequest {
     std::string path;
     // The request line and headers as they arrived.
     std::string head;
+    // Which connection it came on, counted from 1 in the order they were accepted.
+    std::size_t connection = 0;
 };
 
 // A real HTTPS/1.1 server on 127.0.0.1 for tests and demonstrations. It makes its own
 // self-signed certificate for 127.0.0.1, "localhost" and any extra host names with the openssl
 // command line and leaves it as `caFile()` for clients to trust. Each connection runs on its own
-// thread and carries one request; a client that hangs up midway is fine.
+// thread and carries one request, or more after answers that keep it alive; a client that hangs
+// up midway is fine.
 class HttpsServer {
   public:
     // Starts listening on `port` (0: an ephemeral port), with a certificate that is also valid
@@ -99,7 +104,9 @@ class HttpsServer {
     };
 
     void acceptLoop();
-    void serve(int socket);
+    void serve(int socket, std::size_t connection);
+    // Reads one request and answers it; returns whether the connection stays open for another.
+    [[nodiscard]] bool answer(const CHandle<SSL_free>& ssl, int socket, std::size_t connection);
     [[nodiscard]] HttpsResponse responseFor(const std::string& path) const;
 
     TemporaryDirectory folder_;
@@ -114,5 +121,6 @@ class HttpsServer {
     std::optional<std::uint64_t> rootCutAt_;
     std::vector<HttpsRequest> requests_;
     std::vector<std::unique_ptr<Connection>> connections_;
+    std::size_t accepted_ = 0;
     std::thread acceptor_;
 };
