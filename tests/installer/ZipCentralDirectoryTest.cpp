@@ -102,13 +102,6 @@ TEST_F(ZipInspectionTest, AcceptsEveryWellFormedVariantAndNamesItsApplicationAsS
     EXPECT_EQ(inspect(named("KESTRYN 回响工坊.app/x")), "KESTRYN 回响工坊.app");
 }
 
-TEST_F(ZipInspectionTest, PassesFileErrorsThroughAndRefusesAPipeWithoutBlocking) {
-    EXPECT_THROW((void)CenterInstaller::inspectZIP(directory / "missing.zip"),
-                 fs::filesystem_error);
-    ASSERT_EQ(::mkfifo((directory / "pipe.zip").c_str(), 0600), 0);
-    EXPECT_THROW((void)CenterInstaller::inspectZIP(directory / "pipe.zip"), CenterError);
-}
-
 // Each hostile package, made here or taken from another project's suite, is refused with the
 // sentence of the first rule it breaks. One package per condition the inspection tests.
 TEST_F(ZipInspectionTest, RefusesEachPackageWithTheFirstRuleItBreaks) {

@@ -8,6 +8,7 @@
 #include "tests/support/TestKeys.h"
 
 #include <QtCore/qtestsupport_core.h>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -99,17 +100,11 @@ class AppcastSession : public ::testing::Test {
                            [&](const HttpsRequest& request) { return request.path == path; });
     }
 
-    // Every file left in the downloads folder and the temporary directory.
+    // Every item left in the downloads folder and the temporary directory.
     [[nodiscard]] std::vector<fs::path> leftovers() const {
-        std::vector<fs::path> files;
-        for (const fs::path& folder : {downloads, temporary}) {
-            if (fs::exists(folder)) {
-                for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-                    files.push_back(entry.path());
-                }
-            }
-        }
-        return files;
+        std::vector<fs::path> items = entries(downloads);
+        std::ranges::copy(entries(temporary), std::back_inserter(items));
+        return items;
     }
 
     HttpsServer server;

@@ -98,7 +98,7 @@ TEST_F(UpdateService, DownloadsOfOneArtifactTakeTurnsAndReuseAFileThatStillProve
                 name.ends_with(".zip") && name.size() == 48)
         << file;
     EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(entries(downloads), std::vector<std::string>{name});
+    EXPECT_EQ(entries(downloads), std::vector{file});
 
     std::filesystem::resize_file(file, 5);
     std::filesystem::resize_file(file, artifact.byteCount);
@@ -140,6 +140,7 @@ TEST_F(UpdateService, AStopDuringOrAfterTheTransferLeavesNoFile) {
             ADD_FAILURE() << "not cancelled";
         } catch (const TransferError& error) {
             EXPECT_TRUE(error.cancelled() && !atTheEnd);
+            EXPECT_STREQ(error.what(), "操作已取消。");
         } catch (const CancellationError&) {
             EXPECT_TRUE(atTheEnd);
         }
@@ -173,7 +174,7 @@ class ResumedDownload : public UpdateService {
     std::string finish(const ReleaseArtifact& artifact, const std::string& expected) {
         std::filesystem::path file = service.download(artifact, downloads);
         EXPECT_EQ(CenterCore::readFileContents(file, expected.size()) == expected, true);
-        EXPECT_EQ(entries(downloads), std::vector<std::string>{file.filename().string()});
+        EXPECT_EQ(entries(downloads), std::vector{file});
         return server.requests().back().head;
     }
 };
