@@ -34,12 +34,6 @@ class CatalogValidation : public ::testing::Test {
     static CenterCatalog catalogOf(std::vector<CenterProduct> products) {
         return {1, "now", std::move(products)};
     }
-    CenterProduct numbered(int i) const {
-        CenterProduct p = product;
-        p.id = "p" + std::to_string(i);
-        p.bundleID = "com.example.p" + std::to_string(i);
-        return p;
-    }
     static void expectOutcome(const std::function<void()>& validate, const std::string& sentence) {
         if (sentence.empty()) {
             EXPECT_NO_THROW(validate());
@@ -50,18 +44,18 @@ class CatalogValidation : public ::testing::Test {
 };
 
 TEST_F(CatalogValidation, TheShapeOfTheCatalogAndDuplicatesComeBeforeAnyProductRule) {
-    std::vector<CenterProduct> hundred;
-    for (int i = 0; i < 100; ++i) {
-        hundred.push_back(numbered(i));
+    std::vector<CenterProduct> tooMany(101, product);
+    for (std::size_t i = 0; i < tooMany.size(); ++i) {
+        tooMany[i].id = "p" + std::to_string(i);
+        tooMany[i].bundleID = "com.example.p" + std::to_string(i);
     }
+    const std::vector<CenterProduct> hundred(tooMany.begin(), tooMany.end() - 1);
     CenterProduct malformed = product;
     malformed.name = "";
     CenterProduct sameID = product;
     sameID.bundleID = "com.example.other";
     CenterProduct sameBundle = product;
     sameBundle.id = "other";
-    std::vector<CenterProduct> tooMany = hundred;
-    tooMany.push_back(numbered(100));
     for (const auto& [what, catalog, sentence] : std::vector<Row<CenterCatalog>>{
              {"no products", catalogOf({}), unsupportedFormat},
              {"100 products", catalogOf(hundred), ""},

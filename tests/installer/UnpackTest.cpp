@@ -20,14 +20,6 @@ unsigned mode(const fs::path& item) {
     return static_cast<unsigned>(fs::symlink_status(item).permissions());
 }
 
-ZipWriter samplePackage() {
-    ZipWriter zip;
-    zip.folder("Sample.app/");
-    zip.folder("Sample.app/Contents/");
-    zip.file("Sample.app/Contents/Info.plist", "<plist/>");
-    return zip;
-}
-
 // Unpacks real packages into a staging folder that sits inside a larger folder, so that
 // anything escaping the staging folder would be seen beside it.
 class UnpackTest : public ::testing::Test {
@@ -102,7 +94,7 @@ TEST_F(UnpackTest, WritesEveryEntryWithItsNameContentAndAMaskedModeUnderAnyLocal
 // Each unpacking thread's writer reads the umask by setting it to 0 and back; made at once, they
 // could leave the whole process without one, and every file it writes later open to all.
 TEST_F(UnpackTest, LeavesTheProcessUmaskAsItWas) {
-    ZipWriter zip = samplePackage();
+    ZipWriter zip = sampleApplicationZip();
     zip.file("Sample.app/Contents/Resources/data", "payload");
     const fs::path file = package(zip);
     for (int run = 0; run < 400; ++run) {
@@ -114,7 +106,7 @@ TEST_F(UnpackTest, LeavesTheProcessUmaskAsItWas) {
 
 // The sample with one more file, Resources/x, changed as a case needs; as bytes.
 std::string withFile(const std::string& data, const std::function<void(ZipEntry&)>& change) {
-    ZipWriter zip = samplePackage();
+    ZipWriter zip = sampleApplicationZip();
     change(zip.file("Sample.app/Contents/Resources/x", data));
     return zip.bytes();
 }

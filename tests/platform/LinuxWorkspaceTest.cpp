@@ -46,9 +46,7 @@ TEST_F(LinuxWorkspaceTest, FilesAndAddressesOpenThroughXdgOpenWhoseStatusDecides
 }
 
 TEST_F(LinuxWorkspaceTest, AnApplicationStartsFromItsBundlesExecutable) {
-    BundleContents contents;
-    contents.executable = "回响";
-    fs::path app = writeBundle(temp.path(), "KESTRYN 回响工坊.app", contents);
+    fs::path app = writeBundle(temp.path(), "KESTRYN 回响工坊.app", {.executable = "回响"});
     temp.write("KESTRYN 回响工坊.app/Contents/MacOS/回响",
                "#!/bin/sh\n: > \"" + (temp / "started").string() + "\"\n");
     fs::permissions(app / "Contents/MacOS/回响", fs::perms::owner_all);

@@ -18,12 +18,6 @@ class Portal : public ::testing::Test {
   protected:
     const std::string base = PortalLinks::baseURL();
     const std::string host = base.substr(std::string("https://").size());
-
-    static std::string uppercased(std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        return text;
-    }
 };
 
 TEST_F(Portal, DestinationsHaveTheirPlainAndEmbeddedAddresses) {
@@ -60,9 +54,11 @@ TEST_F(Portal, OnlyTheMakersOriginStaysEmbeddedAndOtherHttpsOpensInTheBrowser) {
     const Disposition browser = Disposition::externalBrowser;
     const Disposition blocked = Disposition::blocked;
     const std::string parent = host.substr(host.find('.') + 1);
+    std::string upper = host;
+    std::ranges::transform(upper, upper.begin(), [](unsigned char c) { return std::toupper(c); });
     const std::tuple<std::string, Disposition, Disposition> cases[] = {
         {base + "/guides/film.html?x=1#y", embedded, embedded},
-        {"HTTPS://" + uppercased(host) + "/", embedded, embedded},
+        {"HTTPS://" + upper + "/", embedded, embedded},
         {"https://" + host + ":443/community.html", embedded, embedded},
         {"https://" + host, embedded, embedded},
         {"https://" + host + ":8443/", browser, blocked},

@@ -60,18 +60,6 @@ struct Portal {
     }
 };
 
-TEST(PortalWebCoordinator, StartsOnlyTheLatestOfTheAddressesGivenInOneTurn) {
-    Portal portal;
-    portal.coordinator.attach(portal.page, Portal::on("/guides/film.html"));
-    portal.coordinator.attach(portal.page, Portal::on("/guides/audio.html"));
-    EXPECT_TRUE(portal.page.loads.empty()) << "a load never starts inside the update";
-    Portal::settle();
-    EXPECT_EQ(portal.page.loads, std::vector{Portal::on("/guides/audio.html")});
-    EXPECT_EQ(portal.state.requestedURL(), Portal::on("/guides/audio.html"));
-    EXPECT_EQ(portal.coordinator.activeNavigation(), portal.page.lastNavigation);
-    EXPECT_TRUE(portal.state.isLoading());
-}
-
 TEST(PortalWebCoordinator, TeardownVoidsScheduledLoadsRetryEventsAndDialogs) {
     Portal portal;
     portal.shown();
@@ -152,11 +140,20 @@ TEST(PortalWebCoordinator, ResponsesShowOnlyTheMakersPagesWithoutAnErrorStatus) 
     }
 }
 
-TEST(PortalWebCoordinator, EventsOfAnEarlierNavigationAreIgnored) {
+// Only the latest of the addresses given in one turn loads, after the update; then the events
+// of an earlier navigation are ignored.
+TEST(PortalWebCoordinator, StartsOnlyTheLatestAddressAndIgnoresEarlierNavigations) {
     Portal portal;
-    const PortalNavigationID first = portal.shown();
+    portal.coordinator.attach(portal.page, Portal::on("/guides/film.html"));
+    portal.coordinator.attach(portal.page, Portal::on("/guides/audio.html"));
+    EXPECT_TRUE(portal.page.loads.empty()) << "a load never starts inside the update";
+    Portal::settle();
+    EXPECT_EQ(portal.page.loads, std::vector{Portal::on("/guides/audio.html")});
+    EXPECT_EQ(portal.state.requestedURL(), Portal::on("/guides/audio.html"));
+    const PortalNavigationID first = portal.page.lastNavigation;
+    EXPECT_EQ(portal.coordinator.activeNavigation(), first);
     portal.coordinator.started(first);
-    ASSERT_FALSE(portal.coordinator.decideAction(Portal::on("/guides/audio.html"), std::nullopt));
+    ASSERT_FALSE(portal.coordinator.decideAction(Portal::on("/guides/film.html"), std::nullopt));
     const PortalNavigationID second = portal.page.lastNavigation;
     portal.coordinator.started(second);
 

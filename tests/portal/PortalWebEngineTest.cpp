@@ -77,9 +77,6 @@ class PortalWebPage : public ::testing::Test {
     static bool waitFor(const std::function<bool()>& condition) {
         return QTest::qWaitFor(condition, 30000);
     }
-    bool settled() {
-        return waitFor([this] { return !view->property("isLoading").toBool(); });
-    }
     [[nodiscard]] QQuickItem* text(const QString& content) const {
         return find(window.contentItem(), [&](QQuickItem* item) {
             return item->isVisible() && item->property("text").toString() == content;
@@ -122,7 +119,7 @@ class PortalWebPage : public ::testing::Test {
 // answered through the view's dialog, and the header's button opens the page in the browser.
 TEST_F(PortalWebPage, ShowsTheMakersPageKeepsANewWindowLinkInTheViewAndAnswersItsConfirm) {
     ASSERT_NO_FATAL_FAILURE(show("guide", "film"));
-    ASSERT_TRUE(settled());
+    ASSERT_TRUE(waitFor([this] { return !view->property("isLoading").toBool(); }));
     EXPECT_EQ(webView()->property("title").toString(), "澄光工坊使用说明");
     EXPECT_TRUE(text("KESTRYN 澄光工坊")) << "the header names the product";
     screenshot("portal-loaded-page.png");

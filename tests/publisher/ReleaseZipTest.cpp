@@ -36,9 +36,7 @@ class ReleaseZipTest : public ::testing::Test {
     }
 
     // The hidden files a pack left beside its package.
-    [[nodiscard]] std::vector<std::string> leftovers() const {
-        return hiddenNames(package.parent_path());
-    }
+    [[nodiscard]] std::vector<fs::path> leftovers() const { return entries(directory.path(), "."); }
 
     TemporaryDirectory directory;
     std::string random = std::string(100000, '\0');
@@ -135,7 +133,7 @@ TEST_F(ReleaseZipTest, RefusesWhatTheCenterWouldRefuseAndKeepsTheEarlierPackage)
                               refused.sentence));
         EXPECT_TRUE(fileContents(package) == earlierRelease) << "the earlier package changed";
         EXPECT_FALSE(fs::exists(inside));
-        EXPECT_EQ(leftovers(), std::vector<std::string>());
+        EXPECT_TRUE(leftovers().empty());
     }
 }
 
@@ -160,7 +158,7 @@ TEST_F(ReleaseZipTest, StopsWhenAskedAndKeepsTheEarlierPackage) {
     EXPECT_THROW((void)CenterPublisher::packRelease(app, package, stop.get_token()),
                  CancellationError);
     EXPECT_TRUE(fileContents(package) == earlierRelease) << "the earlier package changed";
-    EXPECT_EQ(leftovers(), std::vector<std::string>());
+    EXPECT_TRUE(leftovers().empty());
 }
 
 } // namespace

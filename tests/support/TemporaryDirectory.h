@@ -52,18 +52,6 @@ inline std::string fileContents(const std::filesystem::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The hidden names in a folder: what an unfinished write would leave beside its target.
-inline std::vector<std::string> hiddenNames(const std::filesystem::path& folder) {
-    std::vector<std::string> hidden;
-    for (const std::filesystem::directory_entry& entry :
-         std::filesystem::directory_iterator(folder)) {
-        if (entry.path().filename().string().starts_with('.')) {
-            hidden.push_back(entry.path().filename().string());
-        }
-    }
-    return hidden;
-}
-
 // The items in a folder whose names begin with the prefix; none when it is missing.
 inline std::vector<std::filesystem::path> entries(const std::filesystem::path& folder,
                                                   const std::string& prefix = "") {

@@ -92,3 +92,12 @@ std::string ZipWriter::bytes() const {
     put16(out, comment.size());
     return out + comment;
 }
+
+ZipWriter sampleApplicationZip() {
+    ZipWriter zip;
+    zip.folder("Sample.app/");
+    zip.folder("Sample.app/Contents/");
+    zip.file("Sample.app/Contents/Info.plist", "<plist/>");
+    zip.file("Sample.app/Contents/MacOS/Sample", "#!/bin/sh\n", 0755);
+    return zip;
+}

@@ -44,3 +44,7 @@ class ZipWriter {
     // The archive comment, written after the end record.
     std::string comment{};
 };
+
+// A small well-formed application package: the folders of Sample.app, its Info.plist and, as the
+// last entry, its executable Contents/MacOS/Sample.
+[[nodiscard]] ZipWriter sampleApplicationZip();

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 // The error of type Error that `call` throws; anything else, or nothing, fails the test.
 template <typename Error, typename Call> Error failureOf(Call&& call) {
@@ -36,15 +35,6 @@ class LoopbackServer : public ::testing::Test {
   protected:
     LoopbackServer() { ::setenv("KESTRYN_CA_FILE", server.caFile().c_str(), 1); }
     ~LoopbackServer() override { ::unsetenv("KESTRYN_CA_FILE"); }
-
-    // The names in a folder, hidden ones included.
-    static std::vector<std::string> entries(const std::filesystem::path& folder) {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            names.push_back(entry.path().filename().string());
-        }
-        return names;
-    }
 
     // Its certificate also names two official-looking hosts, for clients that reach them through
     // KESTRYN_CONNECT_TO.
