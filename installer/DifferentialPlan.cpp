@@ -106,6 +106,9 @@ std::vector<NewEntry> newEntries(const ZipDirectory& directory, std::uint64_t ta
              found != old.end() && found->second == described ? &found->second : nullptr});
         p = entry.next;
     }
+    if (p != directory.end - tailOffset) {
+        reject(inconsistent);
+    }
     std::sort(entries.begin(), entries.end(), [](const NewEntry& a, const NewEntry& b) {
         return a.localHeaderOffset < b.localHeaderOffset;
     });

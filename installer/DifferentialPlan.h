@@ -1,9 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
-#include <stop_token>
 #include <vector>
 
 // A differential update: the new package rebuilt byte for byte from the entries the old package
@@ -63,7 +61,8 @@ struct DifferentialPlan {
     // The package's last bytes, read while planning, from `tailOffset` on.
     std::uint64_t tailOffset = 0;
     std::vector<unsigned char> tail;
-    // Bytes the fetched pieces take in all, and bytes copied from the old package.
+    // Bytes the fetched pieces take in all, and bytes copied from the old package; with nothing
+    // reused the full download is the better route.
     std::uint64_t fetchedBytes = 0;
     std::uint64_t reusedBytes = 0;
 

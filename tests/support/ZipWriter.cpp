@@ -51,8 +51,8 @@ std::string ZipWriter::bytes() const {
     for (const ZipEntry& entry : entries) {
         const std::string body = entry.method == 8 ? rawDeflate(entry.data) : entry.data;
         const std::size_t offset = out.size();
-        // Version needed, flags, method, DOS time and date, CRC and both sizes: shared by both
-        // headers.
+        // Version needed, flags, method, DOS time and date, then CRC and both sizes, then the
+        // name's length: shared by both headers, except the sums a data descriptor carries instead.
         std::string common;
         put16(common, 20);
         // Names that are not ASCII are marked as UTF-8, as every current packer marks them.
