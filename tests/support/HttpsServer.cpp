@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -61,28 +62,36 @@ std::string requestHeader(const std::string& head, const std::string& name) {
     return head.substr(start, head.find("\r\n", start) - start);
 }
 
-// The bytes [first, end) of a file of `size` bytes that a "bytes=N-" or "bytes=N-M" range asks
-// for; nothing for any other form or a range that starts past the end.
-std::optional<std::pair<std::uint64_t, std::uint64_t>> requestedSpan(std::string_view range,
-                                                                     std::uint64_t size) {
-    if (!range.starts_with("bytes=")) {
+// The whole text as an integer.
+std::optional<std::uint64_t> integer(std::string_view text) {
+    std::uint64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? std::optional(value)
+                                                                    : std::nullopt;
+}
+
+// The first and last byte of a body of `size` bytes that a single "bytes=A-B", "bytes=A-" or
+// "bytes=-N" range asks for; nothing for any other form or a range that starts past the end.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> byteRange(std::string_view range,
+                                                                 std::uint64_t size) {
+    const std::size_t dash = range.find('-');
+    if (!range.starts_with("bytes=") || dash == range.npos || size == 0) {
         return std::nullopt;
     }
-    range.remove_prefix(6);
-    std::uint64_t first = 0;
-    std::uint64_t last = size - 1;
-    auto [dash, error] = std::from_chars(range.data(), range.data() + range.size(), first);
-    const char* const stop = range.data() + range.size();
-    if (error != std::errc() || dash == stop || *dash != '-' || first >= size) {
+    const std::string_view first = range.substr(6, dash - 6);
+    const std::string_view last = range.substr(dash + 1);
+    if (first.empty()) {
+        const std::optional<std::uint64_t> suffix = integer(last);
+        return suffix && *suffix > 0
+                   ? std::optional(std::pair(size - std::min(*suffix, size), size - 1))
+                   : std::nullopt;
+    }
+    const std::optional<std::uint64_t> start = integer(first);
+    const std::optional<std::uint64_t> end = last.empty() ? std::optional(size - 1) : integer(last);
+    if (!start || !end || *start > *end || *start >= size) {
         return std::nullopt;
     }
-    if (dash + 1 != stop) {
-        auto [end, lastError] = std::from_chars(dash + 1, stop, last);
-        if (lastError != std::errc() || end != stop || last < first) {
-            return std::nullopt;
-        }
-    }
-    return std::pair(first, std::min(last + 1, size));
+    return std::pair(*start, std::min(*end, size - 1));
 }
 
 // The file under `root` that a request path names once its escapes are decoded; nothing for a
@@ -191,10 +200,10 @@ void HttpsServer::route(const std::string& path, HttpsResponse response) {
     routes_.insert_or_assign(path, std::move(response));
 }
 
-void HttpsServer::serveDirectory(std::filesystem::path root, std::optional<std::uint64_t> cutAt) {
+void HttpsServer::serveDirectory(std::filesystem::path root, HttpsMisbehaviour misbehaviour) {
     std::lock_guard lock(mutex_);
     root_ = std::move(root);
-    rootCutAt_ = cutAt;
+    rootMisbehaviour_ = misbehaviour;
 }
 
 std::string HttpsServer::url(std::string_view path, std::string_view host) const {
@@ -244,7 +253,11 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
     const std::string validator =
         std::to_string(fs::file_size(*file)) + "-" +
         std::to_string(fs::last_write_time(*file).time_since_epoch().count());
-    return {.file = file, .etag = "\"" + validator + "\"", .cutAt = rootCutAt_};
+    return {.file = file,
+            .etag = "\"" + validator + "\"",
+            .cutAt = rootMisbehaviour_.cutAt,
+            .bytesPerSecond = rootMisbehaviour_.bytesPerSecond,
+            .wrongRanges = rootMisbehaviour_.wrongRanges};
 }
 
 void HttpsServer::serve(int socket, std::size_t connection) {
@@ -294,12 +307,13 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
     if (!chunked && response.status == 200 && response.ranges) {
         head += "Accept-Ranges: bytes\r\n";
         std::string validator = requestHeader(received.head, "If-Range");
-        auto span = requestedSpan(requestHeader(received.head, "Range"), size);
-        if (span && (validator.empty() || validator == response.etag)) {
-            std::tie(offset, end) = *span;
+        const auto range = byteRange(requestHeader(received.head, "Range"), size);
+        if (range && (validator.empty() || validator == response.etag)) {
+            offset = range->first;
+            end = range->second + 1;
             response.status = 206;
             head += "Content-Range: bytes " + std::to_string(offset) + "-" +
-                    std::to_string(end - 1) + "/" + std::to_string(size) + "\r\n";
+                    std::to_string(range->second) + "/" + std::to_string(size) + "\r\n";
             body->seekg(static_cast<std::streamoff>(offset));
         }
     }
@@ -321,14 +335,24 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
     const bool cutting = response.cutAt && *response.cutAt > offset && *response.cutAt < end;
     const std::size_t limit = std::min<std::uint64_t>(
         cutting ? *response.cutAt - offset : response.stallAfter.value_or(SIZE_MAX), end - offset);
+    const bool inverted = response.wrongRanges && response.status == 206;
+    // Paced in pieces of a twentieth of a second's worth.
+    const std::size_t pace = response.bytesPerSecond > 0
+                                 ? std::max<std::size_t>(response.bytesPerSecond / 20, 1)
+                                 : SIZE_MAX;
+    const auto started = std::chrono::steady_clock::now();
     std::size_t sent = 0;
     std::string piece;
     while (open && sent < limit) {
-        piece.resize(std::min(limit - sent, chunked ? response.chunkBytes : pieceBytes));
+        piece.resize(std::min({limit - sent, chunked ? response.chunkBytes : pieceBytes, pace}));
         body->read(piece.data(), static_cast<std::streamsize>(piece.size()));
         piece.resize(static_cast<std::size_t>(body->gcount()));
         if (piece.empty()) {
             break;
+        }
+        if (inverted) {
+            std::transform(piece.begin(), piece.end(), piece.begin(),
+                           [](char c) { return static_cast<char>(~c); });
         }
         char prefix[32];
         int written = std::snprintf(prefix, sizeof prefix, "%zx\r\n", piece.size());
@@ -336,6 +360,10 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
                              send("\r\n")
                        : send(piece);
         sent += piece.size();
+        if (response.bytesPerSecond > 0) {
+            std::this_thread::sleep_until(
+                started + std::chrono::microseconds(sent * 1'000'000 / response.bytesPerSecond));
+        }
     }
     if (cutting && sent >= limit) {
         // No close_notify: the client sees the connection break mid-body.

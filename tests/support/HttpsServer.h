@@ -35,8 +35,8 @@ struct HttpsResponse {
     std::optional<std::size_t> stallAfter{};
     // Read the request, then answer nothing at all until the client hangs up.
     bool silent = false;
-    // The validator sent as ETag; a range request whose If-Range names it gets 206 with the
-    // rest of the body.
+    // The validator sent as ETag; a range request ("bytes=A-B", "bytes=A-" or "bytes=-N") whose
+    // If-Range, if any, names it gets 206 with that range of the body.
     std::optional<std::string> etag{};
     // Whether range requests are answered at all; without, every answer is the whole body.
     bool ranges = true;
@@ -45,6 +45,10 @@ struct HttpsResponse {
     std::optional<std::uint64_t> cutAt{};
     // Keep the connection open after this answer for the client's next request.
     bool keepAlive = false;
+    // Send the body at no more than this many bytes a second (0: as fast as possible).
+    std::uint64_t bytesPerSecond = 0;
+    // Answer range requests with every body byte inverted, the status and headers still right.
+    bool wrongRanges = false;
 
     // A 200 answer with these bytes.
     static HttpsResponse bytes(std::string content);
@@ -54,6 +58,13 @@ struct HttpsResponse {
     static HttpsResponse redirect(std::string location, int status = 302);
     // An answer with only a status and a short text body.
     static HttpsResponse error(int status);
+};
+
+// How every file of a served folder is answered, as the fields of HttpsResponse say.
+struct HttpsMisbehaviour {
+    std::optional<std::uint64_t> cutAt{};
+    std::uint64_t bytesPerSecond = 0;
+    bool wrongRanges = false;
 };
 
 // One request the server received.
@@ -84,9 +95,8 @@ class HttpsServer {
     // Answers requests for `path` (query ignored) with `response` from now on.
     void route(const std::string& path, HttpsResponse response);
     // Serves the files under `root` for paths without a route, percent escapes decoded, each
-    // with an ETag made of its size and modification time; `cutAt` applies to each of them.
-    void serveDirectory(std::filesystem::path root,
-                        std::optional<std::uint64_t> cutAt = std::nullopt);
+    // with an ETag made of its size and modification time, misbehaving as told.
+    void serveDirectory(std::filesystem::path root, HttpsMisbehaviour misbehaviour = {});
 
     [[nodiscard]] std::uint16_t port() const { return port_; }
     // The address of `path` on this server under `host` ("127.0.0.1" or "localhost").
@@ -118,7 +128,7 @@ class HttpsServer {
     mutable std::mutex mutex_;
     std::map<std::string, HttpsResponse> routes_;
     std::optional<std::filesystem::path> root_;
-    std::optional<std::uint64_t> rootCutAt_;
+    HttpsMisbehaviour rootMisbehaviour_;
     std::vector<HttpsRequest> requests_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::size_t accepted_ = 0;

@@ -51,25 +51,32 @@ std::string ZipWriter::bytes() const {
     for (const ZipEntry& entry : entries) {
         const std::string body = entry.method == 8 ? rawDeflate(entry.data) : entry.data;
         const std::size_t offset = out.size();
-        // Version needed, flags, method, DOS time and date, CRC and both sizes: shared by both
-        // headers.
+        // Version needed, flags, method, DOS time and date, then CRC and both sizes, then the
+        // name's length: shared by both headers, except the sums a data descriptor carries instead.
         std::string common;
         put16(common, 20);
         // Names that are not ASCII are marked as UTF-8, as every current packer marks them.
         const bool ascii = std::all_of(entry.name.begin(), entry.name.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        put16(common, ascii ? 0 : 0x0800);
+        put16(common, (ascii ? 0 : 0x0800) | (entry.descriptor ? 0x0008 : 0));
         put16(common, entry.method);
         put32(common, 0);
-        put32(common, zipCRC32(entry.data));
-        put32(common, body.size());
-        put32(common, entry.uncompressedSize.value_or(entry.data.size()));
-        put16(common, entry.name.size());
+        std::string sums;
+        put32(sums, zipCRC32(entry.data));
+        put32(sums, body.size());
+        put32(sums, entry.uncompressedSize.value_or(entry.data.size()));
+        std::string names;
+        put16(names, entry.name.size());
 
         put32(out, 0x04034B50);
-        out += common;
+        out += common + (entry.descriptor ? std::string(12, '\0') : sums) + names;
         put16(out, entry.localExtra.size());
         out += entry.name + entry.localExtra + body;
+        if (entry.descriptor) {
+            put32(out, 0x08074B50);
+            out += sums;
+        }
+        common += sums + names;
 
         put32(directory, 0x02014B50);
         put16(directory, 0x031E); // made on Unix, format 3.0

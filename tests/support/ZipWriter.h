@@ -24,6 +24,9 @@ struct ZipEntry {
     std::string comment{};
     // Replaces the true uncompressed size in both headers.
     std::optional<std::uint32_t> uncompressedSize{};
+    // Write CRC and sizes in a data descriptor after the data, as streaming packers do, and
+    // zeros in the local header.
+    bool descriptor = false;
 };
 
 // A well-formed ZIP archive built in memory, entry by entry, for tests.

@@ -1,0 +1,209 @@
+#include "core/CenterError.h"
+#include "core/Digest.h"
+#include "core/FileMapping.h"
+#include "installer/DifferentialPlan.h"
+#include "installer/DifferentialRebuild.h"
+#include "publisher/ReleaseZip.h"
+#include "tests/support/Bundle.h"
+#include "tests/support/CenterErrorMatcher.h"
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/ZipWriter.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace CenterInstaller;
+
+const std::string appName = "KESTRYN 回响工坊.app";
+
+// Incompressible bytes, so that every file is stored at its full size and worth reusing.
+std::string noise(unsigned seed, std::size_t size = 100000) {
+    std::independent_bits_engine<std::mt19937, 8, unsigned> bits(seed);
+    std::string bytes(size, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(bits()); });
+    return bytes;
+}
+
+// Version 1.0 of the bundle: twenty resources of 100 kB, a compressible text, a Chinese name.
+BundleContents firstVersion() {
+    BundleContents contents{.version = "1.0"};
+    for (unsigned index = 0; index < 20; ++index) {
+        contents.files["Resources/样本 " + std::to_string(index) + ".bin"] = noise(index);
+    }
+    contents.files["Resources/说明.txt"] = std::string(300000, 't');
+    return contents;
+}
+
+std::span<const unsigned char> bytesOf(const std::string& text) {
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+class DifferentialUpdateTest : public ::testing::Test {
+  protected:
+    // Packs the bundle with the publisher's own packer.
+    fs::path pack(const std::string& name, const BundleContents& contents, const std::string& app) {
+        const fs::path bundle = writeBundle(directory / name, app, contents);
+        const fs::path package = directory / (name + ".zip");
+        (void)CenterPublisher::packRelease(bundle, package);
+        return package;
+    }
+
+    // The tail as the center reads it: one read at the end, and a second when the directory
+    // begins before it.
+    DifferentialPlan plan(std::span<const unsigned char> old, const std::string& package) const {
+        ByteRange read = differentialTailRead(package.size());
+        const ByteRange missing = differentialMissingTail(package.size(), read.offset,
+                                                          bytesOf(package).subspan(read.offset));
+        read =
+            missing.length > 0 ? ByteRange{missing.offset, package.size() - missing.offset} : read;
+        return planDifferentialUpdate(old, package.size(), read.offset,
+                                      bytesOf(package).subspan(read.offset));
+    }
+
+    // Rebuilds `package` from `old` with the fetched ranges served from the real new package, in
+    // uneven chunks; proves the result is that package and returns the bytes fetched.
+    std::uint64_t rebuild(const fs::path& old, const std::string& package) {
+        const CenterCore::FileMapping mapping(old);
+        const DifferentialPlan planned = plan(mapping.bytes(), package);
+        std::uint64_t fetched = 0;
+        rebuildDifferentialUpdate(
+            planned, mapping.bytes(),
+            [&](ByteRange range, const DifferentialSink& sink) {
+                for (std::uint64_t done = 0; done < range.length;) {
+                    const std::uint64_t count = std::min<std::uint64_t>(range.length - done, 7777);
+                    sink(bytesOf(package).subspan(range.offset + done, count));
+                    done += count;
+                }
+                fetched += range.length;
+            },
+            directory / "rebuilt.zip");
+        EXPECT_EQ(CenterCore::sha256(directory / "rebuilt.zip"),
+                  CenterCore::sha256(directory.write("expected.zip", package)));
+        EXPECT_EQ(fetched, planned.fetchedBytes);
+        EXPECT_GT(planned.reusedBytes, 0u);
+        EXPECT_EQ(planned.fetchedBytes + planned.reusedBytes + planned.tail.size(), package.size());
+        return fetched;
+    }
+
+    TemporaryDirectory directory;
+};
+
+// Each update rebuilt exactly, fetching little more than what changed: the changed entries and
+// the local headers and small files near them.
+TEST_F(DifferentialUpdateTest, RebuildsEachUpdateExactlyFromThePublishersPackages) {
+    struct Case {
+        const char* what;
+        std::function<void(BundleContents&)> change;
+        std::uint64_t mostFetched;
+        std::string app = appName;
+    };
+    const std::vector<Case> cases = {
+        {"one changed file", [](BundleContents& c) { c.files["Resources/样本 3.bin"] = noise(99); },
+         200000},
+        {"many changed files",
+         [](BundleContents& c) {
+             for (unsigned index = 0; index < 20; index += 2) {
+                 c.files["Resources/样本 " + std::to_string(index) + ".bin"] = noise(100 + index);
+             }
+         },
+         1100000},
+        {"an added and a removed file",
+         [](BundleContents& c) {
+             c.files.erase("Resources/样本 7.bin");
+             c.files["Resources/新增 文件.bin"] = noise(77);
+         },
+         300000},
+        {"a renamed application folder", [](BundleContents&) {}, 100000,
+         "KESTRYN 回响工坊 Pro.app"},
+        {"1.0 to 3.0",
+         [](BundleContents& c) {
+             c.version = "3.0";
+             c.build = "3";
+             c.files["Resources/说明.txt"] = std::string(250000, 'u');
+             c.files["Resources/样本 19.bin"] = noise(1919, 150000);
+         },
+         300000},
+    };
+    const fs::path old = pack("1.0", firstVersion(), appName);
+    for (const Case& update : cases) {
+        SCOPED_TRACE(update.what);
+        BundleContents contents = firstVersion();
+        update.change(contents);
+        const std::string package = fileContents(pack(update.what, contents, update.app));
+        EXPECT_LT(rebuild(old, package), update.mostFetched);
+    }
+}
+
+// Streaming packers put each entry's sums in a data descriptor after its data and extra fields
+// in its local header; a directory of thousands of entries needs a second tail read.
+TEST_F(DifferentialUpdateTest, RebuildsPackagesWithDataDescriptorsAndALargeDirectory) {
+    auto package = [](unsigned changed) {
+        ZipWriter zip;
+        zip.folder("Sample.app/");
+        for (unsigned index = 0; index < 4; ++index) {
+            ZipEntry& entry =
+                zip.file("Sample.app/Contents/Resources/part " + std::to_string(index),
+                         index == changed ? noise(50) : noise(index));
+            entry.descriptor = true;
+            entry.localExtra = std::string(9, 'l');
+            entry.method = index % 2 == 0 ? 8 : 0;
+        }
+        for (unsigned index = 0; index < 3000; ++index) {
+            zip.file("Sample.app/Contents/Resources/a folder with a long name/small file " +
+                         std::to_string(index),
+                     "x")
+                .descriptor = true;
+        }
+        return zip.bytes();
+    };
+    const fs::path old = directory.write("old.zip", package(9));
+    EXPECT_LT(rebuild(old, package(2)), 800000u);
+}
+
+TEST_F(DifferentialUpdateTest, RefusesTailsThatDoNotParseAndFetchesOfTheWrongLength) {
+    const std::string old = fileContents(pack("1.0", firstVersion(), appName));
+    // The package with one field of its last record of this kind overwritten.
+    auto patched = [&](std::string_view signature, std::size_t field, std::uint32_t value,
+                       std::size_t width = 4) {
+        std::string bytes = old;
+        const std::size_t record = bytes.rfind(signature);
+        for (std::size_t i = 0; i < width; ++i) {
+            bytes[record + field + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+        }
+        return bytes;
+    };
+    const std::string lastEntry = "PK\x01\x02";
+    const std::vector<std::pair<std::string, const char*>> cases = {
+        {old.substr(0, old.size() - 1), "不支持分卷、空包或 ZIP64 安装包。"},
+        {patched("PK\x05\x06", 16, 7), "ZIP 目录不完整。"},
+        // The last entry's data reaching into the directory, then over its predecessor.
+        {patched(lastEntry, 20, 0x00100000), "安装包的文件记录相互矛盾，无法增量更新。"},
+        {patched(lastEntry, 42, 0), "安装包的文件记录相互矛盾，无法增量更新。"},
+        {patched(lastEntry, 8, 0x0801, 2), "ZIP 包含无效路径或加密内容。"},
+    };
+    for (const auto& [tail, sentence] : cases) {
+        SCOPED_TRACE(sentence);
+        EXPECT_THAT([&] { (void)plan(bytesOf(old), tail); },
+                    ThrowsCenterError(CenterError::Kind::invalid, sentence));
+    }
+    const DifferentialPlan planned = plan(bytesOf(old), old);
+    for (const int extra : {-1, 1}) {
+        EXPECT_THAT(
+            [&] {
+                rebuildDifferentialUpdate(
+                    planned, bytesOf(old),
+                    [&](ByteRange range, const DifferentialSink& sink) {
+                        sink(bytesOf(old + "!").subspan(range.offset, range.length + extra));
+                    },
+                    directory / "rebuilt.zip");
+            },
+            ThrowsCenterError(CenterError::Kind::invalid,
+                              "服务器返回的数据长度与请求的范围不符。"));
+    }
+}
+
+} // namespace
