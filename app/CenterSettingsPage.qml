@@ -33,14 +33,14 @@ ColumnLayout {
             CenterFeedField {
                 objectName: "feedField"
                 placeholderText: "https://…/catalog.json"
-                text: page.center.feedURL
-                onTextEdited: page.center.feedURL = text
+                text: page.center.preferences.feedURL
+                onTextEdited: page.center.preferences.feedURL = text
                 Layout.fillWidth: true
             }
             CenterSecondaryButton {
                 objectName: "saveFeedButton"
                 text: "保存"
-                onClicked: page.center.configureFeed()
+                onClicked: page.center.preferences.saveFeedURL()
             }
         }
         Text {
@@ -69,8 +69,8 @@ ColumnLayout {
             }
             CenterSwitch {
                 objectName: "autoCheckSwitch"
-                checked: page.center.autoCheck
-                onToggled: page.center.autoCheck = checked
+                checked: page.center.preferences.autoCheck
+                onToggled: page.center.preferences.autoCheck = checked
             }
         }
     }
@@ -89,19 +89,19 @@ ColumnLayout {
             CenterFeedField {
                 objectName: "centerFeedField"
                 placeholderText: "https://…/appcast.xml"
-                text: page.center.centerFeedURL
-                onTextEdited: page.center.centerFeedURL = text
+                text: page.center.preferences.centerFeedURL
+                onTextEdited: page.center.preferences.centerFeedURL = text
                 Layout.fillWidth: true
             }
             CenterSecondaryButton {
                 text: "保存"
-                onClicked: page.center.saveCenterFeed()
+                onClicked: page.center.preferences.saveCenterFeedURL()
             }
         }
         RowLayout {
             Layout.fillWidth: true
             Text {
-                text: page.center.centerFeedLine
+                text: page.center.preferences.centerFeedLine
                 font.pixelSize: 11
                 color: CenterAppearance.faint
                 Layout.fillWidth: true
@@ -135,13 +135,13 @@ ColumnLayout {
             CenterComboBox {
                 objectName: "keepBackupsChoice"
                 optionName: "keepBackupsOption-"
-                model: page.center.keepBackupsChoices
+                model: page.center.preferences.keepBackupsChoices
                 textRole: "text"
                 valueRole: "value"
                 // Read once the choices are there; a limit set elsewhere that is not among
                 // them shows no choice.
-                currentIndex: count > 0 ? indexOfValue(page.center.keepBackups) : -1
-                onActivated: page.center.keepBackups = currentValue
+                currentIndex: count > 0 ? indexOfValue(page.center.preferences.keepBackups) : -1
+                onActivated: page.center.preferences.keepBackups = currentValue
                 implicitWidth: 120
             }
             CenterSecondaryButton {

@@ -3,6 +3,7 @@
 #include "model/CenterBackupList.h"
 #include "model/CenterHistory.h"
 #include "model/CenterModel.h"
+#include "model/CenterPreferences.h"
 #include "model/CenterProductList.h"
 
 #include <QObject>
@@ -28,6 +29,13 @@ struct CenterHistoryForeign {
     QML_FOREIGN(CenterHistory)
     QML_NAMED_ELEMENT(CenterHistory)
     QML_UNCREATABLE("The history belongs to the model.")
+};
+
+struct CenterPreferencesForeign {
+    Q_GADGET
+    QML_FOREIGN(CenterPreferences)
+    QML_NAMED_ELEMENT(CenterPreferences)
+    QML_UNCREATABLE("The settings belong to the model.")
 };
 
 struct CenterBackupListForeign {

@@ -6,6 +6,7 @@
 #include "core/Resources.h"
 #include "model/CenterCleaning.h"
 #include "model/CenterHistory.h"
+#include "model/CenterPreferences.h"
 #include "model/CenterRules.h"
 
 #include <QDateTime>
@@ -124,7 +125,7 @@ int pruneVerb(const Arguments& arguments) {
     auto removed = std::make_shared<CenterModel::Cleaning>();
     return runModelVerb({.operation =
                              [keep, removed](CenterModel& model) {
-                                 model.setKeepBackups(keep);
+                                 model.preferences()->setKeepBackups(keep);
                                  *removed = model.pruneBackups();
                              },
                          .report =

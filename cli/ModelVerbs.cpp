@@ -2,6 +2,7 @@
 #include "cli/ModelSession.h"
 #include "cli/Products.h"
 #include "cli/Verbs.h"
+#include "model/CenterPreferences.h"
 #include "selfupdate/CenterSelfUpdater.h"
 
 #include <iostream>
@@ -129,24 +130,27 @@ int settingsVerb(const Arguments& arguments) {
     }
     return runModelVerb({.operation =
                              [catalog, centerFeed, autoCheck](CenterModel& model) {
+                                 CenterPreferences& preferences = *model.preferences();
                                  if (autoCheck) {
-                                     model.setAutoCheck(*autoCheck == "on");
+                                     preferences.setAutoCheck(*autoCheck == "on");
                                  }
                                  if (centerFeed) {
-                                     model.setCenterFeedURL(*centerFeed);
-                                     model.saveCenterFeed();
+                                     preferences.setCenterFeedURL(*centerFeed);
+                                     preferences.saveCenterFeedURL();
                                  }
                                  if (catalog) {
-                                     model.setFeedURL(*catalog);
-                                     model.configureFeed();
+                                     preferences.setFeedURL(*catalog);
+                                     preferences.saveFeedURL();
                                  }
                              },
                          .report =
                              [](const CenterModel& model) {
-                                 std::cout << "catalogFeedURL\t" << model.feedURL() << '\n'
-                                           << "centerFeedURL\t" << model.centerFeedURL() << '\n'
-                                           << "autoCheck\t" << (model.autoCheck() ? "on" : "off")
-                                           << '\n';
+                                 const CenterPreferences& preferences = *model.preferences();
+                                 std::cout
+                                     << "catalogFeedURL\t" << preferences.feedURL() << '\n'
+                                     << "centerFeedURL\t" << preferences.centerFeedURL() << '\n'
+                                     << "autoCheck\t" << (preferences.autoCheck() ? "on" : "off")
+                                     << '\n';
                              }});
 }
 

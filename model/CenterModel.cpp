@@ -12,6 +12,7 @@
 #include "model/BackgroundWork.h"
 #include "model/CenterHistory.h"
 #include "model/CenterLocations.h"
+#include "model/CenterPreferences.h"
 #include "model/CenterUIError.h"
 #include "model/LocalLists.h"
 #include "portal/PortalLinks.h"
@@ -80,11 +81,12 @@ CenterModelSetup CenterModelSetup::standard(CenterPlatform::Workspace& workspace
 }
 
 CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
-    : QObject(parent), setup_(std::move(setup)), settings_(setup_.settingsFile),
+    : QObject(parent), setup_(std::move(setup)),
       history_(new CenterHistory(setup_.supportDirectory, this)),
       service_(std::make_unique<CenterUpdateService>(setup_.timeouts)) {
     readSettings();
     createSelfUpdater();
+    followPreferences();
     connect(this, &CenterModel::productsChanged, this, &CenterModel::updatesChanged);
     connect(this, &CenterModel::installedChanged, this, &CenterModel::updatesChanged);
     connect(this, &CenterModel::isCheckingChanged, this, &CenterModel::workChanged);
@@ -95,9 +97,9 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     finishInterruptedWork();
     detectInstalledNow();
     reloadHistory();
-    selfUpdater_->configure(QString::fromStdString(centerFeedURL_));
+    selfUpdater_->configure(QString::fromStdString(preferences_->centerFeedURL()));
     startTimers();
-    if (autoCheck_ && !feedURL_.empty()) {
+    if (preferences_->autoCheck() && !preferences_->feedURL().empty()) {
         checkUpdates();
     }
 }
@@ -109,12 +111,11 @@ void CenterModel::readSettings() {
     };
     version_ = infoText("CFBundleShortVersionString").value_or("0.1.4");
     ownBundleID_ = infoText("CFBundleIdentifier").value_or("");
-    feedURL_ =
-        settings_.text("catalogFeedURL").value_or(infoText("KESProductCatalogURL").value_or(""));
-    centerFeedURL_ = settings_.text("centerFeedURL").value_or(infoText("SUFeedURL").value_or(""));
-    autoCheck_ = settings_.boolean("autoCheck").value_or(true);
-    if (settings_.problem()) {
-        error_ = settings_.problem();
+    preferences_ = new CenterPreferences(
+        setup_.settingsFile,
+        {infoText("KESProductCatalogURL").value_or(""), infoText("SUFeedURL").value_or("")}, this);
+    if (preferences_->problem()) {
+        error_ = preferences_->problem();
     }
 }
 
@@ -153,11 +154,20 @@ void CenterModel::startTimers() {
     refreshTimer_.start();
     updateTimer_.setInterval(updateCheckMilliseconds);
     connect(&updateTimer_, &QTimer::timeout, this, [this] {
-        if (autoCheck_ && !feedURL_.empty()) {
+        if (!preferences_->feedURL().empty()) {
             checkUpdates();
         }
     });
-    updateTimer_.start();
+    // The automatic checks run while the user wants them.
+    auto followAutoCheck = [this] {
+        if (preferences_->autoCheck()) {
+            updateTimer_.start();
+        } else {
+            updateTimer_.stop();
+        }
+    };
+    connect(preferences_, &CenterPreferences::autoCheckChanged, this, followAutoCheck);
+    followAutoCheck();
 }
 
 CenterModel::~CenterModel() {
@@ -331,30 +341,6 @@ void CenterModel::setStatus(std::string text) {
 void CenterModel::setError(std::optional<std::string> error) {
     error_ = std::move(error);
     emit errorChanged();
-}
-
-void CenterModel::setFeedURL(std::string text) {
-    if (feedURL_ != text) {
-        feedURL_ = std::move(text);
-        emit feedURLChanged();
-    }
-}
-
-void CenterModel::setCenterFeedURL(std::string text) {
-    if (centerFeedURL_ != text) {
-        centerFeedURL_ = std::move(text);
-        emit centerFeedURLChanged();
-    }
-}
-
-void CenterModel::setAutoCheck(bool on) {
-    autoCheck_ = on;
-    try {
-        settings_.setBoolean("autoCheck", on);
-    } catch (...) {
-        setError(CenterCore::describeError(std::current_exception()));
-    }
-    emit autoCheckChanged();
 }
 
 void CenterModel::setBusyProduct(std::optional<std::string> product) {

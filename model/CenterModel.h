@@ -4,7 +4,6 @@
 #include "installer/RunningApplications.h"
 #include "model/CenterPage.h"
 #include "model/CenterRules.h"
-#include "model/CenterSettings.h"
 #include "platform/CenterPrompts.h"
 #include "platform/Workspace.h"
 #include "transport/DownloadTimeouts.h"
@@ -28,6 +27,7 @@
 #include <vector>
 
 class CenterHistory;
+class CenterPreferences;
 class CenterSelfUpdater;
 class CenterUpdateService;
 namespace CenterInstaller::Backups {
@@ -71,10 +71,6 @@ class CenterModel : public QObject {
     Q_PROPERTY(bool isChecking READ isChecking NOTIFY isCheckingChanged)
     Q_PROPERTY(QString status READ statusText NOTIFY statusChanged)
     Q_PROPERTY(QString error READ errorText WRITE setErrorText NOTIFY errorChanged)
-    Q_PROPERTY(QString feedURL READ feedURLText WRITE setFeedURLText NOTIFY feedURLChanged)
-    Q_PROPERTY(QString centerFeedURL READ centerFeedURLText WRITE setCenterFeedURLText NOTIFY
-                   centerFeedURLChanged)
-    Q_PROPERTY(bool autoCheck READ autoCheck WRITE setAutoCheck NOTIFY autoCheckChanged)
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
     Q_PROPERTY(QString sourceLabel READ sourceLabelText NOTIFY sourceLabelChanged)
     Q_PROPERTY(int installedCount READ installedCount NOTIFY installedChanged)
@@ -88,7 +84,6 @@ class CenterModel : public QObject {
     Q_PROPERTY(bool isInstalling READ isInstalling NOTIFY workChanged)
     Q_PROPERTY(bool canCancel READ canCancel NOTIFY workChanged)
     Q_PROPERTY(QString lastCheckedLine READ lastCheckedLine NOTIFY lastCheckedChanged)
-    Q_PROPERTY(QString centerFeedLine READ centerFeedLine NOTIFY centerFeedURLChanged)
     Q_PROPERTY(QString installedLine READ installedLine NOTIFY installedChanged)
     Q_PROPERTY(QString versionLine READ versionLine CONSTANT)
     Q_PROPERTY(QUrl wordmarkURL READ wordmarkURL CONSTANT)
@@ -97,6 +92,9 @@ class CenterModel : public QObject {
     // The backups and disk use, read off the window's thread.
     Q_PROPERTY(CenterHistory* history READ history CONSTANT)
     Q_MOC_INCLUDE("model/CenterHistory.h")
+    // The user's settings.
+    Q_PROPERTY(CenterPreferences* preferences READ preferences CONSTANT)
+    Q_MOC_INCLUDE("model/CenterPreferences.h")
 
   public:
     explicit CenterModel(CenterModelSetup setup, QObject* parent = nullptr);
@@ -114,9 +112,6 @@ class CenterModel : public QObject {
     [[nodiscard]] bool isChecking() const { return isChecking_; }
     [[nodiscard]] const std::string& status() const { return status_; }
     [[nodiscard]] const std::optional<std::string>& error() const { return error_; }
-    [[nodiscard]] const std::string& feedURL() const { return feedURL_; }
-    [[nodiscard]] const std::string& centerFeedURL() const { return centerFeedURL_; }
-    [[nodiscard]] bool autoCheck() const { return autoCheck_; }
     [[nodiscard]] const std::optional<std::string>& busyProduct() const { return busyProduct_; }
     [[nodiscard]] double progress() const { return progress_; }
     [[nodiscard]] QDateTime lastChecked() const { return lastChecked_; }
@@ -129,24 +124,21 @@ class CenterModel : public QObject {
     [[nodiscard]] const std::filesystem::path& supportDirectory() const {
         return setup_.supportDirectory;
     }
+    // The user's settings; the model follows their changes.
+    [[nodiscard]] CenterPreferences* preferences() const { return preferences_; }
 
     void setPage(CenterPage page);
     void setSelected(std::optional<CenterProduct> product);
     void setDetailSection(CenterDetailSection section);
     void setError(std::optional<std::string> error);
-    void setFeedURL(std::string text);
-    void setCenterFeedURL(std::string text);
-    void setAutoCheck(bool on);
 
     // Detects the installed copies again on a worker thread; installedChanged follows when they
     // changed.
     Q_INVOKABLE void refreshInstalled();
     void showDetails(const CenterProduct& product, CenterDetailSection section);
 
-    // The online catalog and the two addresses.
+    // The online catalog and the center's own updates.
     Q_INVOKABLE void checkUpdates();
-    Q_INVOKABLE void configureFeed();
-    Q_INVOKABLE void saveCenterFeed();
     Q_INVOKABLE void checkCenterUpdate();
     // The center's own updater, for views that show its state.
     [[nodiscard]] CenterSelfUpdater& selfUpdater() { return *selfUpdater_; }
@@ -176,9 +168,6 @@ class CenterModel : public QObject {
     // (CenterModelHistory.cpp)
     Q_PROPERTY(QString diskUseLine READ diskUseLine NOTIFY historyChanged)
     Q_PROPERTY(bool canClean READ canClean NOTIFY historyChanged)
-    Q_PROPERTY(QVariantList keepBackupsChoices READ keepBackupsChoices NOTIFY keepBackupsChanged)
-    Q_PROPERTY(int keepBackups READ keepBackupsForViews WRITE setKeepBackupsForViews NOTIFY
-                   keepBackupsChanged)
   public:
     // The product's backups, newest first, read now from the bundles themselves.
     [[nodiscard]] std::vector<CenterInstaller::Backups::Backup>
@@ -188,14 +177,11 @@ class CenterModel : public QObject {
     // Asks for a confirmation, then puts the backup back in place under `busyProduct`.
     void restoreBackup(const CenterProduct& product, const std::filesystem::path& backup);
     Q_INVOKABLE void restoreBackup(const QString& product, const QString& backup);
-    // Backups kept per product; nothing (the default) keeps all.
-    [[nodiscard]] std::optional<int> keepBackups() const;
-    void setKeepBackups(std::optional<int> keep);
     // What a cleaning removed: the backups and the packages (model/CenterCleaning.h).
     struct Cleaning;
-    // Keeps the newest `keepBackups` of each product (all when no limit is set) and never the
-    // backup of the version installed before the current one; removes the packages that no
-    // longer serve (PackageCleanup::unneeded); returns what it removed and says how much space
+    // Keeps the newest `preferences().keepBackups()` of each product (all when no limit is set) and
+    // never the backup of the version installed before the current one; removes the packages that
+    // no longer serve (PackageCleanup::unneeded); returns what it removed and says how much space
     // that freed. Does nothing while an installation or restore runs.
     Cleaning pruneBackups();
     Q_INVOKABLE void pruneBackupsNow();
@@ -203,12 +189,9 @@ class CenterModel : public QObject {
     [[nodiscard]] bool canClean() const;
     // "历史版本占用 …，下载的安装包占用 …。", from the history's last reading.
     [[nodiscard]] QString diskUseLine() const;
-    // The limits the settings offer: maps with text and value (0 keeps all).
-    [[nodiscard]] QVariantList keepBackupsChoices() const;
 
   signals:
     void historyChanged();
-    void keepBackupsChanged();
 
   private:
     // After an installation or restore: the artifact's partial download is of no use any more,
@@ -217,8 +200,6 @@ class CenterModel : public QObject {
                           const std::optional<std::filesystem::path>& restoredFrom);
     std::vector<CenterInstaller::Backups::Backup>
     removeOldBackups(const std::vector<std::filesystem::path>& spared);
-    [[nodiscard]] int keepBackupsForViews() const { return keepBackups().value_or(0); }
-    void setKeepBackupsForViews(int keep);
     void runRestore(const CenterProduct& product, const std::filesystem::path& backup,
                     const std::string& version);
     // Reads the history again off the window's thread; historyChanged follows a change.
@@ -265,7 +246,6 @@ class CenterModel : public QObject {
     Q_INVOKABLE void cancelWork();
     // "最近检查：…", or the line shown before the first check.
     [[nodiscard]] QString lastCheckedLine() const;
-    [[nodiscard]] QString centerFeedLine() const;
     [[nodiscard]] QString installedLine() const;
     [[nodiscard]] QString versionLine() const;
     [[nodiscard]] QUrl wordmarkURL() const;
@@ -279,9 +259,6 @@ class CenterModel : public QObject {
     void isCheckingChanged();
     void statusChanged();
     void errorChanged();
-    void feedURLChanged();
-    void centerFeedURLChanged();
-    void autoCheckChanged();
     void busyProductChanged();
     void progressChanged();
     void lastCheckedChanged();
@@ -296,8 +273,16 @@ class CenterModel : public QObject {
 
   private:
     // Start-up.
-    // The center's version, identifier and feeds from its Info.plist and the user's settings.
+    // The center's version, identifier and default feeds from its Info.plist, and the user's
+    // settings over them.
     void readSettings();
+    // What follows the user's settings: the catalog and the center's feed when they are saved,
+    // the automatic checks and the history's cleaning.
+    void followPreferences();
+    // Drops the running check and the online catalog, which belong to the old address.
+    void forgetCatalog();
+    // Gives the center's updater the saved feed and says whether it took it.
+    void configureCenterFeed();
     void createSelfUpdater();
     void loadCatalogSources();
     // Puts right what a run that was killed left in the applications and backup folders.
@@ -359,16 +344,10 @@ class CenterModel : public QObject {
     [[nodiscard]] QString statusText() const { return QString::fromStdString(status_); }
     [[nodiscard]] QString errorText() const;
     void setErrorText(const QString& text);
-    [[nodiscard]] QString feedURLText() const { return QString::fromStdString(feedURL_); }
-    void setFeedURLText(const QString& text) { setFeedURL(text.toStdString()); }
-    [[nodiscard]] QString centerFeedURLText() const {
-        return QString::fromStdString(centerFeedURL_);
-    }
-    void setCenterFeedURLText(const QString& text) { setCenterFeedURL(text.toStdString()); }
     [[nodiscard]] QString sourceLabelText() const { return QString::fromStdString(sourceLabel_); }
 
     CenterModelSetup setup_;
-    CenterSettings settings_;
+    CenterPreferences* preferences_ = nullptr;
     CenterHistory* history_;
     std::unique_ptr<CenterUpdateService> service_;
     std::string version_;
@@ -382,9 +361,6 @@ class CenterModel : public QObject {
     bool isChecking_ = false;
     std::string status_ = "正在读取本机软件";
     std::optional<std::string> error_;
-    std::string feedURL_;
-    std::string centerFeedURL_;
-    bool autoCheck_ = true;
     std::optional<std::string> busyProduct_;
     double progress_ = 0;
     QDateTime lastChecked_;

@@ -5,6 +5,7 @@
 #include "core/Validation.h"
 #include "model/BackgroundWork.h"
 #include "model/CenterModel.h"
+#include "model/CenterPreferences.h"
 #include "model/CenterUIError.h"
 #include "selfupdate/CenterSelfUpdater.h"
 #include "transport/CenterUpdateService.h"
@@ -20,7 +21,8 @@ void CenterModel::checkUpdates() {
         return;
     }
     refreshInstalled();
-    if (CenterRules::trimmed(feedURL_).empty() || !CenterCore::isHTTPSAddress(feedURL_)) {
+    const std::string& feedURL = preferences_->feedURL();
+    if (CenterRules::trimmed(feedURL).empty() || !CenterCore::isHTTPSAddress(feedURL)) {
         setSourceLabel(localSource);
         setStatus("本机检测完成；联网检查需在设置中连接更新服务");
         return;
@@ -33,7 +35,7 @@ void CenterModel::checkUpdates() {
     const std::stop_token stop = checkTask_.get_token();
     runInBackground(
         this,
-        [url = feedURL_, resources = setup_.resources, service = *service_, stop] {
+        [url = feedURL, resources = setup_.resources, service = *service_, stop] {
             return service.fetchCatalog(url, CenterCore::loadPublicKey(resources), stop);
         },
         [this, number, stop](const Outcome<CenterCatalog>& outcome) {
@@ -77,43 +79,33 @@ void CenterModel::failCheck(int number, const std::stop_token& stop, std::except
     setIsChecking(false);
 }
 
-void CenterModel::configureFeed() {
-    const std::string address = CenterRules::trimmed(feedURL_);
-    if (!address.empty() && !CenterCore::isHTTPSAddress(address)) {
-        setError("请填写 HTTPS 更新目录地址。");
-        return;
-    }
-    if (settings_.text("catalogFeedURL") != address) {
-        // The running check belongs to the old address: it is stopped and its result dropped.
-        ++checkGeneration_;
-        checkTask_.request_stop();
-        setIsChecking(false);
-        setProducts(mergedCatalog(knownProducts_));
-        setSourceLabel(localSource);
-    }
-    setFeedURL(address);
-    try {
-        settings_.setText("catalogFeedURL", address);
-    } catch (...) {
-        setError(CenterCore::describeError(std::current_exception()));
-        return;
-    }
-    checkUpdates();
+void CenterModel::followPreferences() {
+    connect(preferences_, &CenterPreferences::failed, this,
+            [this](const std::string& sentence) { setError(sentence); });
+    connect(preferences_, &CenterPreferences::feedURLSaved, this, [this](bool replaced) {
+        if (replaced) {
+            forgetCatalog();
+        }
+        checkUpdates();
+    });
+    connect(preferences_, &CenterPreferences::centerFeedURLSaved, this,
+            &CenterModel::configureCenterFeed);
+    // Whether a cleaning can free anything depends on the limit too.
+    connect(preferences_, &CenterPreferences::keepBackupsChanged, this,
+            &CenterModel::historyChanged);
 }
 
-void CenterModel::saveCenterFeed() {
-    const std::string address = CenterRules::trimmed(centerFeedURL_);
-    if (!address.empty() && !CenterCore::isHTTPSAddress(address)) {
-        setError("请填写 HTTPS 软件中心更新地址。");
-        return;
-    }
-    setCenterFeedURL(address);
-    try {
-        settings_.setText("centerFeedURL", address);
-    } catch (...) {
-        setError(CenterCore::describeError(std::current_exception()));
-        return;
-    }
+void CenterModel::forgetCatalog() {
+    // The running check belongs to the old address: it is stopped and its result dropped.
+    ++checkGeneration_;
+    checkTask_.request_stop();
+    setIsChecking(false);
+    setProducts(mergedCatalog(knownProducts_));
+    setSourceLabel(localSource);
+}
+
+void CenterModel::configureCenterFeed() {
+    const std::string& address = preferences_->centerFeedURL();
     selfUpdater_->configure(QString::fromStdString(address));
     if (address.empty()) {
         setStatus("软件中心更新源已关闭");

@@ -6,10 +6,10 @@
 #include "model/CenterHistory.h"
 #include "model/CenterLocations.h"
 #include "model/CenterModel.h"
+#include "model/CenterPreferences.h"
 #include "model/CenterUIError.h"
 #include "transport/CenterUpdateService.h"
 
-#include <algorithm>
 #include <set>
 #include <system_error>
 
@@ -17,8 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using CenterInstaller::Backups::Backup;
-
-const char* const keepBackupsKey = "keepBackups";
 
 fs::path backupFolder(const fs::path& support) {
     return support / "Backups";
@@ -105,31 +103,8 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
         });
 }
 
-std::optional<int> CenterModel::keepBackups() const {
-    std::optional<int> keep = settings_.integer(keepBackupsKey);
-    return keep && *keep >= 1 ? keep : std::nullopt;
-}
-
-void CenterModel::setKeepBackups(std::optional<int> keep) {
-    if (keep && *keep < 1) {
-        keep.reset();
-    }
-    try {
-        settings_.setInteger(keepBackupsKey, keep);
-    } catch (...) {
-        setError(CenterCore::describeError(std::current_exception()));
-    }
-    emit keepBackupsChanged();
-    // Whether a cleaning can free anything depends on the limit too.
-    emit historyChanged();
-}
-
-void CenterModel::setKeepBackupsForViews(int keep) {
-    setKeepBackups(keep >= 1 ? std::optional<int>(keep) : std::nullopt);
-}
-
 std::vector<Backup> CenterModel::removeOldBackups(const std::vector<fs::path>& spared) {
-    std::optional<int> keep = keepBackups();
+    std::optional<int> keep = preferences_->keepBackups();
     if (busyProduct_ || !keep) {
         return {};
     }
@@ -184,7 +159,7 @@ void CenterModel::pruneBackupsNow() {
 }
 
 bool CenterModel::canClean() const {
-    return keepBackups().has_value() || history_->snapshot().hasPackages;
+    return preferences_->keepBackups().has_value() || history_->snapshot().hasPackages;
 }
 
 QString CenterModel::diskUseLine() const {
@@ -194,21 +169,6 @@ QString CenterModel::diskUseLine() const {
 void CenterModel::reloadHistory() {
     setWaiting(+1);
     history_->reload(knownProducts_, [this] { setWaiting(-1); });
-}
-
-QVariantList CenterModel::keepBackupsChoices() const {
-    std::vector<int> limits{1, 2, 3, 5, 10};
-    // A limit set elsewhere (the command line takes any number) is offered too, so the list
-    // always shows the limit in force.
-    if (std::optional<int> keep = keepBackups();
-        keep && std::find(limits.begin(), limits.end(), *keep) == limits.end()) {
-        limits.insert(std::upper_bound(limits.begin(), limits.end(), *keep), *keep);
-    }
-    QVariantList choices{QVariantMap{{"text", "全部保留"}, {"value", 0}}};
-    for (int keep : limits) {
-        choices << QVariantMap{{"text", QString::number(keep) + " 个"}, {"value", keep}};
-    }
-    return choices;
 }
 
 void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifact,

@@ -99,11 +99,6 @@ QString CenterModel::lastCheckedLine() const {
                               .toString(lastChecked_.toLocalTime(), "yyyy年M月d日 HH:mm");
 }
 
-QString CenterModel::centerFeedLine() const {
-    return CenterRules::trimmed(centerFeedURL_).empty() ? "尚未连接在线更新服务"
-                                                        : "使用已配置的更新订阅";
-}
-
 QString CenterModel::installedLine() const {
     return "已安装 " + QString::number(installedCount()) + " 款工具";
 }

@@ -1,4 +1,5 @@
 #include "app/CenterSingleWindow.h"
+#include "model/CenterPreferences.h"
 #include "tests/app/WindowFixture.h"
 
 #include <QQmlExtensionPlugin>
@@ -92,7 +93,7 @@ TEST_F(CenterWindowTest, OnAnEmptyCenterTheBarPagesSettingsAndHelpReachTheModel)
     EXPECT_FALSE(shown("pruneBackupsButton")->isEnabled());
     click("keepBackupsChoice");
     click("keepBackupsOption-2");
-    EXPECT_EQ(model->keepBackups(), 2);
+    EXPECT_EQ(model->preferences()->keepBackups(), 2);
     EXPECT_EQ(shown("keepBackupsChoice")->property("displayText").toString(), "2 个");
     EXPECT_TRUE(shown("pruneBackupsButton")->isEnabled());
     click("pruneBackupsButton");
@@ -102,9 +103,9 @@ TEST_F(CenterWindowTest, OnAnEmptyCenterTheBarPagesSettingsAndHelpReachTheModel)
     for (char typed : std::string("https://www.kestryn.com/catalog.json")) {
         QTest::keyClick(&window(), typed);
     }
-    EXPECT_EQ(model->feedURL(), "https://www.kestryn.com/catalog.json");
+    EXPECT_EQ(model->preferences()->feedURL(), "https://www.kestryn.com/catalog.json");
     click("autoCheckSwitch");
-    EXPECT_FALSE(model->autoCheck());
+    EXPECT_FALSE(model->preferences()->autoCheck());
 
     fs::copy_file(KESTRYN_RESOURCES_DIR "/使用与更新说明.html", resources / "使用与更新说明.html");
     click("helpLink");
@@ -113,7 +114,7 @@ TEST_F(CenterWindowTest, OnAnEmptyCenterTheBarPagesSettingsAndHelpReachTheModel)
     EXPECT_EQ(find("portalView")->property("productID").toString(), "audio");
 }
 
-TEST_F(CenterWindowTest, ThePagesShowTheModelsCountsRowsStatesAndBusyProduct) {
+TEST_F(CenterWindowTest, ThePagesAndTheDetailShowTheModelsRowsStatesBusyProductAndBackups) {
     bundle(audio, "1.0", applications);
     bundle(shippedProduct("subtitle"), "1.0", homeApplications);
     offerUpdates();
@@ -157,12 +158,10 @@ TEST_F(CenterWindowTest, ThePagesShowTheModelsCountsRowsStatesAndBusyProduct) {
     waitUntilIdle(*model);
     settle();
     EXPECT_FALSE(isShown("cancelButton"));
-}
+    click("detailClose");
+    server.route("/audio-2.0.zip", HttpsResponse::fileContent(temp / "site/audio-2.0.zip"));
 
-TEST_F(CenterWindowTest, TheDetailOpensFromACardClosesEachWayAndListsTheBackupsToRestore) {
-    bundle(audio, "1.0", applications);
-    offerUpdates();
-    open();
+    // The detail opens from the hero and the cards, and closes each way.
     click("heroMore");
     EXPECT_TRUE(isShown("detailSheet"));
     QTest::keyClick(&window(), Qt::Key_Escape);

@@ -49,10 +49,6 @@ TEST(CenterRules, TheMergeKeepsTheKnownOrderAndPrefersAStrictlyNewerImportWhoseP
     EXPECT_TRUE(mergedCatalog(online, {}, packages, releases, exists).empty());
 }
 
-TEST(CenterRules, TrimmingTakesWhiteSpaceAndLineBreaksFromBothEnds) {
-    EXPECT_EQ(trimmed(" \n\thttps://a.example/ \r\n"), "https://a.example/");
-}
-
 TEST(CenterRules, AnOnlineCatalogMustListOnlyKnownProductsWithTheirIdentifiers) {
     const std::vector<CenterProduct> known = {product("audio"), product("subtitle")};
     CenterProduct impostor = product("audio");
