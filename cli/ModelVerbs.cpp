@@ -87,9 +87,12 @@ int checkVerb(const Arguments& arguments) {
 int updateVerb(const Arguments& arguments) {
     // An unknown product is refused before the model starts: a typo never reaches the network.
     const std::string id = shippedProduct(arguments.positionals(1)[0]).id;
-    return runModelVerb(
-        {.operation = [id](CenterModel& model) { model.installOrUpdate(productNamed(model, id)); },
-         .progressBar = true});
+    const bool wholePackage = arguments.flag("--full");
+    return runModelVerb({.operation =
+                             [id, wholePackage](CenterModel& model) {
+                                 model.installOrUpdate(productNamed(model, id), wholePackage);
+                             },
+                         .progressBar = true});
 }
 
 int openVerb(const Arguments& arguments) {

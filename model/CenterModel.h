@@ -18,6 +18,7 @@
 #include <QVariantMap>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -26,6 +27,7 @@
 #include <variant>
 #include <vector>
 
+class ArtifactRebuild;
 class CenterHistory;
 class CenterPreferences;
 class CenterSelfUpdater;
@@ -148,8 +150,9 @@ class CenterModel : public QObject {
     [[nodiscard]] std::string detailStatus(const CenterProduct& product) const;
     void performAction(const CenterProduct& product);
     // The installation flow alone, never opening the application: installs or updates the
-    // product, or says that the installed version is current.
-    void installOrUpdate(const CenterProduct& product);
+    // product, or says that the installed version is current. An update fetches only what
+    // changed since a package of the product kept on disk, unless `wholePackage` is set.
+    void installOrUpdate(const CenterProduct& product, bool wholePackage = false);
     void openProduct(const CenterProduct& product);
     void showPackage(const CenterProduct& product);
 
@@ -301,7 +304,11 @@ class CenterModel : public QObject {
     // Installations.
     [[nodiscard]] bool hasPackage(const CenterProduct& product) const;
     void startInstallation(const CenterProduct& product, std::optional<CenterRelease> localRelease,
-                           std::optional<std::filesystem::path> packageOverride);
+                           std::optional<std::filesystem::path> packageOverride,
+                           bool wholePackage = false);
+    // The differential update of the busy product's download, reporting to this model.
+    [[nodiscard]] std::function<std::unique_ptr<ArtifactRebuild>()>
+    differentialUpdate(const CenterProduct& product);
     void installPackage(const std::filesystem::path& package, const CenterProduct& product,
                         const CenterRelease& release);
     void finishInstallation(std::exception_ptr failure);

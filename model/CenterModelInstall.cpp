@@ -8,6 +8,7 @@
 #include "model/CenterLocations.h"
 #include "model/CenterModel.h"
 #include "model/CenterUIError.h"
+#include "model/DifferentialUpdate.h"
 #include "transport/CenterUpdateService.h"
 
 #include <QPointer>
@@ -64,7 +65,7 @@ void CenterModel::performAction(const CenterProduct& product) {
     }
 }
 
-void CenterModel::installOrUpdate(const CenterProduct& product) {
+void CenterModel::installOrUpdate(const CenterProduct& product, bool wholePackage) {
     if (busyProduct_) {
         return;
     }
@@ -74,7 +75,7 @@ void CenterModel::installOrUpdate(const CenterProduct& product) {
         return;
     }
     updateOnly_ = true;
-    startInstallation(product, std::nullopt, std::nullopt);
+    startInstallation(product, std::nullopt, std::nullopt, wholePackage);
     // Refused before it began, it leaves nothing to finish.
     updateOnly_ = busyProduct_.has_value();
 }
@@ -103,7 +104,7 @@ void CenterModel::showPackage(const CenterProduct& product) {
 
 void CenterModel::startInstallation(const CenterProduct& product,
                                     std::optional<CenterRelease> localRelease,
-                                    std::optional<fs::path> packageOverride) {
+                                    std::optional<fs::path> packageOverride, bool wholePackage) {
     if (isPreview(product)) {
         setError("幻彩工坊目前仅为界面预览，尚无可安装插件。");
         return;
@@ -133,7 +134,11 @@ void CenterModel::startInstallation(const CenterProduct& product,
             this,
             [service = *service_, artifact = *release->artifact,
              folder = setup_.supportDirectory / "Downloads", reportProgress = downloadProgress(),
-             stop] { return service.download(artifact, folder, reportProgress, stop); },
+             stop, differential = wholePackage ? nullptr : differentialUpdate(product)] {
+                const std::unique_ptr<ArtifactRebuild> rebuild =
+                    differential ? differential() : nullptr;
+                return service.download(artifact, folder, reportProgress, stop, rebuild.get());
+            },
             [this, product, release = *release](const Outcome<fs::path>& outcome) {
                 if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
                     finishInstallation(*failure);
@@ -227,6 +232,38 @@ void CenterModel::finishInstallation(std::exception_ptr failure) {
         // A download that ended early keeps its bytes for the next attempt: the disk use grew.
         reloadHistory();
     }
+}
+
+std::function<std::unique_ptr<ArtifactRebuild>()>
+CenterModel::differentialUpdate(const CenterProduct& product) {
+    const QPointer<CenterModel> model(this);
+    const auto say = [model](const std::string& line) {
+        QMetaObject::invokeMethod(
+            model.data(),
+            [model, line] {
+                if (model) {
+                    model->setStatus(line);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    // Looking for the old package reads ZIPs: it runs on the downloading thread.
+    return [say,
+            folders = std::vector{setup_.supportDirectory / "Downloads",
+                                  setup_.supportDirectory / "Imported"},
+            bundleID = product.bundleID, installed = installedCopy(product),
+            timeouts = setup_.timeouts]() -> std::unique_ptr<ArtifactRebuild> {
+        std::optional<fs::path> old = DifferentialUpdate::oldPackage(folders, bundleID, installed);
+        if (!old) {
+            return nullptr;
+        }
+        return std::make_unique<DifferentialUpdate>(
+            *old, timeouts,
+            [say](std::int64_t fetchBytes, std::int64_t packageBytes) {
+                say(DifferentialUpdate::savingLine(fetchBytes, packageBytes));
+            },
+            [say](const std::string& reason) { say(DifferentialUpdate::fallBackLine(reason)); });
+    };
 }
 
 bool CenterModel::currentAfterAll() {

@@ -5,6 +5,7 @@
 #include "core/CenterError.h"
 #include "core/Digest.h"
 #include "core/Envelope.h"
+#include "core/ErrorText.h"
 #include "core/FileContents.h"
 #include "core/FileSystem.h"
 #include "core/FolderLock.h"
@@ -134,6 +135,31 @@ std::optional<std::filesystem::path> provenDownload(const ReleaseArtifact& artif
     return std::nullopt;
 }
 
+// The artifact as `rebuild` writes it into the partial file, proven by size and SHA-256 and
+// moved to `destination`. Nothing when the rebuild cannot help or fails; the partial file is
+// then gone again, so the full download starts from its first byte.
+std::optional<std::filesystem::path>
+rebuiltDownload(ArtifactRebuild& rebuild, const ReleaseArtifact& artifact,
+                const std::filesystem::path& partial, const std::filesystem::path& destination,
+                const CenterDownload::Progress& progress, const std::stop_token& stop) {
+    ScopedRemoval removal(partial);
+    try {
+        if (!rebuild.write(artifact, partial, progress, stop)) {
+            return std::nullopt;
+        }
+        CenterCore::verifyFile(partial, artifact);
+        CenterCore::rename(partial, destination);
+    } catch (...) {
+        if (stop.stop_requested()) {
+            throw CancellationError();
+        }
+        rebuild.fellBack(CenterCore::describeError(std::current_exception()));
+        return std::nullopt;
+    }
+    removal.release();
+    return destination;
+}
+
 } // namespace
 
 std::filesystem::path CenterUpdateService::partialFile(const ReleaseArtifact& artifact,
@@ -164,7 +190,8 @@ void CenterUpdateService::discardPartial(const ReleaseArtifact& artifact,
 std::filesystem::path CenterUpdateService::download(const ReleaseArtifact& artifact,
                                                     const std::filesystem::path& folder,
                                                     const CenterDownload::Progress& progress,
-                                                    std::stop_token stop) const {
+                                                    std::stop_token stop,
+                                                    ArtifactRebuild* rebuild) const {
     CenterCore::validateArtifact(artifact);
     CenterCore::createDirectories(folder);
     removeStalePartials(folder);
@@ -175,13 +202,23 @@ std::filesystem::path CenterUpdateService::download(const ReleaseArtifact& artif
     std::filesystem::path destination =
         folder / ("KESTRYN-" + CenterCore::newUUID() + "." +
                   std::string(CenterCore::rawValue(artifact.format)));
+    // Bytes a full download kept with their validator are worth more than a rebuild; a partial
+    // file without one (a rebuild that was cut short) cannot be resumed and is written anew.
+    const std::filesystem::path partial = partialFile(artifact, folder);
+    if (std::error_code absent;
+        rebuild && !std::filesystem::exists(DownloadResume::validatorFile(partial), absent)) {
+        if (std::optional<std::filesystem::path> rebuilt =
+                rebuiltDownload(*rebuild, artifact, partial, destination, progress, stop)) {
+            return *rebuilt;
+        }
+    }
 
     // A failed transfer leaves nothing behind by itself; from here on the file is ours to
     // remove, and only ours: a name this call did not create is never touched.
     GrowingDigest digest;
-    std::filesystem::path file = CenterDownload::perform(
-        artifact.url, destination, artifact.byteCount, artifact.byteCount, progress, stop,
-        timeouts_, {partialFile(artifact, folder), &digest});
+    std::filesystem::path file =
+        CenterDownload::perform(artifact.url, destination, artifact.byteCount, artifact.byteCount,
+                                progress, stop, timeouts_, {partial, &digest});
     ScopedRemoval removal(file);
     if (stop.stop_requested()) {
         throw CancellationError();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Records.h"
+#include "transport/ArtifactRebuild.h"
 #include "transport/CenterDownload.h"
 #include "transport/DownloadTimeouts.h"
 
@@ -31,10 +32,13 @@ class CenterUpdateService {
     // A transfer that ends early keeps its bytes in the hidden partial file of the artifact,
     // which the next download of the same artifact resumes; any other failure leaves no file of
     // this call. Partial files older than 7 days are removed on the way.
+    // With a `rebuild` and no partial file to resume, the rebuild writes the partial file first;
+    // only when that fails or its file does not prove is the artifact fetched whole.
     [[nodiscard]] std::filesystem::path download(const ReleaseArtifact& artifact,
                                                  const std::filesystem::path& folder,
                                                  const CenterDownload::Progress& progress = {},
-                                                 std::stop_token stop = {}) const;
+                                                 std::stop_token stop = {},
+                                                 ArtifactRebuild* rebuild = nullptr) const;
 
     // The hidden file in `folder` that keeps an artifact's bytes between attempts.
     [[nodiscard]] static std::filesystem::path partialFile(const ReleaseArtifact& artifact,

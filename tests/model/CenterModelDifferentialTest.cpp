@@ -1,0 +1,112 @@
+#include "tests/model/ModelFixture.h"
+
+#include <charconv>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 回响工坊 1.0 is installed and its package, 4 MB of media beside the application, is kept in
+// "Downloads"; the online catalog lists 2.0, whose media are the same.
+class CenterModelDifferential : public ModelFixture {
+  protected:
+    const CenterProduct audio = shippedProduct("audio");
+    const fs::path oldPackage = support / "Downloads/KESTRYN-1111.zip";
+    ReleaseArtifact newPackage;
+
+    void SetUp() override {
+        packagePadding = 4 << 20;
+        static_cast<void>(package(audio, "1.0"));
+        fs::create_directories(oldPackage.parent_path());
+        fs::copy_file(temp / "site/audio-1.0.zip", oldPackage);
+        useFeed(publishCatalog({{"audio", "2.0"}}));
+        newPackage = *listed(*makeModel(), "audio").release->artifact;
+    }
+
+    // The bytes the server sent of the new package: the ranges asked for, or the whole file.
+    std::uint64_t bytesServed(std::size_t from) const {
+        std::uint64_t served = 0;
+        const std::vector<HttpsRequest> requests = server.requests();
+        for (std::size_t i = from; i < requests.size(); ++i) {
+            if (requests[i].path != "/audio-2.0.zip") {
+                continue;
+            }
+            const std::size_t range = requests[i].head.find("\r\nRange: bytes=");
+            if (range == std::string::npos) {
+                served += static_cast<std::uint64_t>(newPackage.byteCount);
+                continue;
+            }
+            const char* text = requests[i].head.c_str() + range + 15;
+            std::uint64_t first = 0;
+            std::uint64_t last = 0;
+            text = std::from_chars(text, text + 20, first).ptr + 1;
+            std::from_chars(text, text + 20, last);
+            served += last - first + 1;
+        }
+        return served;
+    }
+};
+
+// The update fetches only what changed and says so; a server that spoils a range costs the
+// saving, said once, never the update; the whole package when asked. Each ends with the exact
+// new package proven in "Downloads" and installed.
+TEST_F(CenterModelDifferential, FetchesOnlyTheChangedEntriesAndFallsBackToTheWholePackage) {
+    struct Row {
+        const char* what;
+        HttpsMisbehaviour server;
+        bool wholePackage;
+        // The one line the status shows between the download's start and its proof.
+        std::string says;
+        // Whether the bytes served stay far below the package's size.
+        bool saves;
+    };
+    const std::vector<Row> rows = {
+        {"differential", {}, false, "差分更新：需下载 ", true},
+        {"spoiled ranges", {.wrongRanges = true}, false, "差分更新未能完成：", false},
+        {"whole package", {}, true, "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(homeApplications);
+        fs::remove_all(support / "Backups");
+        for (const fs::directory_entry& entry : fs::directory_iterator(oldPackage.parent_path())) {
+            if (entry.path() != oldPackage) {
+                fs::remove_all(entry.path());
+            }
+        }
+        bundle(audio, "1.0", homeApplications);
+        server.serveDirectory(temp / "site", row.server);
+        std::unique_ptr<CenterModel> model = makeModel();
+        std::vector<std::string> statuses;
+        QObject::connect(model.get(), &CenterModel::statusChanged, model.get(),
+                         [&] { statuses.push_back(model->status()); });
+        const std::size_t before = server.requests().size();
+
+        model->installOrUpdate(listed(*model, "audio"), row.wholePackage);
+        waitUntilIdle(*model);
+
+        EXPECT_FALSE(model->error()) << *model->error();
+        EXPECT_EQ(model->installedCopy(audio)->version, "2.0");
+        std::vector<std::string> expected = {"正在下载回响工坊", "正在校验安装包……",
+                                             "正在校验并安装回响工坊", "回响工坊已安装 · 2.0"};
+        if (!row.says.empty()) {
+            ASSERT_GE(statuses.size(), 2U);
+            EXPECT_TRUE(statuses[1].starts_with(row.says)) << statuses[1];
+            EXPECT_TRUE(row.saves || statuses[1].ends_with("现在下载完整安装包。")) << statuses[1];
+            expected.insert(expected.begin() + 1, statuses[1]);
+        }
+        EXPECT_EQ(statuses, expected);
+        const std::uint64_t served = bytesServed(before);
+        EXPECT_EQ(served < static_cast<std::uint64_t>(newPackage.byteCount) / 4, row.saves)
+            << served;
+        // Never more than a full download and the planning reads.
+        EXPECT_LE(served, 2 * static_cast<std::uint64_t>(newPackage.byteCount));
+        std::vector<std::string> digests;
+        for (const fs::path& file : entries(oldPackage.parent_path(), "KESTRYN-")) {
+            digests.push_back(CenterCore::sha256(file));
+        }
+        EXPECT_NE(std::find(digests.begin(), digests.end(), newPackage.sha256), digests.end());
+    }
+}
+
+} // namespace
