@@ -1,6 +1,9 @@
 #include "tests/cli/CenterHome.h"
 
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
+
+using nlohmann::json;
 
 namespace {
 
@@ -41,15 +44,16 @@ TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
                "settings", "self-update", "prune", "validate-catalog", "verify-catalog",
                "fetch-catalog", "download"}},
              {publish, {"keygen", "sign", "artifact", "pack", "seal", "appcast"}}}) {
-        rows.push_back({program, {"-h"}, "用法：\n  " + program.filename().string() + ' '});
         rows.push_back({program, {"--help"}, "用法：\n  " + program.filename().string() + ' '});
         for (const std::string& verb : verbs) {
-            std::string usage = "用法：" + program.filename().string() + ' ' + verb + ' ';
-            rows.push_back({program, {verb, "-h"}, usage, verb == "open"});
-            // Never a file or a value, wherever it stands.
-            rows.push_back({program, {verb, "x", "--help"}, usage, verb == "open"});
+            rows.push_back({program,
+                            {verb, "-h"},
+                            "用法：" + program.filename().string() + ' ' + verb + ' ',
+                            verb == "open"});
         }
     }
+    // Never a file or a value, wherever it stands.
+    rows.push_back({kestryn, {"open", "x", "--help"}, "用法：kestryn open ", true});
     for (const char* verb : {"install", "update", "import", "backups", "restore"}) {
         rows.push_back({kestryn, {verb, "--help"}, "用法：kestryn " + std::string(verb), true});
     }
@@ -80,6 +84,7 @@ TEST_F(CommandLine, HelpOnEveryProgramAndVerbPrintsTheUsageAndSucceeds) {
 TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) {
     const std::string products = "可用的产品：audio、effects、film、library、subtitle、video。\n";
     const std::string unanswerable = "没有终端可以回答确认问题；确定要这样做时，请加上 --yes。\n";
+    const fs::path abc = folder.write("abc", "abc");
     const fs::path missing = folder / "缺少 的文件";
     const fs::path notZIP = folder.write("KESTRYN 回响工坊.dmg", std::string(4096, 'd'));
     const fs::path broken = folder.write("broken.json", "{");
@@ -94,12 +99,6 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
 
     const std::string dir = folder.path().string();
-    const auto download = [&](const std::string& sha256, const char* size, const char* format) {
-        return std::vector<std::string>{"download", "--url",    "https://127.0.0.1/a.zip",
-                                        "--sha256", sha256,     "--size",
-                                        size,       "--format", format,
-                                        "--to",     dir};
-    };
     struct Row {
         std::vector<std::string> words;
         int exitCode;
@@ -107,15 +106,20 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         fs::path program = kestryn;
     };
     const std::vector<Row> rows = {
-        {{"digest", folder.write("abc", "abc").string()},
+        {{"digest", abc.string()},
          0,
          "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         {{"compare", "1.10", "1.9"}, 0, ">"},
-        {{"compare", "1.2", "1.2.0"}, 0, "="},
-        {{"compare", "1.2a", "1.10a"}, 0, "<"},
         {{"validate-catalog", catalog}, 0, "ok"},
+        {{"artifact", abc.string(), "--url", "https://downloads.example.com/Sound.zip"},
+         0,
+         json{{"url", "https://downloads.example.com/Sound.zip"},
+              {"sha256", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+              {"byteCount", 3},
+              {"format", "zip"}}
+             .dump(2),
+         publish},
         {{"statsu"}, 2, "“statsu”不是 kestryn 的命令。\n用法：\n"},
-        {{"signn", "Catalog.json"}, 2, "“signn”不是 kestryn-publish 的命令。\n用法：\n", publish},
         {{}, 2, "kestryn：缺少命令。\n用法：\n"},
         {{"compare", "1"},
          2,
@@ -126,15 +130,10 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         {{"verify-catalog", "envelope.json"},
          2,
          "kestryn verify-catalog：缺少选项 --key。\n用法：kestryn verify-catalog "},
-        {{"verify-catalog", "envelope.json", "--key"},
+        {{"download", "--url", "https://127.0.0.1/a.zip", "--sha256", std::string(64, 'a'),
+          "--size", "-5", "--to", dir},
          2,
-         "kestryn verify-catalog：选项 --key 缺少值。\n用法：kestryn verify-catalog "},
-        {download(std::string(64, 'a'), "-5", "zip"), 2,
          "kestryn download：--size 必须是以字节计的正整数。\n用法：kestryn download "},
-        {download("abc", "12", "zip"), 2,
-         "kestryn download：--sha256 必须是 64 位十六进制数字。\n用法：kestryn download "},
-        {download(std::string(64, 'a'), "12", "tar"), 2,
-         "kestryn download：--format 只能是 zip、dmg 或 pkg。\n用法：kestryn download "},
         {{"compare", "1.0", "abc"},
          2,
          "kestryn compare：“abc”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
@@ -146,7 +145,6 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         {{"prune", "--keep", "0"}, 2, "kestryn prune："},
         // A confirmation nobody could answer: standard input is no terminal.
         {{"restore", "audio", "KESTRYN 回响工坊.app"}, 2, "kestryn restore：" + unanswerable},
-        {{"self-update"}, 2, "kestryn self-update：" + unanswerable},
         {{"appcast", "c.deb", "--url", "https://downloads.example.com/c.deb", "--version", "3",
           "--short-version", "最新", "--key", "private.key"},
          2,
@@ -165,7 +163,6 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
          1,
          "无法读取“" + dir +
              "”的版本信息：Contents/Info.plist 缺少、无法读取或没有软件标识和版本。"},
-        {{"validate-catalog", broken.string()}, 1, "内容不是有效的 JSON（第 2 个字节处有误）。"},
         {{"validate-catalog", hugeCatalog.string()}, 1, "发布清单文件过大（超过 64 MiB）。"},
         // A key file the user names is checked as that file, never as the missing shipped key.
         {{"verify-catalog", broken.string(), "--key", missing.string()},
@@ -174,10 +171,6 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         {{"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},
          1,
          "签名后的发布清单超过 8 MiB，软件中心不会接受。"},
-        {{"artifact", notZIP.string(), "--url", "http://example.com/Sound.zip"},
-         1,
-         "更新地址必须使用 HTTPS，且不能包含用户名或密码。",
-         publish},
         {{"sign", catalog, "--key", encryptedKey.string()},
          1,
          "签名私钥已加密，请改用未加密的私钥：" + encryptedKey.string(),

@@ -37,16 +37,11 @@ class InstallerVerbs : public CenterHome {
     }
 };
 
-// The flow once: an installation, a refused reinstallation, and an update whose backup lies in
-// the folder the user names.
+// An installation, then an update that says where its whole backup lies: in the folder the
+// user names.
 TEST_F(InstallerVerbs, InstallsAndUpdatesKeepingTheBackup) {
     ProgramResult first = center(installWords(release("1.0")));
     ASSERT_EQ(first.exitCode, 0) << first.err;
-    EXPECT_EQ(first.out, "已安装 回响工坊 1.0（1）：" + (applications / soundApp).string() + "\n");
-    ProgramResult again = center(installWords(release("1.0")));
-    EXPECT_EQ(again.exitCode, 1);
-    EXPECT_EQ(again.err, notNewer);
-
     const fs::path chosen = temp / "我的 备份";
     std::vector<std::string> words = installWords(release("1.1"));
     words.insert(words.end(), {"--backups", chosen.string()});

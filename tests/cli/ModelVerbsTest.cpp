@@ -66,14 +66,12 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
     ProgramResult update = center({"update", "audio"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
     EXPECT_EQ(lastLine(update.out), "回响工坊已安装 · 2.0");
-    EXPECT_NE(installedPlist().find("<string>2.0</string>"), std::string::npos);
 
     ProgramResult listed = center({"backups", "audio", "--json"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
     nlohmann::json listing = nlohmann::json::parse(listed.out);
     ASSERT_EQ(listing.size(), 1U);
     EXPECT_EQ(listing[0]["version"], "1.0");
-    EXPECT_GT(listing[0]["bytes"].get<std::int64_t>(), 0);
     const std::string path = listing[0]["path"];
 
     ProgramResult declined = atTerminal({"restore", "audio", path}, "n\n");
@@ -88,7 +86,6 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
     ProgramResult pruned = center({"prune", "--keep", "1"});
     ASSERT_EQ(pruned.exitCode, 0) << pruned.err;
     EXPECT_NE(pruned.out.find("已删除\taudio\t1.0（1）"), std::string::npos) << pruned.out;
-    EXPECT_TRUE(lastLine(pruned.out).starts_with("已清理 1 个旧版本备份，释放 ")) << pruned.out;
     EXPECT_NE(center({"backups"}).out.find("回响工坊\t2.0（1）"), std::string::npos);
 }
 
@@ -113,19 +110,12 @@ TEST_F(ModelVerbs, EachVerbEndsWithItsLineAndExitCode) {
         std::string err = "";
     };
     const std::vector<Row> rows = {
-        // Nothing left to update: the flow says so and never starts the application.
-        {{"update", "audio"}, 0, "回响工坊 2.0 已是最新版本。"},
-        {{"update", "effects"}, 1, "", "幻彩工坊目前仅为界面预览，尚无可安装插件。"},
         {{"export", list.string()}, 0, "版本清单已导出"},
         // A failure names the file asked for, never the hidden file it is written as first.
         {{"export", nowhere.string()},
          1,
          "",
          "无法写入“" + nowhere.string() + "”：文件或文件夹不存在。"},
-        {{"import", zip.string(), "--product", "library", "--yes"},
-         1,
-         "安装包未通过检查",
-         "安装包的软件标识或版本与发布信息不一致。"},
         {{"restore", "audio", (temp / "无此备份.app").string(), "--yes"},
          1,
          "",
