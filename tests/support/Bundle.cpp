@@ -37,9 +37,7 @@ fs::path writeBundle(const fs::path& folder, const std::string& name,
         contents.executable != "." && contents.executable != "..") {
         fs::path executable = bundle / "Contents" / "MacOS" / contents.executable;
         writeFile(executable, "#!/bin/sh\nexit 0\n");
-        fs::permissions(executable, fs::perms::owner_all | fs::perms::group_read |
-                                        fs::perms::group_exec | fs::perms::others_read |
-                                        fs::perms::others_exec);
+        fs::permissions(executable, fs::perms(0755));
     }
     for (const auto& [path, bytes] : contents.files) {
         writeFile(bundle / "Contents" / path, bytes);

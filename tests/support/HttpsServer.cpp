@@ -8,8 +8,8 @@
 #include <charconv>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <netinet/in.h>
 #include <sstream>
 #include <stdexcept>
@@ -62,32 +62,18 @@ std::string requestHeader(const std::string& head, const std::string& name) {
     return head.substr(start, head.find("\r\n", start) - start);
 }
 
-// The whole text as an integer.
-std::optional<std::uint64_t> integer(std::string_view text) {
-    std::uint64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() ? std::optional(value)
-                                                                    : std::nullopt;
-}
-
-// The first and last byte of a body of `size` bytes that a single "bytes=A-B", "bytes=A-" or
-// "bytes=-N" range asks for; nothing for any other form or a range that starts past the end.
+// The first and last byte of a body of `size` bytes that a single "bytes=A-B" or "bytes=A-"
+// range asks for; nothing for any other form or a range that starts past the end.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> byteRange(std::string_view range,
                                                                  std::uint64_t size) {
     const std::size_t dash = range.find('-');
-    if (!range.starts_with("bytes=") || dash == range.npos || size == 0) {
+    if (!range.starts_with("bytes=") || dash == range.npos) {
         return std::nullopt;
     }
-    const std::string_view first = range.substr(6, dash - 6);
+    const std::optional<std::uint64_t> start = wholeInteger(range.substr(6, dash - 6));
     const std::string_view last = range.substr(dash + 1);
-    if (first.empty()) {
-        const std::optional<std::uint64_t> suffix = integer(last);
-        return suffix && *suffix > 0
-                   ? std::optional(std::pair(size - std::min(*suffix, size), size - 1))
-                   : std::nullopt;
-    }
-    const std::optional<std::uint64_t> start = integer(first);
-    const std::optional<std::uint64_t> end = last.empty() ? std::optional(size - 1) : integer(last);
+    const std::optional<std::uint64_t> end =
+        last.empty() ? std::optional(size - 1) : wholeInteger(last);
     if (!start || !end || *start > *end || *start >= size) {
         return std::nullopt;
     }
@@ -142,6 +128,14 @@ void waitForHangUp(int socket) {
 }
 
 } // namespace
+
+std::optional<std::uint64_t> wholeInteger(std::string_view text, std::uint64_t maximum) {
+    std::uint64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value <= maximum
+               ? std::optional(value)
+               : std::nullopt;
+}
 
 HttpsResponse HttpsResponse::bytes(std::string content) {
     return {.body = std::move(content)};
@@ -200,10 +194,10 @@ void HttpsServer::route(const std::string& path, HttpsResponse response) {
     routes_.insert_or_assign(path, std::move(response));
 }
 
-void HttpsServer::serveDirectory(std::filesystem::path root, HttpsMisbehaviour misbehaviour) {
+void HttpsServer::serveDirectory(std::filesystem::path root, HttpsResponse misbehaviour) {
     std::lock_guard lock(mutex_);
     root_ = std::move(root);
-    rootMisbehaviour_ = misbehaviour;
+    rootMisbehaviour_ = std::move(misbehaviour);
 }
 
 std::string HttpsServer::url(std::string_view path, std::string_view host) const {
@@ -253,11 +247,10 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
     const std::string validator =
         std::to_string(fs::file_size(*file)) + "-" +
         std::to_string(fs::last_write_time(*file).time_since_epoch().count());
-    return {.file = file,
-            .etag = "\"" + validator + "\"",
-            .cutAt = rootMisbehaviour_.cutAt,
-            .bytesPerSecond = rootMisbehaviour_.bytesPerSecond,
-            .wrongRanges = rootMisbehaviour_.wrongRanges};
+    HttpsResponse response = rootMisbehaviour_;
+    response.file = file;
+    response.etag = "\"" + validator + "\"";
+    return response;
 }
 
 void HttpsServer::serve(int socket, std::size_t connection) {
@@ -354,11 +347,9 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
             std::transform(piece.begin(), piece.end(), piece.begin(),
                            [](char c) { return static_cast<char>(~c); });
         }
-        char prefix[32];
-        int written = std::snprintf(prefix, sizeof prefix, "%zx\r\n", piece.size());
-        open = chunked ? send({prefix, static_cast<std::size_t>(written)}) && send(piece) &&
-                             send("\r\n")
-                       : send(piece);
+        char digits[16];
+        char* digitsEnd = std::to_chars(digits, std::end(digits), piece.size(), 16).ptr;
+        open = send(chunked ? std::string(digits, digitsEnd) + "\r\n" + piece + "\r\n" : piece);
         sent += piece.size();
         if (response.bytesPerSecond > 0) {
             std::this_thread::sleep_until(

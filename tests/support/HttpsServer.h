@@ -18,6 +18,10 @@
 #include <utility>
 #include <vector>
 
+// The whole text as an integer no greater than `maximum`.
+[[nodiscard]] std::optional<std::uint64_t> wholeInteger(std::string_view text,
+                                                        std::uint64_t maximum = UINT64_MAX);
+
 // How the test server answers one path. The builders cover the usual answers; the fields
 // make it misbehave on purpose. A test may also name the fields it needs:
 // `HttpsResponse{.body = bytes, .stallAfter = 100}`.
@@ -35,8 +39,8 @@ struct HttpsResponse {
     std::optional<std::size_t> stallAfter{};
     // Read the request, then answer nothing at all until the client hangs up.
     bool silent = false;
-    // The validator sent as ETag; a range request ("bytes=A-B", "bytes=A-" or "bytes=-N") whose
-    // If-Range, if any, names it gets 206 with that range of the body.
+    // The validator sent as ETag; a range request ("bytes=A-B" or "bytes=A-") whose If-Range, if
+    // any, names it gets 206 with that range of the body.
     std::optional<std::string> etag{};
     // Whether range requests are answered at all; without, every answer is the whole body.
     bool ranges = true;
@@ -58,13 +62,6 @@ struct HttpsResponse {
     static HttpsResponse redirect(std::string location, int status = 302);
     // An answer with only a status and a short text body.
     static HttpsResponse error(int status);
-};
-
-// How every file of a served folder is answered, as the fields of HttpsResponse say.
-struct HttpsMisbehaviour {
-    std::optional<std::uint64_t> cutAt{};
-    std::uint64_t bytesPerSecond = 0;
-    bool wrongRanges = false;
 };
 
 // One request the server received.
@@ -95,8 +92,9 @@ class HttpsServer {
     // Answers requests for `path` (query ignored) with `response` from now on.
     void route(const std::string& path, HttpsResponse response);
     // Serves the files under `root` for paths without a route, percent escapes decoded, each
-    // with an ETag made of its size and modification time, misbehaving as told.
-    void serveDirectory(std::filesystem::path root, HttpsMisbehaviour misbehaviour = {});
+    // answered as `misbehaviour` says with the file's content and an ETag made of its size and
+    // modification time.
+    void serveDirectory(std::filesystem::path root, HttpsResponse misbehaviour = {});
 
     [[nodiscard]] std::uint16_t port() const { return port_; }
     // The address of `path` on this server under `host` ("127.0.0.1" or "localhost").
@@ -128,7 +126,7 @@ class HttpsServer {
     mutable std::mutex mutex_;
     std::map<std::string, HttpsResponse> routes_;
     std::optional<std::filesystem::path> root_;
-    HttpsMisbehaviour rootMisbehaviour_;
+    HttpsResponse rootMisbehaviour_;
     std::vector<HttpsRequest> requests_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::size_t accepted_ = 0;

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <iostream>
@@ -34,15 +33,6 @@ const char* const usage =
     "客户端下一次的范围请求可以从断点续传。\n"
     "加 --rate 每秒字节数 时，每个应答都不超过这个速度。\n"
     "加 --wrong-ranges 时，范围请求的应答状态和标头正确，内容的每个字节却都被取反。\n";
-
-// The whole text as an integer no greater than `maximum`.
-std::optional<std::uint64_t> integer(std::string_view text, std::uint64_t maximum = UINT64_MAX) {
-    std::uint64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value <= maximum
-               ? std::optional(value)
-               : std::nullopt;
-}
 
 // Letters, digits, hyphens and dots: a DNS name that fits the certificate's name list.
 bool isHostName(std::string_view name) {
@@ -67,7 +57,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::vector<std::string> hosts;
-    HttpsMisbehaviour misbehaviour;
+    HttpsResponse misbehaviour;
     while (!words.empty() && words.front().starts_with("--")) {
         const std::string_view option = words.front();
         const std::optional<std::string_view> value =
@@ -83,11 +73,11 @@ int main(int argc, char** argv) {
             }
             hosts.emplace_back(*value);
         } else if (option == "--cut-at") {
-            if (!value || !(misbehaviour.cutAt = integer(*value))) {
+            if (!value || !(misbehaviour.cutAt = wholeInteger(*value))) {
                 return badUsage("--cut-at 后面需要一个以字节计的整数。");
             }
         } else if (option == "--rate") {
-            const std::optional<std::uint64_t> rate = value ? integer(*value) : std::nullopt;
+            const std::optional<std::uint64_t> rate = value ? wholeInteger(*value) : std::nullopt;
             if (!rate || *rate == 0) {
                 return badUsage("--rate 后面需要一个大于零的每秒字节数。");
             }
@@ -100,7 +90,7 @@ int main(int argc, char** argv) {
     if (words.empty() || words.size() > 2) {
         return badUsage("需要一个文件夹，端口可以省略。");
     }
-    const std::optional<std::uint64_t> port = words.size() == 2 ? integer(words[1], 65535) : 0;
+    const std::optional<std::uint64_t> port = words.size() == 2 ? wholeInteger(words[1], 65535) : 0;
     if (!port) {
         return badUsage("端口必须是 0 到 65535 之间的整数。");
     }

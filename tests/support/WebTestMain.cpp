@@ -14,10 +14,6 @@ namespace {
 
 HttpsServer* server = nullptr;
 
-void setVariable(const char* name, const std::string& value) {
-    ::setenv(name, value.c_str(), 1);
-}
-
 void runCertutil(const std::vector<std::string>& arguments) {
     ProgramResult result = runProgram("/usr/bin/certutil", arguments);
     if (result.exitCode != 0) {
@@ -48,22 +44,23 @@ void reachUnderHostName(const TemporaryDirectory& folder, const HttpsServer& sit
     runCertutil({"-d", store, "-N", "--empty-password"});
     runCertutil(
         {"-d", store, "-A", "-t", "C,,", "-n", "kestryn-test", "-i", site.caFile().string()});
-    setVariable("HOME", home.string());
-    setVariable("XDG_CONFIG_HOME", (home / ".config").string());
-    setVariable("XDG_DATA_HOME", (home / ".local" / "share").string());
-    setVariable("XDG_CACHE_HOME", (home / ".cache").string());
+    ::setenv("HOME", home.string().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / ".config").string().c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home / ".local" / "share").string().c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home / ".cache").string().c_str(), 1);
 
     folder.write("resources/Info.plist",
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                  "<key>KESPortalURL</key><string>https://" +
                      host + "</string></dict></plist>\n");
-    setVariable("KESTRYN_RESOURCES", (folder / "resources").string());
+    ::setenv("KESTRYN_RESOURCES", (folder / "resources").string().c_str(), 1);
 
     const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
     std::string flags = given != nullptr ? given : "";
     flags +=
         " --host-resolver-rules=\"MAP " + host + " 127.0.0.1:" + std::to_string(site.port()) + "\"";
-    setVariable("QTWEBENGINE_CHROMIUM_FLAGS", flags + (::geteuid() == 0 ? " --no-sandbox" : ""));
+    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS",
+             (flags + (::geteuid() == 0 ? " --no-sandbox" : "")).c_str(), 1);
 }
 
 } // namespace

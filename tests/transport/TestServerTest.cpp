@@ -1,11 +1,9 @@
 #include "core/CenterError.h"
 #include "core/FileContents.h"
-#include "tests/support/ProgramRun.h"
 #include "tests/transport/LoopbackServer.h"
 #include "transport/CenterDownload.h"
 #include "transport/TransferError.h"
 
-#include <array>
 #include <gmock/gmock.h>
 #include <optional>
 
@@ -113,25 +111,6 @@ TEST_F(TestServer, DecodesEscapedPathsButNeverLeavesTheServedFolder) {
              {"/link.txt", "404"},
          }) {
         EXPECT_EQ(fetched(path), body) << path;
-    }
-}
-
-// Every form of a single range gets 206 and its Content-Range; told to, the server paces the
-// body and inverts each ranged byte, headers still right.
-TEST_F(TestServer, AnswersEachRangeFormAndInvertsRangedBytesWhenTold) {
-    server.route("/paced", {.body = "0123456789", .bytesPerSecond = 4, .wrongRanges = true});
-    const std::string package = "/%E5%9B%9E%E5%93%8D%20%E5%B7%A5%E5%9D%8A.zip";
-    for (const auto& [path, range, answer, body] :
-         std::vector<std::array<std::string, 4>>{{package, "2-4", "2-4/7", "cka"},
-                                                 {package, "-3", "4-6/7", "age"},
-                                                 {package, "5-", "5-6/7", "ge"},
-                                                 {"/paced", "7-", "7-9/10", "\xc8\xc7\xc6"}}) {
-        const ProgramResult result =
-            runProgram("/usr/bin/curl", {"-sSi", "--cacert", server.caFile().string(), "-r", range,
-                                         server.url(path)});
-        EXPECT_THAT(result.out, HasSubstr("HTTP/1.1 206 ")) << range;
-        EXPECT_THAT(result.out, HasSubstr("\r\nContent-Range: bytes " + answer + "\r\n"));
-        EXPECT_THAT(result.out, ::testing::EndsWith("\r\n\r\n" + body));
     }
 }
 
