@@ -53,7 +53,7 @@ class CenterModelDifferential : public ModelFixture {
 TEST_F(CenterModelDifferential, FetchesOnlyTheChangedEntriesAndFallsBackToTheWholePackage) {
     struct Row {
         const char* what;
-        HttpsMisbehaviour server;
+        HttpsResponse server;
         bool wholePackage;
         // The one line the status shows between the download's start and its proof.
         std::string says;
