@@ -63,7 +63,8 @@ TEST(ErrorText, AFailureOutsideTheFileSystemKeepsItsSentenceOrGetsOneOfItsOwn) {
     });
 }
 
-// What the program was doing, the paths as they are and the system's reason in the user's words.
+// What the program was doing, the paths as they are and the system's reason in the user's words;
+// opening and reading show in FileContentsTest.
 TEST(ErrorText, AFileFailureOfTheProgramSaysWhatItWasDoing) {
     const fs::path file = "/资料/KESTRYN 回响工坊.app/Contents/Info.plist";
     const fs::path copy = "/资料/备份 2/Info.plist";
@@ -72,8 +73,6 @@ TEST(ErrorText, AFileFailureOfTheProgramSaysWhatItWasDoing) {
         return thrown(FileOperationError(operation, file, code(number)));
     };
     expectSentences({
-        {failure(FileOperation::Open, ENOENT), "无法打开" + at + "文件或文件夹不存在。"},
-        {failure(FileOperation::Read, EISDIR), "无法读取" + at + "这是一个文件夹，不是文件。"},
         {failure(FileOperation::Write, ENOSPC), "无法写入" + at + "磁盘空间不足。"},
         {failure(FileOperation::Create, EEXIST), "无法创建" + at + "同名的文件或文件夹已存在。"},
         {failure(FileOperation::Remove, ENOTEMPTY), "无法删除" + at + "文件夹不是空的。"},

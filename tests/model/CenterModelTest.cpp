@@ -24,9 +24,7 @@ TEST_F(CenterModelTest, StartsFromTheStoredFilesSaysHowManyAreInstalledAndExport
     writeBundle(applications, "KESTRYN 回响工坊.app",
                 {.bundleID = audio.bundleID, .version = "1.2", .build = "7"});
     bundle(subtitle, "1.0", homeApplications);
-    // The stored empty address wins over the default: nothing is checked online.
-    writeInfo("https://catalog.invalid/catalog.json");
-    useFeed("");
+    // No catalog address: nothing is checked online.
     std::unique_ptr<CenterModel> model = makeModel();
     EXPECT_EQ(model->status(), "已检测到 2 款软件");
     model->checkUpdates();
@@ -40,20 +38,13 @@ TEST_F(CenterModelTest, StartsFromTheStoredFilesSaysHowManyAreInstalledAndExport
     std::string text = CenterCore::readFileContents(temp / "版本 清单.txt", 1 << 16);
     EXPECT_TRUE(text.starts_with("KESTRYN 软件中心 1.0.0\n")) << text;
 
-    // A bad local list merges nothing; a corrupt settings file is reported and kept aside.
+    // A bad local list merges nothing.
     temp.write("support/LocalPackages.json", R"({"audio":"/nowhere.zip"})");
     temp.write("support/LocalReleases.json", R"({"audio":{"version":1}})");
     model = makeModel();
     EXPECT_TRUE(model->error());
     EXPECT_EQ(model->products().size(), 6U);
     EXPECT_FALSE(listed(*model, "audio").release);
-
-    fs::remove_all(support);
-    writeInfo("");
-    temp.write("config/settings.json", "{not json");
-    model = makeModel();
-    EXPECT_TRUE(model->error().value_or("").starts_with("设置文件“"))
-        << model->error().value_or("");
 }
 
 TEST_F(CenterModelTest, ACatalogOutlivesAFailedOrDroppedCheckAndAnUpdateDoneMeanwhileIsCurrent) {

@@ -13,7 +13,6 @@
 #include "tests/support/TestKeys.h"
 #include "transport/CenterUpdateService.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
@@ -30,12 +29,8 @@ inline CenterCatalog shippedCatalog() {
 
 inline const CenterProduct& productNamed(const std::vector<CenterProduct>& products,
                                          const std::string& id) {
-    for (const CenterProduct& product : products) {
-        if (product.id == id) {
-            return product;
-        }
-    }
-    throw std::logic_error("not listed: " + id);
+    auto found = std::ranges::find(products, id, &CenterProduct::id);
+    return found != products.end() ? *found : throw std::logic_error("not listed: " + id);
 }
 
 // A product as the shipped catalog lists it.
@@ -103,15 +98,13 @@ class ModelFixture : public ::testing::Test {
 
     // The fixture's folders and scripted desktop, for a model made here or by a derived fixture.
     CenterModelSetup modelSetup() {
-        CenterModelSetup setup;
-        setup.resources = resources;
-        setup.supportDirectory = support;
-        setup.settingsFile = settingsFile;
-        setup.applicationDirectories = {applications, homeApplications};
-        setup.workspace = &workspace;
-        setup.prompts = &prompts;
-        setup.runningCheck = running;
-        return setup;
+        return {.resources = resources,
+                .supportDirectory = support,
+                .settingsFile = settingsFile,
+                .applicationDirectories = {applications, homeApplications},
+                .workspace = &workspace,
+                .prompts = &prompts,
+                .runningCheck = running};
     }
 
     std::unique_ptr<CenterModel> makeModel() {
