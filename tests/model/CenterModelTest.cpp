@@ -45,6 +45,13 @@ TEST_F(CenterModelTest, StartsFromTheStoredFilesSaysHowManyAreInstalledAndExport
     EXPECT_TRUE(model->error());
     EXPECT_EQ(model->products().size(), 6U);
     EXPECT_FALSE(listed(*model, "audio").release);
+
+    // A corrupt settings file reaches the user as the start-up's error.
+    fs::remove_all(support);
+    temp.write("config/settings.json", "{not json");
+    model = makeModel();
+    EXPECT_TRUE(model->error().value_or("").starts_with("设置文件“"))
+        << model->error().value_or("");
 }
 
 TEST_F(CenterModelTest, ACatalogOutlivesAFailedOrDroppedCheckAndAnUpdateDoneMeanwhileIsCurrent) {
