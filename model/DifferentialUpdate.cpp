@@ -106,6 +106,7 @@ bool DifferentialUpdate::write(const ReleaseArtifact& artifact, const fs::path& 
                 static_cast<std::int64_t>(range.offset), static_cast<std::int64_t>(range.length),
                 [&](std::span<const std::byte> chunk) {
                     sink({reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size()});
+                    // Below 1.0 until the last byte is written: 1.0 starts the proof.
                     if (progress) {
                         progress(static_cast<double>(session.fetchedBytes()) /
                                  static_cast<double>(toFetch + 1));

@@ -36,11 +36,12 @@ class CenterModelDifferential : public ModelFixture {
                 served += static_cast<std::uint64_t>(newPackage.byteCount);
                 continue;
             }
-            const char* text = requests[i].head.c_str() + range + 15;
+            const std::string_view rest = std::string_view(requests[i].head).substr(range + 15);
+            const char* const end = rest.data() + rest.size();
             std::uint64_t first = 0;
             std::uint64_t last = 0;
-            text = std::from_chars(text, text + 20, first).ptr + 1;
-            std::from_chars(text, text + 20, last);
+            const char* dash = std::from_chars(rest.data(), end, first).ptr;
+            std::from_chars(std::min(dash + 1, end), end, last);
             served += last - first + 1;
         }
         return served;
