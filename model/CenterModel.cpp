@@ -11,6 +11,7 @@
 #include "installer/Recovery.h"
 #include "model/BackgroundWork.h"
 #include "model/CenterHistory.h"
+#include "model/CenterIntegrity.h"
 #include "model/CenterLocations.h"
 #include "model/CenterPreferences.h"
 #include "model/CenterUIError.h"
@@ -83,6 +84,7 @@ CenterModelSetup CenterModelSetup::standard(CenterPlatform::Workspace& workspace
 CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     : QObject(parent), setup_(std::move(setup)),
       history_(new CenterHistory(setup_.supportDirectory, this)),
+      integrity_(new CenterIntegrity(this)),
       service_(std::make_unique<CenterUpdateService>(setup_.timeouts)) {
     readSettings();
     createSelfUpdater();

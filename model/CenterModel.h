@@ -29,6 +29,7 @@
 
 class ArtifactRebuild;
 class CenterHistory;
+class CenterIntegrity;
 class CenterPreferences;
 class CenterSelfUpdater;
 class CenterUpdateService;
@@ -209,6 +210,18 @@ class CenterModel : public QObject {
     void reloadHistory();
     // ---- end of version history ----
 
+    // ---- Integrity of the installed copies (CenterModelIntegrity.cpp) ----
+    Q_PROPERTY(CenterIntegrity* integrity READ integrity CONSTANT)
+    Q_MOC_INCLUDE("model/CenterIntegrity.h")
+  public:
+    // The last check of each installed copy, for the views.
+    [[nodiscard]] CenterIntegrity* integrity() const { return integrity_; }
+    // Checks the installed copy of `product`, or every installed copy, against its seal on a
+    // worker thread; the status sums up what was found. Refused while an installation or
+    // restore runs, and for a product with no installed copy.
+    void checkIntegrity(const std::optional<CenterProduct>& product);
+    // ---- end of integrity ----
+
   public:
     // ---- The window's face of the model (CenterModelViews.cpp) --------------------------------
     // The views address products by id and read every title, state and enabled flag from here,
@@ -356,6 +369,7 @@ class CenterModel : public QObject {
     CenterModelSetup setup_;
     CenterPreferences* preferences_ = nullptr;
     CenterHistory* history_;
+    CenterIntegrity* integrity_;
     std::unique_ptr<CenterUpdateService> service_;
     std::string version_;
     std::string ownBundleID_;

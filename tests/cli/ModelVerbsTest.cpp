@@ -89,6 +89,25 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
     EXPECT_NE(center({"backups"}).out.find("回响工坊\t2.0（1）"), std::string::npos);
 }
 
+// The check of the installed copies: one line a product, and a failing exit for any damage.
+TEST_F(ModelVerbs, VerifyNamesWhatDepartsFromTheSealOneProductALine) {
+    ProgramResult intact = center({"verify"});
+    EXPECT_EQ(intact.exitCode, 0) << intact.err;
+    EXPECT_EQ(intact.out, "回响工坊 1.0：完整。\n检查完毕：1 款软件完整。\n");
+    for (int file = 1; file <= 4; ++file) {
+        temp.write(applications / soundApp / ("Contents/Resources/新增 " + std::to_string(file)),
+                   "x");
+    }
+    ProgramResult damaged = center({"verify", "audio"});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_EQ(damaged.out, "回响工坊 1.0：不完整。新增 4 个文件：Resources/新增 1、Resources/新增 "
+                           "2、Resources/新增 3 等。\n");
+    EXPECT_EQ(lastLine(damaged.err), "检查完毕：1 款软件不完整。");
+    ProgramResult absent = center({"verify", "film"});
+    EXPECT_EQ(absent.exitCode, 1);
+    EXPECT_EQ(lastLine(absent.err), "澄光工坊未安装，无法检查完整性。");
+}
+
 // Every other case is an exit code and the last line of its output or its errors (where one is
 // given), once 回响工坊 2.0 is installed; an import nobody can confirm is refused before that.
 TEST_F(ModelVerbs, EachVerbEndsWithItsLineAndExitCode) {
