@@ -87,3 +87,11 @@ void CenterIntegrity::checkInBackground(std::vector<Copy> copies, std::function<
             done();
         });
 }
+
+QVariantMap CenterIntegrity::lines() const {
+    QVariantMap lines;
+    for (const auto& [id, result] : results_) {
+        lines.insert(QString::fromStdString(id), QString::fromStdString(result.line));
+    }
+    return lines;
+}

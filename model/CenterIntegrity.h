@@ -4,6 +4,7 @@
 #include "installer/ResourceSeal.h"
 
 #include <QObject>
+#include <QVariantMap>
 #include <functional>
 #include <map>
 #include <string>
@@ -15,6 +16,8 @@
 // here for the views; `changed` follows each round of checks.
 class CenterIntegrity : public QObject {
     Q_OBJECT
+    // The last result's line of each product checked, by product id, for the views.
+    Q_PROPERTY(QVariantMap lines READ lines NOTIFY changed)
 
   public:
     struct Result {
@@ -39,6 +42,7 @@ class CenterIntegrity : public QObject {
 
     // The last result of each product checked, by product id.
     [[nodiscard]] const std::map<std::string, Result>& results() const { return results_; }
+    [[nodiscard]] QVariantMap lines() const;
 
   signals:
     void changed();

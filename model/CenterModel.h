@@ -220,6 +220,7 @@ class CenterModel : public QObject {
     // worker thread; the status sums up what was found. Refused while an installation or
     // restore runs, and for a product with no installed copy.
     void checkIntegrity(const std::optional<CenterProduct>& product);
+    Q_INVOKABLE void checkIntegrity(const QString& product);
     // ---- end of integrity ----
 
   public:

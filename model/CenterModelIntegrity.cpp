@@ -55,3 +55,11 @@ void CenterModel::checkIntegrity(const std::optional<CenterProduct>& product) {
         setWaiting(-1);
     });
 }
+
+void CenterModel::checkIntegrity(const QString& product) {
+    for (const CenterProduct& shown : products_) {
+        if (QString::fromStdString(shown.id) == product) {
+            checkIntegrity(std::optional(shown));
+        }
+    }
+}

@@ -171,6 +171,10 @@ TEST_F(CenterWindowTest, ThePagesAndTheDetailShowTheModelsRowsStatesBusyProductA
     click("productCard-audio");
     EXPECT_EQ(text("detailName"), "回响工坊");
     EXPECT_TRUE(isShown("detailShowPackage"));
+    click("detailCheckIntegrity");
+    waitUntilIdle(*model);
+    settle();
+    EXPECT_EQ(text("detailIntegrity"), "回响工坊 1.0：完整。");
     click("detailBack");
     EXPECT_FALSE(isShown("detailSheet"));
     click("productCard-effects");
