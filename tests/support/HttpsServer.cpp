@@ -6,7 +6,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -329,15 +328,10 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
     const std::size_t limit = std::min<std::uint64_t>(
         cutting ? *response.cutAt - offset : response.stallAfter.value_or(SIZE_MAX), end - offset);
     const bool inverted = response.wrongRanges && response.status == 206;
-    // Paced in pieces of a twentieth of a second's worth.
-    const std::size_t pace = response.bytesPerSecond > 0
-                                 ? std::max<std::size_t>(response.bytesPerSecond / 20, 1)
-                                 : SIZE_MAX;
-    const auto started = std::chrono::steady_clock::now();
     std::size_t sent = 0;
     std::string piece;
     while (open && sent < limit) {
-        piece.resize(std::min({limit - sent, chunked ? response.chunkBytes : pieceBytes, pace}));
+        piece.resize(std::min({limit - sent, chunked ? response.chunkBytes : pieceBytes}));
         body->read(piece.data(), static_cast<std::streamsize>(piece.size()));
         piece.resize(static_cast<std::size_t>(body->gcount()));
         if (piece.empty()) {
@@ -351,10 +345,6 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
         char* digitsEnd = std::to_chars(digits, std::end(digits), piece.size(), 16).ptr;
         open = send(chunked ? std::string(digits, digitsEnd) + "\r\n" + piece + "\r\n" : piece);
         sent += piece.size();
-        if (response.bytesPerSecond > 0) {
-            std::this_thread::sleep_until(
-                started + std::chrono::microseconds(sent * 1'000'000 / response.bytesPerSecond));
-        }
     }
     if (cutting && sent >= limit) {
         // No close_notify: the client sees the connection break mid-body.

@@ -49,8 +49,6 @@ struct HttpsResponse {
     std::optional<std::uint64_t> cutAt{};
     // Keep the connection open after this answer for the client's next request.
     bool keepAlive = false;
-    // Send the body at no more than this many bytes a second (0: as fast as possible).
-    std::uint64_t bytesPerSecond = 0;
     // Answer range requests with every body byte inverted, the status and headers still right.
     bool wrongRanges = false;
 

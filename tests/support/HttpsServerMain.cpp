@@ -3,9 +3,7 @@
 // KESTRYN_CA_FILE to clients), then serves until SIGINT or SIGTERM. Each "--host NAME" makes the
 // certificate valid for that name too, for clients that reach it through KESTRYN_CONNECT_TO.
 // "--cut-at BYTES" breaks every answer that has not reached that offset of its file there, so a
-// client's next range request resumes past it. "--rate BYTES_PER_SECOND" paces every answer;
-// "--wrong-ranges" answers range requests with every body byte inverted. Files carry an ETag and
-// answer range requests.
+// client's next range request resumes past it. Files carry an ETag and answer range requests.
 #include "core/ErrorText.h"
 #include "tests/support/HttpsServer.h"
 
@@ -30,9 +28,7 @@ const char* const usage =
     "在文件夹前可以加一个或多个 --host 主机名，让证书也对这些主机名有效，\n"
     "客户端再通过 KESTRYN_CONNECT_TO 把这些主机名的连接指向这里。\n"
     "加 --cut-at 字节数 时，每个尚未到达文件中该位置的应答都在那里断开连接，\n"
-    "客户端下一次的范围请求可以从断点续传。\n"
-    "加 --rate 每秒字节数 时，每个应答都不超过这个速度。\n"
-    "加 --wrong-ranges 时，范围请求的应答状态和标头正确，内容的每个字节却都被取反。\n";
+    "客户端下一次的范围请求可以从断点续传。\n";
 
 // Letters, digits, hyphens and dots: a DNS name that fits the certificate's name list.
 bool isHostName(std::string_view name) {
@@ -62,11 +58,6 @@ int main(int argc, char** argv) {
         const std::string_view option = words.front();
         const std::optional<std::string_view> value =
             words.size() >= 2 ? std::optional(words[1]) : std::nullopt;
-        if (option == "--wrong-ranges") {
-            misbehaviour.wrongRanges = true;
-            words.erase(words.begin());
-            continue;
-        }
         if (option == "--host") {
             if (!value || !isHostName(*value)) {
                 return badUsage("--host 后面需要一个主机名（字母、数字、连字符和点）。");
@@ -76,12 +67,6 @@ int main(int argc, char** argv) {
             if (!value || !(misbehaviour.cutAt = wholeInteger(*value))) {
                 return badUsage("--cut-at 后面需要一个以字节计的整数。");
             }
-        } else if (option == "--rate") {
-            const std::optional<std::uint64_t> rate = value ? wholeInteger(*value) : std::nullopt;
-            if (!rate || *rate == 0) {
-                return badUsage("--rate 后面需要一个大于零的每秒字节数。");
-            }
-            misbehaviour.bytesPerSecond = *rate;
         } else {
             return badUsage("不认识的选项。");
         }
