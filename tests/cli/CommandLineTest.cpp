@@ -1,9 +1,6 @@
 #include "tests/cli/CenterHome.h"
 
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
-
-using nlohmann::json;
 
 namespace {
 
@@ -111,14 +108,6 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
          "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         {{"compare", "1.10", "1.9"}, 0, ">"},
         {{"validate-catalog", catalog}, 0, "ok"},
-        {{"artifact", abc.string(), "--url", "https://downloads.example.com/Sound.zip"},
-         0,
-         json{{"url", "https://downloads.example.com/Sound.zip"},
-              {"sha256", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-              {"byteCount", 3},
-              {"format", "zip"}}
-             .dump(2),
-         publish},
         {{"statsu"}, 2, "“statsu”不是 kestryn 的命令。\n用法：\n"},
         {{}, 2, "kestryn：缺少命令。\n用法：\n"},
         {{"compare", "1"},
