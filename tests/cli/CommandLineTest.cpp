@@ -84,7 +84,6 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
     const fs::path abc = folder.write("abc", "abc");
     const fs::path missing = folder / "缺少 的文件";
     const fs::path notZIP = folder.write("KESTRYN 回响工坊.dmg", std::string(4096, 'd'));
-    const fs::path broken = folder.write("broken.json", "{");
     const fs::path pipe = folder / "管道 文件";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const fs::path hugeCatalog = sparse("catalog.json", 70 * 1024 * 1024);
@@ -154,7 +153,7 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
              "”的版本信息：Contents/Info.plist 缺少、无法读取或没有软件标识和版本。"},
         {{"validate-catalog", hugeCatalog.string()}, 1, "发布清单文件过大（超过 64 MiB）。"},
         // A key file the user names is checked as that file, never as the missing shipped key.
-        {{"verify-catalog", broken.string(), "--key", missing.string()},
+        {{"verify-catalog", abc.string(), "--key", missing.string()},
          1,
          "公钥文件“" + missing.string() + "”不存在。"},
         {{"verify-catalog", hugeEnvelope.string(), "--key", missing.string()},

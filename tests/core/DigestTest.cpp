@@ -17,7 +17,8 @@ struct Vector {
     std::string digest;
 };
 
-// The (Len, Msg, MD) records of a NIST CAVP response file, whose lines end in CR LF.
+// The (Len, Msg, MD) records of a NIST CAVP response file. Its lines end in CR LF: the message's
+// digits come in pairs, which leaves the CR out, and the digest is its first 64 characters.
 std::vector<Vector> nistVectors(const char* name) {
     std::ifstream file(std::string(KESTRYN_TEST_DATA "/nist-cavp-sha256/") + name);
     std::vector<Vector> vectors;
