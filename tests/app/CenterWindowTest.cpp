@@ -184,11 +184,6 @@ TEST_F(CenterWindowTest, ThePagesAndTheDetailShowTheModelsRowsStatesBusyProductA
     act(*model, "audio");
     click("productCard-audio");
     EXPECT_EQ(text("backupTitle-0"), "版本 1.0（1）");
-    QObject* scroller = find("detailScroller");
-    ASSERT_NE(scroller, nullptr);
-    scroller->setProperty("contentY", scroller->property("contentHeight").toReal() -
-                                          scroller->property("height").toReal());
-    settle();
     prompts.answers = {std::size_t{0}};
     click("restoreBackup-0");
     waitUntilIdle(*model);

@@ -129,15 +129,8 @@ TEST_F(PortalWebPage, ShowsTheMakersPageKeepsANewWindowLinkInTheViewAndAnswersIt
     QMetaObject::invokeMethod(
         webView(), "runJavaScript",
         Q_ARG(QString, "document.title = confirm('删除这条评论？') ? 'confirmed' : 'declined'"));
-    QQuickItem* accept = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-        accept = find(window.contentItem(), [](QQuickItem* item) {
-            return item->objectName() == "dialogAcceptButton" && item->isVisible();
-        });
-        return accept != nullptr;
-    }));
-    EXPECT_EQ(accept->property("text").toString(), "确认");
-    click(accept);
+    ASSERT_TRUE(waitFor([this] { return text("确认") != nullptr; }));
+    click(text("确认"));
     EXPECT_TRUE(waitFor([this] { return webView()->property("title").toString() == "confirmed"; }))
         << webView()->property("title").toString().toStdString();
 
