@@ -138,9 +138,7 @@ TEST_F(CenterWindowTest, ThePagesAndTheDetailShowTheModelsRowsStatesBusyProductA
     // A busy product disables every action and the check and shows the spinner; the download
     // never ends, so the installation stays in progress.
     goTo("all");
-    HttpsResponse stalled;
-    stalled.silent = true;
-    server.route("/audio-2.0.zip", stalled);
+    server.route("/audio-2.0.zip", {.silent = true});
     click("actionButton-audio");
     ASSERT_EQ(model->busyProduct().value_or(""), "audio");
     settle();

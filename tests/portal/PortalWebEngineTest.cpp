@@ -19,15 +19,12 @@ Q_IMPORT_QML_PLUGIN(Kestryn_PortalPlugin)
 namespace {
 
 HttpsResponse page(const std::string& title, const std::string& body) {
-    HttpsResponse response = HttpsResponse::bytes(
-        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
-        "</title><style>body{background:#0C0C0F;color:#EEEEF1;font-family:'Noto Sans CJK "
-        "SC';margin:0}a{position:fixed;left:0;right:0;top:90px;bottom:0;padding:24px;"
-        "color:#C7B3ED}</style></head>"
-        "<body>" +
-        body + "</body></html>");
-    response.headers.emplace_back("Content-Type", "text/html; charset=utf-8");
-    return response;
+    return {.body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
+                    "</title><style>body{background:#0C0C0F;color:#EEEEF1;font-family:'Noto Sans "
+                    "CJK SC';margin:0}a{position:fixed;left:0;right:0;top:90px;bottom:0;"
+                    "padding:24px;color:#C7B3ED}</style></head><body>" +
+                    body + "</body></html>",
+            .headers = {{"Content-Type", "text/html; charset=utf-8"}}};
 }
 
 // The maker's site as the tests need it; the query "embed=center" plays no part in the routes.
