@@ -231,29 +231,28 @@ TEST_F(CenterModelTest, PackagesThatAreOnlyOpenedAreOpenedOrRefused) {
     const std::string unopened = "无法打开安装包，请在访达中检查文件是否完整。";
     const std::string hostRuns = "澄光工坊安装包已就绪。请先保存工程并退出 Final Cut Pro，再从"
                                  "安装包升级；完成后在澄光工坊中安装 FCP 效果。";
+    const CenterInstaller::RunningApplication host{"com.apple.FinalCut",
+                                                   "/Applications/Final Cut Pro.app"};
     const struct {
         std::size_t choice; // in the product chooser: film is first, audio third
         std::string file;
-        bool hostRuns;
+        std::vector<CenterInstaller::RunningApplication> running;
         bool opens;
         std::string status;
         std::string error;
         std::vector<std::string> calls;
     } rows[] = {
-        {2, "Tool.PKG", false, true, opened, "", {"openFile .pkg"}},
-        {2, "Tool.dmg", false, false, kept, unopened, {"openFile .dmg"}},
-        {2, "Tool.tar", false, true, kept, "请使用 ZIP、DMG 或 PKG 安装包。", {}},
-        {0, "Film.zip", false, true, opened, "", {"openFile .zip"}},
-        {0, "Film.zip", true, true, kept, hostRuns, {"reveal .zip"}},
+        {2, "Tool.PKG", {}, true, opened, "", {"openFile .pkg"}},
+        {2, "Tool.dmg", {}, false, kept, unopened, {"openFile .dmg"}},
+        {2, "Tool.tar", {}, true, kept, "请使用 ZIP、DMG 或 PKG 安装包。", {}},
+        {0, "Film.zip", {}, true, opened, "", {"openFile .zip"}},
+        {0, "Film.zip", {host}, true, kept, hostRuns, {"reveal .zip"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
         workspace.calls.clear();
         workspace.opens = row.opens;
-        workspace.running.clear();
-        if (row.hostRuns) {
-            workspace.running.push_back({"com.apple.FinalCut", "/Applications/Final Cut Pro.app"});
-        }
+        workspace.running = row.running;
         model->setError(std::nullopt);
         prompts.answers = {temp.write("mine/" + row.file, "package"), row.choice};
         model->importInstaller();
