@@ -273,7 +273,7 @@ TEST_F(CenterModelTest, AnImportedZipIsInspectedAndOnlyItsOwnProductsIsRecordedA
     waitUntilIdle(*model);
     EXPECT_EQ(model->status(), "安装包未通过检查");
     EXPECT_EQ(model->error().value_or(""), "安装包的软件标识或版本与发布信息不一致。");
-    EXPECT_EQ(std::distance(fs::directory_iterator(support / "Imported"), {}), 1);
+    EXPECT_EQ(entries(support / "Imported").size(), 1U);
     EXPECT_TRUE(LocalLists::readPackages(support).empty());
 
     // The product chooser lists the non-preview products in order: audio is the third, and the
