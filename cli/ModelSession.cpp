@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -60,7 +61,16 @@ int runModelVerb(const ModelVerb& verb) {
     }
 
     bool finished = waitUntilIdle(*model, interrupt.token());
+    std::string narrated;
     if (finished) {
+        if (verb.narrates) {
+            QObject::connect(model.get(), &CenterModel::statusChanged, model.get(),
+                             [&bar, &model, &narrated] {
+                                 bar.end();
+                                 narrated = model->status();
+                                 std::cout << narrated << std::endl;
+                             });
+        }
         verb.operation(*model);
         finished = waitUntilIdle(*model, interrupt.token());
     }
@@ -78,7 +88,7 @@ int runModelVerb(const ModelVerb& verb) {
     }
     // A verb that failed without an error ends with its status as the failure, once, on stderr.
     const bool failedQuietly = !model->error() && verb.succeeded && !verb.succeeded();
-    if (verb.printStatus && !failedQuietly) {
+    if (verb.printStatus && !failedQuietly && model->status() != narrated) {
         std::cout << model->status() << '\n';
     }
     if (model->error()) {

@@ -17,6 +17,9 @@ struct ModelVerb {
     TerminalPrompts::Answers answers = {};
     // Show the download's progress as a bar on a terminal.
     bool progressBar = false;
+    // Print each status the operation shows as it comes (how a download goes, a differential
+    // update's saving or its fall back), the final one last.
+    bool narrates = false;
     // Print the status line (a verb printing a JSON document prints nothing else).
     bool printStatus = true;
     // The operation asks before it changes anything: without --yes it needs a terminal to ask

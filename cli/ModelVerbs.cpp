@@ -92,7 +92,8 @@ int updateVerb(const Arguments& arguments) {
                              [id, wholePackage](CenterModel& model) {
                                  model.installOrUpdate(productNamed(model, id), wholePackage);
                              },
-                         .progressBar = true});
+                         .progressBar = true,
+                         .narrates = true});
 }
 
 int openVerb(const Arguments& arguments) {

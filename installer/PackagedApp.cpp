@@ -3,6 +3,7 @@
 #include "core/CHandle.h"
 #include "core/Detection.h"
 #include "core/FileMapping.h"
+#include "installer/Utf8Names.h"
 #include "installer/ZipCentralDirectory.h"
 
 #include <archive.h>
@@ -19,6 +20,7 @@ constexpr la_int64_t maximumInfoPlistBytes = 16 * 1024 * 1024;
 
 std::optional<std::string> entryBytes(std::span<const unsigned char> package,
                                       const std::string& name) {
+    const Utf8Names names;
     ArchiveReader reader(archive_read_new());
     if (!reader || archive_read_support_format_zip_seekable(reader.get()) != ARCHIVE_OK ||
         archive_read_open_memory(reader.get(), package.data(), package.size()) != ARCHIVE_OK) {
@@ -26,7 +28,6 @@ std::optional<std::string> entryBytes(std::span<const unsigned char> package,
     }
     archive_entry* entry = nullptr;
     while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
-        // The UTF-8 form needs no locale: services run under the plain C locale.
         const char* path = archive_entry_pathname_utf8(entry);
         if (path == nullptr || name != path) {
             continue;

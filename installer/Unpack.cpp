@@ -5,6 +5,7 @@
 #include "core/CenterError.h"
 #include "core/FileMapping.h"
 #include "core/Unicode.h"
+#include "installer/Utf8Names.h"
 #include "installer/ZipCentralDirectory.h"
 #include "installer/ZipRules.h"
 
@@ -13,9 +14,7 @@
 #include <archive_entry.h>
 #include <atomic>
 #include <cerrno>
-#include <clocale>
 #include <exception>
-#include <locale.h>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -30,25 +29,6 @@ namespace {
 
 using ArchiveReader = CHandle<archive_read_free>;
 using ArchiveWriter = CHandle<archive_write_free>;
-
-// libarchive turns entry names into the thread's locale encoding. Names in a package are UTF-8
-// (the inspection requires it) and belong on disk as those same bytes, so every thread that
-// reads or writes entries works under C.UTF-8, whatever the process's locale: services and
-// scripts often run under the plain C locale, in which no Chinese name can be converted.
-class Utf8Names {
-  public:
-    Utf8Names() : previous_(::uselocale(utf8Locale())) {}
-    Utf8Names(const Utf8Names&) = delete;
-    Utf8Names& operator=(const Utf8Names&) = delete;
-    ~Utf8Names() { ::uselocale(previous_); }
-
-  private:
-    static locale_t utf8Locale() {
-        static const locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-        return locale;
-    }
-    locale_t previous_;
-};
 
 // libarchive's own text is English and names the temporary folder, so it never reaches the
 // user: a failure of the system (a full disk, a refused write) passes on as the system's error,

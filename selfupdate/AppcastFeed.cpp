@@ -1,12 +1,15 @@
 #include "selfupdate/AppcastFeed.h"
 
 #include "core/Base64.h"
+#include "core/CenterError.h"
 #include "core/Ed25519.h"
 #include "core/Validation.h"
 #include "core/Versions.h"
 #include "selfupdate/CenterSelfUpdateError.h"
 
+#include <QUrl>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <charconv>
 
 namespace AppcastFeed {
@@ -16,6 +19,8 @@ const char* const unsignedFeed = "软件中心更新源没有签名，已拒绝�
 const char* const badSignature = "软件中心更新源的签名无效，已拒绝使用。";
 const char* const unreadable = "软件中心更新源的内容无法识别。";
 const char* const noRelease = "软件中心更新源中没有可用的版本。";
+const char* const noSignedRelease = "软件中心更新源中没有为本软件中心签名的版本，不能安装。";
+const char* const noHTTPSRelease = "软件中心更新源中没有通过 HTTPS 提供的版本，不能安装。";
 
 const QString sparkleNamespace =
     QStringLiteral("http://www.andymatuschak.org/xml-namespaces/sparkle");
@@ -93,6 +98,10 @@ AppcastItem readItem(QXmlStreamReader& reader) {
             field = &item.minimumSystemVersion;
         } else if (sparkle && name == QLatin1String("releaseNotesLink")) {
             field = &item.releaseNotesLink;
+        } else if (sparkle && name == QLatin1String("informationalUpdate")) {
+            item.informational = true;
+        } else if (plain && name == QLatin1String("link")) {
+            field = &item.link;
         } else if (plain && name == QLatin1String("description")) {
             // Notes written as markup rather than text or CDATA still count as notes.
             item.description =
@@ -115,9 +124,46 @@ AppcastItem readItem(QXmlStreamReader& reader) {
     return item;
 }
 
-bool isComplete(const AppcastItem& item) {
-    return !item.version.empty() && !item.enclosureURL.empty() && item.enclosureLength > 0 &&
-           item.enclosureSignature.size() == 64;
+// `address` as written when it is absolute, otherwise resolved against the feed's address.
+std::string absolute(const std::string& address, const QUrl& feed) {
+    const QUrl url(QString::fromStdString(address));
+    if (address.empty() || !url.isValid() || !url.isRelative()) {
+        return address;
+    }
+    return feed.resolved(url).toString(QUrl::FullyEncoded).toStdString();
+}
+
+// Whether the transport will fetch the address.
+bool fetchable(const std::string& address) {
+    try {
+        CenterCore::validateHTTPS(address);
+        return true;
+    } catch (const CenterError&) {
+        return false;
+    }
+}
+
+// How near an item comes to being offered, in increasing order: the nearest an unusable feed
+// came picks its sentence.
+enum class Standing { incomplete, unsignedEnclosure, notHTTPS, offerable };
+
+Standing standingOf(const AppcastItem& item) {
+    if (item.version.empty()) {
+        return Standing::incomplete;
+    }
+    if (item.informational) {
+        if (item.link.empty()) {
+            return Standing::incomplete;
+        }
+        return CenterCore::isHTTPSAddress(item.link) ? Standing::offerable : Standing::notHTTPS;
+    }
+    if (item.enclosureURL.empty() || item.enclosureLength <= 0) {
+        return Standing::incomplete;
+    }
+    if (item.enclosureSignature.size() != 64) {
+        return Standing::unsignedEnclosure;
+    }
+    return fetchable(item.enclosureURL) ? Standing::offerable : Standing::notHTTPS;
 }
 
 } // namespace
@@ -147,7 +193,8 @@ std::string_view signedDocument(std::string_view feed, std::string_view publicKe
     return document;
 }
 
-std::vector<AppcastItem> items(std::string_view document) {
+std::vector<AppcastItem> items(std::string_view document, std::string_view feedURL) {
+    const QUrl feed(QString::fromUtf8(feedURL.data(), static_cast<qsizetype>(feedURL.size())));
     // QXmlStreamReader: QtCore is linked here already, and it never loads an external entity.
     // Refusing the DTD as well means no entity can be declared at all, so nothing is expanded
     // beyond the five predefined ones.
@@ -162,6 +209,7 @@ std::vector<AppcastItem> items(std::string_view document) {
         throw CenterSelfUpdateError(unreadable);
     }
     std::vector<AppcastItem> found;
+    Standing nearest = Standing::incomplete;
     while (reader.readNextStartElement()) {
         if (reader.name() != QLatin1String("channel")) {
             reader.skipCurrentElement();
@@ -169,7 +217,12 @@ std::vector<AppcastItem> items(std::string_view document) {
         }
         while (reader.readNextStartElement()) {
             if (reader.name() == QLatin1String("item") && reader.namespaceUri().isEmpty()) {
-                if (AppcastItem item = readItem(reader); isComplete(item)) {
+                AppcastItem item = readItem(reader);
+                item.enclosureURL = absolute(item.enclosureURL, feed);
+                item.link = absolute(item.link, feed);
+                const Standing standing = standingOf(item);
+                nearest = std::max(nearest, standing);
+                if (standing == Standing::offerable) {
                     found.push_back(std::move(item));
                 }
             } else {
@@ -185,7 +238,9 @@ std::vector<AppcastItem> items(std::string_view document) {
         throw CenterSelfUpdateError(unreadable);
     }
     if (found.empty()) {
-        throw CenterSelfUpdateError(noRelease);
+        throw CenterSelfUpdateError(nearest == Standing::notHTTPS            ? noHTTPSRelease
+                                    : nearest == Standing::unsignedEnclosure ? noSignedRelease
+                                                                             : noRelease);
     }
     return found;
 }

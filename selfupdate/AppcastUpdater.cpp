@@ -63,8 +63,21 @@ std::optional<AppcastItem> newestRelease(const std::string& feed, const std::str
     }
     std::string content = CenterCore::readFileContents(file, AppcastFeed::maximumBytes);
     return AppcastFeed::newestRunnable(
-        AppcastFeed::items(AppcastFeed::signedDocument(content, publicKey)),
+        AppcastFeed::items(AppcastFeed::signedDocument(content, publicKey), feed),
         CenterInstaller::currentSystemVersion());
+}
+
+// The item's notes as plain text, its notes link when it has no notes, or the sentence that it
+// has none.
+std::string notesOf(const AppcastItem& item) {
+    std::string notes = ReleaseNotes::plainText(item.description);
+    if (notes.empty() && !item.releaseNotesLink.empty()) {
+        notes = "更新说明：" + item.releaseNotesLink;
+    }
+    if (notes.empty()) {
+        notes = "此版本没有附带更新说明。";
+    }
+    return notes;
 }
 
 // The enclosure of `item` downloaded into `folder` and proven by its signature; on any failure
@@ -178,20 +191,17 @@ void AppcastUpdater::checked(const Outcome<std::optional<AppcastItem>>& outcome)
         finish(true, "软件中心已是最新版本", "软件中心 " + shortVersion_ + " 已是最新版本。");
         return;
     }
-    offer(*newest);
+    delegate_.updaterStatusChanged("发现软件中心新版本 " + newest->displayVersion() + "。");
+    if (newest->informational) {
+        inform(*newest);
+    } else {
+        offer(*newest);
+    }
 }
 
 void AppcastUpdater::offer(const AppcastItem& item) {
-    delegate_.updaterStatusChanged("发现软件中心新版本 " + item.displayVersion() + "。");
-    std::string notes = ReleaseNotes::plainText(item.description);
-    if (notes.empty() && !item.releaseNotesLink.empty()) {
-        notes = "更新说明：" + item.releaseNotesLink;
-    }
-    if (notes.empty()) {
-        notes = "此版本没有附带更新说明。";
-    }
     CenterPlatform::Alert alert{"发现软件中心新版本 " + item.displayVersion(),
-                                "当前版本为 " + shortVersion_ + "。\n\n" + notes,
+                                "当前版本为 " + shortVersion_ + "。\n\n" + notesOf(item),
                                 {"下载并安装", "暂不更新"}};
     QPointer<AppcastUpdater> self(this);
     prompts_.ask(alert, [self, item](std::size_t button) {
@@ -202,6 +212,27 @@ void AppcastUpdater::offer(const AppcastItem& item) {
             self->download(item);
         } else {
             self->finish(true, {}, "已暂不安装软件中心 " + item.displayVersion() + "。");
+        }
+    });
+}
+
+void AppcastUpdater::inform(const AppcastItem& item) {
+    CenterPlatform::Alert alert{"发现软件中心新版本 " + item.displayVersion(),
+                                "当前版本为 " + shortVersion_ + "。此版本请在网页“" + item.link +
+                                    "”上获取，软件中心不会下载任何文件。\n\n" + notesOf(item),
+                                {"打开网页", "暂不打开"}};
+    QPointer<AppcastUpdater> self(this);
+    prompts_.ask(alert, [self, item](std::size_t button) {
+        if (!self) {
+            return;
+        }
+        const std::string page = "软件中心 " + item.displayVersion() + " 的网页“" + item.link + "”";
+        if (button != 0) {
+            self->finish(true, {}, "已暂不打开" + page + "。");
+        } else if (self->workspace_.openURL(item.link)) {
+            self->finish(true, {}, "已打开" + page + "。");
+        } else {
+            self->finish(false, failedTitle, "无法打开" + page + "，请手动访问。");
         }
     });
 }

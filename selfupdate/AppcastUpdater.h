@@ -18,7 +18,8 @@
 // SUPublicEDKey, picks the newest item this system can run and, when it is newer than the
 // running center, asks the user. On consent it downloads the enclosure (its length the ceiling
 // and the exact size), verifies the enclosure's Ed25519 signature before anything opens the
-// file, and hands the verified package to the system's package installer. Every outcome is one
+// file, and hands the verified package to the system's package installer; an informational
+// release downloads nothing and has its page opened on request instead. Every outcome is one
 // Chinese sentence: shown in an alert and passed to the delegate's updaterFinished.
 //
 // Lives on the main thread; network and signature work run on a worker thread whose results
@@ -54,6 +55,8 @@ class AppcastUpdater : public QObject, public UpdaterBackend {
 
     void checked(const Outcome<std::optional<AppcastItem>>& outcome);
     void offer(const AppcastItem& item);
+    // Announces an informational release and opens its page if the user asks to.
+    void inform(const AppcastItem& item);
     void download(const AppcastItem& item);
     void downloaded(const AppcastItem& item, const Outcome<std::filesystem::path>& outcome);
     void finish(bool succeeded, const std::string& message, const std::string& sentence);

@@ -7,24 +7,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The program under the fixture's resources, with a home and data folders of its own.
-class ScreenshotsTest : public ModelFixture {
-  protected:
-    std::map<std::string, std::string> environment = {
-        {"KESTRYN_RESOURCES", resources.string()},
-        {"HOME", (temp / "home").string()},
-        {"XDG_DATA_HOME", (temp / "data").string()},
-        {"XDG_CONFIG_HOME", (temp / "config").string()},
-        {"QT_QPA_PLATFORM", "offscreen"}};
-};
+using ScreenshotsTest = ModelFixture;
 
+// The program under the fixture's resources, with a home and data folders of its own.
 TEST_F(ScreenshotsTest, TheProgramRendersEveryPageAndTheFirstDetailAfterItsFirstCheck) {
     bundle(shippedProduct("audio"), "1.0", homeApplications);
     writeInfo(publishCatalog({{"audio", "2.0"}}));
     fs::copy_file(KESTRYN_RESOURCES_DIR "/使用与更新说明.html", resources / "使用与更新说明.html");
     const fs::path folder = temp / "截图 文件夹";
-    ProgramResult result = runProgram(KESTRYN_BIN_DIR "/kestryn-center",
-                                      {"--screenshots", folder.string()}, environment);
+    ProgramResult result =
+        runProgram(KESTRYN_BIN_DIR "/kestryn-center", {"--screenshots", folder.string()},
+                   {{"KESTRYN_RESOURCES", resources.string()},
+                    {"HOME", (temp / "home").string()},
+                    {"XDG_DATA_HOME", (temp / "data").string()},
+                    {"XDG_CONFIG_HOME", (temp / "config").string()},
+                    {"QT_QPA_PLATFORM", "offscreen"}});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     // Nothing of the web engine's own notices reaches the user.
     EXPECT_EQ(result.err.find("QWebEngine"), std::string::npos) << result.err;

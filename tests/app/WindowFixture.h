@@ -81,19 +81,24 @@ class WindowFixture : public ModelFixture {
         return found != nullptr ? found->property("text").toString().toStdString() : "";
     }
 
-    // Clicks the item in its middle, as the user would, scrolling the page to it first.
+    // Clicks the item in its middle, as the user would, first scrolling the page or sheet that
+    // holds it until its middle is in view.
     void click(const QString& name) { click(shown(name)); }
     void click(QQuickItem* item) {
         ASSERT_NE(item, nullptr);
-        QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-        auto* scroller = qobject_cast<QQuickItem*>(find("pageScroller"));
-        if (middle.y() > window().height() && scroller != nullptr) {
-            scroller->setProperty("contentY", scroller->property("contentY").toReal() + middle.y() -
-                                                  window().height() / 2.0);
-            settle();
-            middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QQuickItem* scroller = item->parentItem();
+        while (scroller != nullptr && !scroller->inherits("QQuickFlickable")) {
+            scroller = scroller->parentItem();
         }
-        QTest::mouseClick(app->window(), Qt::LeftButton, Qt::NoModifier, middle.toPoint());
+        const QPointF inside = item->mapToItem(scroller, QPointF(0, item->height() / 2));
+        if (scroller != nullptr && (inside.y() < 0 || inside.y() > scroller->height())) {
+            scroller->setProperty("contentY", scroller->property("contentY").toReal() + inside.y() -
+                                                  scroller->height() / 2);
+            settle();
+        }
+        QTest::mouseClick(
+            app->window(), Qt::LeftButton, Qt::NoModifier,
+            item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
         settle();
     }
 

@@ -1,5 +1,4 @@
 #include "core/Registry.h"
-#include "tests/support/TemporaryDirectory.h"
 
 #include <QImage>
 #include <QImageReader>
@@ -35,9 +34,7 @@ TEST(Artwork, TheAppAndEveryRegisteredProductHaveADarkTileWithALightGlyphAtTheir
     }
 }
 
-TEST(Artwork, ShipsTheWordmarkAsItsSourceAndTheDockIconLargestImageFirst) {
-    EXPECT_EQ(fileContents(KESTRYN_RESOURCES_DIR "/KESWordmark.svg"),
-              fileContents(KESTRYN_ARTWORK_DIR "/KESWordmark.svg"));
+TEST(Artwork, ShipsAReadableWordmarkAndTheDockIconLargestImageFirst) {
     EXPECT_EQ(QImageReader(KESTRYN_RESOURCES_DIR "/KESWordmark.svg").size(), QSize(124, 28));
 
     QImageReader icon(DOCKLING_BUNDLE "/Contents/Resources/AppIcon.icns", "icns");

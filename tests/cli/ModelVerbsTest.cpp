@@ -1,22 +1,20 @@
-#include "core/CatalogJSON.h"
-#include "core/Digest.h"
-#include "core/FileContents.h"
 #include "tests/cli/CenterHome.h"
 #include "tests/support/TestKeys.h"
 
+#include <fstream>
 #include <nlohmann/json.hpp>
+
+using nlohmann::json;
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // The center's resources point at a catalog on the server, signed with the committed publisher
-// key, that lists 回响工坊 2.0; 回响工坊 1.0 is in ~/Applications.
+// key, that lists 回响工坊 2.0 with the artifact record kestryn-publish makes; 回响工坊 1.0 is in
+// ~/Applications.
 class ModelVerbs : public CenterHome {
   protected:
-    CenterCatalog catalog = CenterCore::decodeCatalog(
-        CenterCore::readFileContents(KESTRYN_RESOURCES_DIR "/Catalog.json", 1 << 20));
-
     void SetUp() override {
         resources = temp / "resources";
         fs::create_directories(resources);
@@ -31,27 +29,24 @@ class ModelVerbs : public CenterHome {
 
         const fs::path zip = release("2.0");
         server.route("/audio-2.0.zip", HttpsResponse::fileContent(zip));
-        for (CenterProduct& product : catalog.products) {
-            if (product.id == "audio") {
-                product.release = CenterRelease{
-                    "2.0",
-                    "1",
-                    "2026-12-01",
-                    {"降噪更快。"},
-                    ReleaseArtifact{server.url("/audio-2.0.zip"), CenterCore::sha256(zip),
-                                    static_cast<std::int64_t>(fs::file_size(zip)),
-                                    ArtifactFormat::zip}};
+        ProgramResult artifact =
+            runProgram(publish, {"artifact", zip.string(), "--url", server.url("/audio-2.0.zip")});
+        ASSERT_EQ(artifact.exitCode, 0) << artifact.err;
+        json catalog = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
+        for (json& product : catalog["products"]) {
+            if (product["id"] == "audio") {
+                product["release"] = {{"version", "2.0"},
+                                      {"build", "1"},
+                                      {"publishedAt", "2026-12-01"},
+                                      {"notes", {"降噪更快。"}},
+                                      {"artifact", json::parse(artifact.out)}};
             }
         }
-        fs::path document = temp.write("catalog.json", CenterCore::toJSON(catalog).dump());
+        fs::path document = temp.write("catalog.json", catalog.dump());
         ProgramResult signed_ = runProgram(
             publish, {"sign", document.string(), "--key", (testKeys() / "private.key").string()});
         ASSERT_EQ(signed_.exitCode, 0) << signed_.err;
         server.route("/catalog.json", HttpsResponse::bytes(signed_.out));
-    }
-
-    std::string installedPlist() const {
-        return fileContents(applications / soundApp / "Contents/Info.plist");
     }
 };
 
@@ -62,14 +57,11 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
     ASSERT_EQ(check.exitCode, 0) << check.err;
     EXPECT_NE(check.out.find("回响工坊\t1.0（1）\t2.0（1）\t更新\n"), std::string::npos)
         << check.out;
-    EXPECT_EQ(lastLine(check.out), "发现 1 款软件可更新");
-    ProgramResult update = center({"update", "audio"});
-    ASSERT_EQ(update.exitCode, 0) << update.err;
-    EXPECT_EQ(lastLine(update.out), "回响工坊已安装 · 2.0");
+    ASSERT_EQ(center({"update", "audio"}).exitCode, 0);
 
     ProgramResult listed = center({"backups", "audio", "--json"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
-    nlohmann::json listing = nlohmann::json::parse(listed.out);
+    json listing = json::parse(listed.out);
     ASSERT_EQ(listing.size(), 1U);
     EXPECT_EQ(listing[0]["version"], "1.0");
     const std::string path = listing[0]["path"];
@@ -78,7 +70,8 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
     EXPECT_EQ(declined.exitCode, 1) << declined.err;
     EXPECT_NE(declined.out.find("恢复 KESTRYN 回响工坊 1.0？"), std::string::npos);
     EXPECT_EQ(lastLine(declined.err), "已取消，已安装的软件未作任何改动。");
-    EXPECT_NE(installedPlist().find("<string>2.0</string>"), std::string::npos);
+    EXPECT_NE(fileContents(applications / soundApp / "Contents/Info.plist").find("<string>2.0<"),
+              std::string::npos);
     ProgramResult restored = center({"restore", "audio", path, "--yes"});
     ASSERT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_EQ(lastLine(restored.out), "已恢复到 回响工坊 1.0。");
@@ -108,57 +101,32 @@ TEST_F(ModelVerbs, VerifyNamesWhatDepartsFromTheSealOneProductALine) {
     EXPECT_EQ(lastLine(absent.err), "澄光工坊未安装，无法检查完整性。");
 }
 
-// Every other case is an exit code and the last line of its output or its errors (where one is
-// given), once 回响工坊 2.0 is installed; an import nobody can confirm is refused before that.
-TEST_F(ModelVerbs, EachVerbEndsWithItsLineAndExitCode) {
-    const fs::path zip = release("2.0");
-    // Nobody at a terminal to answer: refused before the package is even copied.
-    EXPECT_EQ(center({"import", zip.string(), "--product", "audio"}).exitCode, 2);
+// Every other case fails with exit code 1 and its last line of errors; an import nobody can
+// confirm is refused with 2 before the package is even copied.
+TEST_F(ModelVerbs, EachFailingVerbEndsWithItsLineAndExitCode) {
+    EXPECT_EQ(center({"import", release("2.0").string(), "--product", "audio"}).exitCode, 2);
     EXPECT_FALSE(fs::exists(home / ".local/share/KESTRYN Center/Imported"));
-    ASSERT_EQ(center({"update", "audio"}).exitCode, 0);
-    const fs::path list = temp / "版本 清单.txt";
     const fs::path nowhere = temp / "没有 的文件夹/版本.txt";
     const fs::path created = temp / "新 的下载";
     const std::vector<std::string> download = {
         "download", "--url", server.url("/missing.zip"), "--sha256", std::string(64, 'a'), "--size",
         "10",       "--to",  (created / "软件").string()};
-    struct Row {
-        std::vector<std::string> words;
-        int exitCode;
-        std::string out;
-        std::string err = "";
-    };
-    const std::vector<Row> rows = {
-        {{"export", list.string()}, 0, "版本清单已导出"},
-        // A failure names the file asked for, never the hidden file it is written as first.
-        {{"export", nowhere.string()},
-         1,
-         "",
-         "无法写入“" + nowhere.string() + "”：文件或文件夹不存在。"},
-        {{"restore", "audio", (temp / "无此备份.app").string(), "--yes"},
-         1,
-         "",
-         "未找到这个备份。"},
-        // A failed download leaves no folder it created.
-        {download, 1, "", "服务器未返回有效的更新文件。"},
-    };
-    for (const Row& row : rows) {
-        ProgramResult result = center(row.words);
-        EXPECT_EQ(result.exitCode, row.exitCode) << row.words[0] << result.err;
-        EXPECT_TRUE(row.out.empty() || lastLine(result.out) == row.out) << result.out;
-        EXPECT_TRUE(row.err.empty() || lastLine(result.err) == row.err) << result.err;
+    for (const auto& [words, err] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             // A failure names the file asked for, never the hidden file it is written as first.
+             {{"export", nowhere.string()},
+              "无法写入“" + nowhere.string() + "”：文件或文件夹不存在。"},
+             {{"restore", "audio", (temp / "无此备份.app").string(), "--yes"}, "未找到这个备份。"},
+             // A failed download leaves no folder it created.
+             {download, "服务器未返回有效的更新文件。"}}) {
+        ProgramResult result = center(words);
+        EXPECT_EQ(result.exitCode, 1) << words[0] << result.err;
+        EXPECT_EQ(lastLine(result.err), err);
     }
-    EXPECT_NE(fileContents(list).find("KESTRYN 回响工坊：2.0（1）"), std::string::npos);
     EXPECT_FALSE(fs::exists(created));
     // A folder that was there before is the user's and stays.
     fs::create_directories(created / "软件");
     EXPECT_EQ(center(download).exitCode, 1);
     EXPECT_TRUE(fs::is_directory(created / "软件"));
-
-    ProgramResult fetched = center({"fetch-catalog", server.url("/catalog.json"), "--key",
-                                    (testKeys() / "PublicKey.txt").string()});
-    ASSERT_EQ(fetched.exitCode, 0) << fetched.err;
-    EXPECT_EQ(fetched.out, CenterCore::toJSON(catalog).dump(2) + "\n");
 }
 
 } // namespace

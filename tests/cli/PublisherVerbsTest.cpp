@@ -11,14 +11,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class PublisherVerbs : public ::testing::Test {
-  protected:
-    TemporaryDirectory folder;
-};
-
 // The key pair keygen writes signs what the center verifies, its private half readable by its
 // owner alone and never overwritten; what the center would reject is never signed.
-TEST_F(PublisherVerbs, KeygenMakesAPairThatSignsOnlyWhatTheCenterVerifies) {
+TEST(PublisherVerbs, KeygenMakesAPairThatSignsOnlyWhatTheCenterVerifies) {
+    TemporaryDirectory folder;
     const fs::path keys = folder / "发布 密钥";
     ProgramResult keygen = runProgram(publish, {"keygen", keys.string()});
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
@@ -54,7 +50,8 @@ TEST_F(PublisherVerbs, KeygenMakesAPairThatSignsOnlyWhatTheCenterVerifies) {
 
 // The seal's own refusals (what the bundle check refuses is the packer's to prove), then the
 // seal and the package that the center inspects, and a package that cannot be written.
-TEST_F(PublisherVerbs, SealsWhatTheCenterCanRunAndPacksIt) {
+TEST(PublisherVerbs, SealsWhatTheCenterCanRunAndPacksIt) {
+    TemporaryDirectory folder;
     const fs::path app = folder / "KESTRYN 回响工坊.app";
     const fs::path seal = CenterInstaller::ResourceSeal::sealPath(app);
     struct Case {
@@ -96,8 +93,7 @@ TEST_F(PublisherVerbs, SealsWhatTheCenterCanRunAndPacksIt) {
     ProgramResult sealed = runProgram(publish, {"seal", app.string()});
     ASSERT_EQ(sealed.exitCode, 0) << sealed.err;
     EXPECT_EQ(sealed.out, seal.string() + "\n");
-    const fs::path package = folder / "发布 文件夹/回响工坊 1.0.zip";
-    fs::create_directories(package.parent_path());
+    const fs::path package = folder / "回响工坊 1.0.zip";
     ProgramResult packed = runProgram(publish, {"pack", app.string(), package.string()});
     ASSERT_EQ(packed.exitCode, 0) << packed.err;
     EXPECT_EQ(runProgram(kestryn, {"inspect", package.string()}).out, "KESTRYN 回响工坊.app\n");

@@ -33,23 +33,21 @@ class Detection : public ::testing::Test {
 };
 
 TEST_F(Detection, RealInfoPlistsReadAsTheirToolsWrote) {
-    const std::filesystem::path data = KESTRYN_TEST_DATA "/info-plist";
-    auto install = [&](const std::filesystem::path& plist) {
-        std::filesystem::path app = root / "real" / (plist.stem().string() + ".app");
-        std::filesystem::create_directories(app / "Contents");
-        std::filesystem::copy_file(plist, app / "Contents" / "Info.plist");
-        return CenterCore::readInstalledApp(app);
+    // The version, build and identifier of a bundle holding a copy of `plist`.
+    const auto identity = [&](const std::string& plist) -> std::optional<std::string> {
+        const std::filesystem::path app = root / (std::filesystem::path(plist).stem() += ".app");
+        root.write(app / "Contents/Info.plist",
+                   fileContents(KESTRYN_TEST_DATA "/info-plist/" + plist));
+        const std::optional<InstalledApp> found = CenterCore::readInstalledApp(app);
+        return found ? std::optional(found->version + " " + found->build + " " + found->bundleID)
+                     : std::nullopt;
     };
-    const std::filesystem::path binary =
-        data / "fastlane" / "bin__very-capable-app.app__Info.plist";
-    const std::filesystem::path xml =
-        data / "sparkle" / "DevSignedAppVersion2.app__Contents__Info.plist";
-    EXPECT_EQ(install(binary), (InstalledApp{root / "real" / (binary.stem().string() + ".app"),
-                                             "1.0", "1", "org.fastlane.very-capable-app"}));
-    EXPECT_EQ(install(xml), (InstalledApp{root / "real" / (xml.stem().string() + ".app"), "2.0",
-                                          "2", "com.zoo.SignedApp"}));
-    EXPECT_FALSE(install(data / "sparkle" / "SparkleTestCodeSignApp.app__Contents__Info.plist"));
-    EXPECT_FALSE(install(data / "fastlane" / "xcarchive__very-capable-app.xcarchive__Info.plist"));
+    EXPECT_EQ(identity("fastlane/bin__very-capable-app.app__Info.plist"),
+              "1.0 1 org.fastlane.very-capable-app");
+    EXPECT_EQ(identity("sparkle/DevSignedAppVersion2.app__Contents__Info.plist"),
+              "2.0 2 com.zoo.SignedApp");
+    EXPECT_EQ(identity("sparkle/SparkleTestCodeSignApp.app__Contents__Info.plist"), std::nullopt);
+    EXPECT_EQ(identity("fastlane/xcarchive__very-capable-app.xcarchive__Info.plist"), std::nullopt);
 }
 
 TEST_F(Detection, MatchesACompleteBundleByIdentifierAndAppExtensionOnlyAndNeverAPreview) {

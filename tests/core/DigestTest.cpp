@@ -17,7 +17,8 @@ struct Vector {
     std::string digest;
 };
 
-// The (Len, Msg, MD) records of a NIST CAVP response file.
+// The (Len, Msg, MD) records of a NIST CAVP response file. Its lines end in CR LF: the message's
+// digits come in pairs, which leaves the CR out, and the digest is its first 64 characters.
 std::vector<Vector> nistVectors(const char* name) {
     std::ifstream file(std::string(KESTRYN_TEST_DATA "/nist-cavp-sha256/") + name);
     std::vector<Vector> vectors;
@@ -25,15 +26,12 @@ std::vector<Vector> nistVectors(const char* name) {
     long bits = 0;
     std::string message;
     while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
         if (line.starts_with("Len = ")) {
             bits = std::stol(line.substr(6));
         } else if (line.starts_with("Msg = ")) {
             message = bits == 0 ? "" : hexToBytes(line.substr(6));
         } else if (line.starts_with("MD = ")) {
-            vectors.push_back({message, line.substr(5)});
+            vectors.push_back({message, line.substr(5, 64)});
         }
     }
     return vectors;

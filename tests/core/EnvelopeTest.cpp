@@ -86,8 +86,6 @@ TEST_F(Envelope, OnlyTheExactSignedBytesInAWellFormedEnvelopeUnderTheCapVerify) 
              {"signature", signature.substr(0, 40) + "\n" + signature.substr(40)}}
             .dump(),
         json{{"payload", encoded + " "}, {"signature", signature}}.dump(),
-        envelopeOf(payload, sign(payload) + "x"),
-        envelopeOf(payload, sign(payload).substr(1)),
     };
     for (const std::string& envelope : broken) {
         EXPECT_THAT(verifying(envelope, publicKey), signatureFailure) << envelope.substr(0, 80);
@@ -126,21 +124,6 @@ TEST(EnvelopeVectors, AgreeWithWycheproof) {
         }
     }
     EXPECT_EQ(checked, suite["numberOfTests"].get<int>());
-}
-
-TEST(EnvelopeVectors, AcceptTheRFC8032Signatures) {
-    std::ifstream file(KESTRYN_TEST_DATA "/rfc8032-ed25519/rfc8032_7.1_ed25519.json");
-    json vectors = json::parse(file)["vectors"];
-    ASSERT_FALSE(vectors.empty());
-    for (const json& vector : vectors) {
-        std::string message = hexToBytes(vector["message"]);
-        std::string signature = hexToBytes(vector["signature"]);
-        std::string key = hexToBytes(vector["public_key"]);
-        EXPECT_THAT(verifying(envelopeOf(message, signature), key), decoderError) << vector["name"];
-        signature[0] ^= 0x40;
-        EXPECT_THAT(verifying(envelopeOf(message, signature), key), signatureFailure)
-            << vector["name"];
-    }
 }
 
 // The base64 of the 32 raw bytes, surrounding space ignored; anything else means online updates

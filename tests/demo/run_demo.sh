@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs scripts/demo with the programs of BIN_DIR (a sanitizer build works too) in a folder whose
 # path has spaces, under the plain C locale, and uses the center through the CLI as a user would:
-# a second demo on the same folder is refused, a check finds the updates, an update keeps a
-# backup, the disk image of 澄光工坊 is opened, an import installs only when confirmed, an export
-# writes the list, the self-update hands over the verified package. Then proves that bad options
+# a second demo on the same folder is refused, a check finds the updates, an update fetches only
+# what changed from the kept 1.0 package and keeps a backup, the disk image of 澄光工坊 is opened,
+# an import installs only when confirmed, an export writes the list, the self-update hands over
+# the verified package. Then proves that bad options
 # change nothing, that nothing was written outside the demo folder and that the server has stopped.
 # Usage: run_demo.sh SOURCE_DIR BIN_DIR
 set -euo pipefail
@@ -52,6 +53,7 @@ kestryn check --json >check.json
 
 kestryn update audio >update.txt
 [ "$(last_line update.txt)" = "回响工坊已安装 · 2.0" ] || fail "update: $(cat update.txt)"
+grep -q '^差分更新：需下载 ' update.txt || fail "not a differential update: $(cat update.txt)"
 [ "$(version_of "$apps/KESTRYN 回响工坊.app")" = 2.0 ] || fail "audio is not 2.0"
 backups=("$support"/Backups/audio-*.app)
 [ ${#backups[@]} = 1 ] && [ "$(version_of "${backups[0]}")" = 1.0 ] || fail "no backup of audio 1.0"

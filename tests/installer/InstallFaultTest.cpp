@@ -104,9 +104,8 @@ class InstallFault : public InstallFixture, public ::testing::WithParamInterface
         installOldVersion();
         old = picture(installedBundle);
         zip = package("2.0", "1");
-        BundleContents contents{.version = "2.0"};
-        contents.files["Resources/version.txt"] = "2.0 1";
-        saved = writeBundle(temp / "历史 版本", "audio-较早.app", contents);
+        saved = writeBundle(temp / "历史 版本", "audio-较早.app",
+                            {.version = "2.0", .files = {{"Resources/version.txt", "2.0 1"}}});
         savedPicture = picture(saved);
         calls = updateFailing({});
         auto aside = std::find(calls.begin(), calls.end(), "move previous-Contents");

@@ -10,9 +10,10 @@
 
 #include <gtest/gtest.h>
 
-// The registered product "audio".
-inline CenterProduct audioProduct() {
-    return {"audio", "local.soundlink", "Sample", "", "", "", {}, "13.0", {}};
+// The product whose application is Sample.app: "audio", unless other identifiers are given.
+inline CenterProduct sampleProduct(const std::string& id = "audio",
+                                   const std::string& bundleID = "local.soundlink") {
+    return {id, bundleID, "Sample", "", "", "", {}, "13.0", {}};
 }
 
 // A release at this version and build, without an artifact.
@@ -28,7 +29,7 @@ class InstallFixture : public ::testing::Test {
     std::filesystem::path applications = temp / "Applications";
     std::filesystem::path backups = temp / "Backups";
     std::filesystem::path installedBundle = applications / "KESTRYN Sample.app";
-    CenterProduct product = audioProduct();
+    CenterProduct product = sampleProduct();
     CenterInstaller::LinuxExtendedAttributes attributes;
     int packages = 0;
 

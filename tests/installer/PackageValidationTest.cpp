@@ -15,14 +15,6 @@ const char* const badRequirement = "安装包的 macOS 版本要求无效。";
 const char* const unmet = "当前 macOS 版本不满足此软件的要求。";
 const char* const mismatch = "安装包的软件标识或版本与发布信息不一致。";
 
-CenterProduct product(const std::string& id = "audio",
-                      const std::string& bundleID = "local.soundlink") {
-    CenterProduct result = audioProduct();
-    result.id = id;
-    result.bundleID = bundleID;
-    return result;
-}
-
 // Info.plist entries asking for this system version, overall or for one architecture.
 std::string requiring(const std::string& minimum) {
     return "<key>LSMinimumSystemVersion</key><string>" + minimum + "</string>";
@@ -42,7 +34,7 @@ class PackageValidation : public ::testing::Test {
     }
     // Validates a new application on a system of this version.
     void validate(const BundleContents& contents, const std::string& system = "13.0",
-                  const CenterProduct& target = product(),
+                  const CenterProduct& target = sampleProduct(),
                   const CenterRelease& wanted = release("1.0", "1")) {
         ::setenv("KESTRYN_SYSTEM_VERSION", system.c_str(), 1);
         validateApp(app(contents), target, wanted);
@@ -54,17 +46,17 @@ class PackageValidation : public ::testing::Test {
 };
 
 TEST(IndependentProduct, OnlyRegisteredProductsWithTheirOwnIdentifierPass) {
-    EXPECT_NO_THROW(validateIndependentProduct(product()));
+    EXPECT_NO_THROW(validateIndependentProduct(sampleProduct()));
     const std::string film =
         "澄光工坊包含 Final Cut Pro 插件，请退出 Final Cut Pro 后使用专用安装包。";
     const std::string unregistered = "此安装器仅用于已登记的 KESTRYN 独立软件。";
     for (const auto& [refused, sentence] :
-         {std::pair{product("effects", "com.kestryn.effects.preview"),
+         {std::pair{sampleProduct("effects", "com.kestryn.effects.preview"),
                     std::string("幻彩工坊目前仅为界面预览，尚无可安装插件。")},
-          std::pair{product("film", "com.kestryn.film"), film},
-          std::pair{product("audio", "com.kestryn.film"), film},
-          std::pair{product("other"), unregistered},
-          std::pair{product("audio", "local.other"), unregistered}}) {
+          std::pair{sampleProduct("film", "com.kestryn.film"), film},
+          std::pair{sampleProduct("audio", "com.kestryn.film"), film},
+          std::pair{sampleProduct("other"), unregistered},
+          std::pair{sampleProduct("audio", "local.other"), unregistered}}) {
         SCOPED_TRACE(refused.id + " " + refused.bundleID);
         EXPECT_THAT([&] { validateIndependentProduct(refused); },
                     ThrowsCenterError(Kind::install, sentence));
@@ -73,22 +65,22 @@ TEST(IndependentProduct, OnlyRegisteredProductsWithTheirOwnIdentifierPass) {
 
 // An empty sentence: the application passes.
 TEST_F(PackageValidation, EachFaultOfTheApplicationHasItsSentence) {
-    CenterProduct noMinimum = product();
+    CenterProduct noMinimum = sampleProduct();
     noMinimum.minOS = "";
     struct Row {
         BundleContents contents;
         std::string sentence;
         std::string system = "13.0";
-        CenterProduct target = product();
+        CenterProduct target = sampleProduct();
         CenterRelease wanted = release("1.0", "1");
     };
     std::vector<Row> rows = {
         {{}, ""},
         {{.info = requiring("13.0")}, "", "14.2"},
         {{.info = requiringOn("x86_64", "<string>99.0</string>")}, ""},
-        {{}, mismatch, "13.0", product("audio", "local.soundlinks")},
-        {{}, mismatch, "13.0", product(), release("1.0.0", "1")},
-        {{}, mismatch, "13.0", product(), release("1.0", "2")},
+        {{}, mismatch, "13.0", sampleProduct("audio", "local.soundlinks")},
+        {{}, mismatch, "13.0", sampleProduct(), release("1.0.0", "1")},
+        {{}, mismatch, "13.0", sampleProduct(), release("1.0", "2")},
         {{.info = "<key>CFBundleExecutable</key><string>Other</string>"}, noApplication},
         {{.info = requiring("13.0.1")}, unmet},
         {{}, unmet, "13.0", noMinimum},
@@ -119,7 +111,7 @@ TEST_F(PackageValidation, EachFaultOfTheApplicationHasItsSentence) {
 TEST_F(PackageValidation, AnExecutableThatCannotRunIsNoApplication) {
     fs::path bundle = app();
     fs::permissions(bundle / "Contents/MacOS/Sample", fs::perms::owner_read);
-    EXPECT_THAT([&] { validateApp(bundle, product(), release("1.0", "1")); },
+    EXPECT_THAT([&] { validateApp(bundle, sampleProduct(), release("1.0", "1")); },
                 ThrowsCenterError(Kind::install, noApplication));
 }
 
@@ -135,15 +127,17 @@ TEST_F(PackageValidation, LocalPackageYieldsItsReleaseAndLeavesNoInspectionFolde
     // Inspection folders go under this test's folder, apart from other programs' ones.
     ::setenv("TMPDIR", temp.path().c_str(), 1);
     fs::path zip = zipBundle(app({.version = "1.2", .build = "45"}), temp / "Sample.zip");
-    EXPECT_EQ(inspectLocalPackage(zip, product()),
+    EXPECT_EQ(inspectLocalPackage(zip, sampleProduct()),
               (CenterRelease{"1.2", "45", "local", {"本地导入的安装包"}, std::nullopt}));
 
     zip = zipBundle(app({.version = "1.2b"}), temp / "Beta.zip");
-    EXPECT_THAT([&] { static_cast<void>(inspectLocalPackage(zip, product())); },
+    EXPECT_THAT([&] { static_cast<void>(inspectLocalPackage(zip, sampleProduct())); },
                 ThrowsCenterError(Kind::install, "安装包中的版本信息无效。"));
     EXPECT_EQ(entries(temp.path(), "kestryn-inspect-"), std::vector<fs::path>{});
     EXPECT_THAT(
-        [] { static_cast<void>(inspectLocalPackage("https://example.com/a.zip", product())); },
+        [] {
+            static_cast<void>(inspectLocalPackage("https://example.com/a.zip", sampleProduct()));
+        },
         ThrowsCenterError(Kind::invalid, "安装包必须位于本机。"));
 }
 

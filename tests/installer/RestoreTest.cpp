@@ -26,24 +26,22 @@ class Restore : public InstallFixture {
     std::vector<Backup> listed() { return CenterInstaller::Backups::list(backups, product); }
 };
 
+// What the transaction leaves, the backup it started from unchanged, is proven call by call in
+// InstallFaultTest.
 TEST_F(Restore, ADowngradeFromABackupKeepsItAndBacksUpTheReplacedVersion) {
     std::vector<Backup> before = listed();
     ASSERT_EQ(before.size(), 2U);
     EXPECT_EQ(before[0].version, "2.0");
     EXPECT_EQ(before[1].version, "1.0");
     EXPECT_GT(before[1].bytes, 0U);
-    Picture oldest = picture(before[1].path);
 
     InstallReceipt receipt =
         CenterInstaller::restore(before[1].path, product, applications, backups, notRunning);
     EXPECT_EQ(receipt.installedApp.version, "1.0");
-    EXPECT_EQ(installedVersion(installedBundle), "1.0 1");
-    EXPECT_EQ(picture(before[1].path), oldest);
     std::vector<Backup> after = listed();
     ASSERT_EQ(after.size(), 3U);
     EXPECT_EQ(after[0].version, "3.0");
     EXPECT_EQ(receipt.backupURL, after[0].path);
-    EXPECT_TRUE(stagingFolders().empty());
 }
 
 // A running application is refused by the same transaction, proven in InstallTest.

@@ -1,11 +1,11 @@
 #include "model/CenterPreferences.h"
 
-#include "core/FileContents.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <QSignalSpy>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 
 namespace {
 
@@ -47,10 +47,9 @@ TEST(CenterPreferences, StoredValuesOfTheirOwnTypeWinOverTheDefaultsAndAnUnreada
         preferences.setAutoCheck(false);
         if (row.problem) {
             std::vector<std::string> kept;
-            for (const auto& entry : fs::directory_iterator(temp / "config")) {
-                kept.push_back(CenterCore::readFileContents(entry.path(), 1024));
-            }
-            std::sort(kept.begin(), kept.end());
+            std::ranges::transform(entries(temp / "config"), std::back_inserter(kept),
+                                   fileContents);
+            std::ranges::sort(kept);
             EXPECT_EQ(kept, (std::vector<std::string>{"{\"autoCheck\":false}", "{not json"}));
         }
     }

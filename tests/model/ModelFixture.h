@@ -162,11 +162,9 @@ class ModelFixture : public ::testing::Test {
         CenterCatalog catalog = shippedCatalog();
         for (CenterProduct& product : catalog.products) {
             if (auto release = releases.find(product.id); release != releases.end()) {
-                product.release = CenterRelease{release->second,
-                                                "1",
-                                                "2026-12-01",
-                                                {"更新"},
-                                                package(product, release->second)};
+                const std::string& version = release->second;
+                product.release =
+                    CenterRelease{version, "1", "2026-12-01", {"更新"}, package(product, version)};
             }
         }
         std::filesystem::path document =

@@ -46,10 +46,9 @@ TEST_F(LinuxWorkspaceTest, FilesAndAddressesOpenThroughXdgOpenWhoseStatusDecides
 }
 
 TEST_F(LinuxWorkspaceTest, AnApplicationStartsFromItsBundlesExecutable) {
-    fs::path app = writeBundle(temp.path(), "KESTRYN 回响工坊.app", {.executable = "回响"});
-    temp.write("KESTRYN 回响工坊.app/Contents/MacOS/回响",
-               "#!/bin/sh\n: > \"" + (temp / "started").string() + "\"\n");
-    fs::permissions(app / "Contents/MacOS/回响", fs::perms::owner_all);
+    const std::string starting = "#!/bin/sh\n: > \"" + (temp / "started").string() + "\"\n";
+    fs::path app = writeBundle(temp.path(), "KESTRYN 回响工坊.app",
+                               {.executable = "回响", .files = {{"MacOS/回响", starting}}});
     EXPECT_EQ(workspace.openApplication(app), std::nullopt);
     for (int i = 0; i < 200 && !fs::exists(temp / "started"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

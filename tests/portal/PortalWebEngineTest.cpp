@@ -19,15 +19,12 @@ Q_IMPORT_QML_PLUGIN(Kestryn_PortalPlugin)
 namespace {
 
 HttpsResponse page(const std::string& title, const std::string& body) {
-    HttpsResponse response = HttpsResponse::bytes(
-        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
-        "</title><style>body{background:#0C0C0F;color:#EEEEF1;font-family:'Noto Sans CJK "
-        "SC';margin:0}a{position:fixed;left:0;right:0;top:90px;bottom:0;padding:24px;"
-        "color:#C7B3ED}</style></head>"
-        "<body>" +
-        body + "</body></html>");
-    response.headers.emplace_back("Content-Type", "text/html; charset=utf-8");
-    return response;
+    return {.body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
+                    "</title><style>body{background:#0C0C0F;color:#EEEEF1;font-family:'Noto Sans "
+                    "CJK SC';margin:0}a{position:fixed;left:0;right:0;top:90px;bottom:0;"
+                    "padding:24px;color:#C7B3ED}</style></head><body>" +
+                    body + "</body></html>",
+            .headers = {{"Content-Type", "text/html; charset=utf-8"}}};
 }
 
 // The maker's site as the tests need it; the query "embed=center" plays no part in the routes.
@@ -129,15 +126,8 @@ TEST_F(PortalWebPage, ShowsTheMakersPageKeepsANewWindowLinkInTheViewAndAnswersIt
     QMetaObject::invokeMethod(
         webView(), "runJavaScript",
         Q_ARG(QString, "document.title = confirm('删除这条评论？') ? 'confirmed' : 'declined'"));
-    QQuickItem* accept = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-        accept = find(window.contentItem(), [](QQuickItem* item) {
-            return item->objectName() == "dialogAcceptButton" && item->isVisible();
-        });
-        return accept != nullptr;
-    }));
-    EXPECT_EQ(accept->property("text").toString(), "确认");
-    click(accept);
+    ASSERT_TRUE(waitFor([this] { return text("确认") != nullptr; }));
+    click(text("确认"));
     EXPECT_TRUE(waitFor([this] { return webView()->property("title").toString() == "confirmed"; }))
         << webView()->property("title").toString().toStdString();
 

@@ -84,6 +84,26 @@ class AppcastSession : public ::testing::Test {
                "\nlength: " + std::to_string(document.size()) + "\n-->\n";
     }
 
+    // A feed of the items with the sparkle namespace bound to `prefix`, signed with openssl.
+    std::string opensslFeed(const std::string& items, const std::string& prefix = "sparkle") {
+        return opensslSigned("<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:" + prefix +
+                             "=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>" +
+                             items + "</channel></rss>");
+    }
+
+    // An item of build N, shown as "N.0", whose enclosure at `url` is `package`.
+    std::string item(const std::string& build, const std::string& url,
+                     const std::string& minimum = "", bool signedEnclosure = true) {
+        return "<item><sparkle:minimumSystemVersion>" + minimum +
+               "</sparkle:minimumSystemVersion><description><![CDATA[<b>构建 " + build +
+               "</b>]]></description><enclosure url=\"" + url + "\" length=\"" +
+               std::to_string(package.size()) + "\" sparkle:version=\"" + build +
+               "\" sparkle:shortVersionString=\"" + build + ".0\"" +
+               (signedEnclosure ? " sparkle:edSignature=\"" + opensslSignature(package) + "\""
+                                : "") +
+               "/></item>";
+    }
+
     // Serves the feed and runs one check to its end.
     void check(const std::string& feed) {
         server.route("/appcast.xml", HttpsResponse::bytes(feed));
@@ -107,6 +127,7 @@ class AppcastSession : public ::testing::Test {
         return items;
     }
 
+    const std::string package = "a package for 14";
     HttpsServer server;
     TemporaryDirectory scratch;
     fs::path temporary = scratch / "tmp";
@@ -141,28 +162,44 @@ TEST_F(AppcastSession, ConsentDownloadsVerifiesAndHandsOverThePublishedPackage) 
     EXPECT_EQ(leftovers(), std::vector{workspace.opened[0].first});
 }
 
-// The choice shows in the question; the download after consent is the test above.
-TEST_F(AppcastSession, TakesTheNewestItemThisSystemRunsFromAFeedSignedWithOpenssl) {
+// Items this system cannot run or whose enclosure is not HTTPS are passed over; an address
+// relative to the feed is fetched from beside it.
+TEST_F(AppcastSession, TakesTheNewestHttpsItemThisSystemRunsFromAFeedSignedWithOpenssl) {
     ::setenv("KESTRYN_SYSTEM_VERSION", "14.2", 1);
-    const std::string archive = "a package for 14";
-    auto item = [&](const std::string& build, const std::string& minimum) {
-        return "<item><sparkle:minimumSystemVersion>" + minimum +
-               "</sparkle:minimumSystemVersion><description><![CDATA[<b>构建 " + build +
-               "</b>]]></description><enclosure url=\"" + server.url("/center.deb") +
-               "\" length=\"" + std::to_string(archive.size()) + "\" sparkle:version=\"" + build +
-               "\" sparkle:shortVersionString=\"" + build + ".0\" sparkle:edSignature=\"" +
-               opensslSignature(archive) + "\"/></item>";
-    };
-    prompts.willAnswer(1);
-    check(opensslSigned("<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:sparkle=\""
-                        "http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>" +
-                        item("3", "14.0") + item("9", "15.0") + item("4", "14.2") + item("1", "") +
-                        "</channel></rss>"));
+    server.route("/center.deb", HttpsResponse::bytes(package));
+    prompts.willAnswer(0);
+    check(opensslFeed(item("3", server.url("/center.deb"), "14.0") +
+                      item("9", "center.deb", "15.0") + item("4", "center.deb", "14.2") +
+                      item("1", "center.deb") + item("8", "file:///tmp/center.deb") +
+                      item("7", "http://127.0.0.1/center.deb")));
     ::unsetenv("KESTRYN_SYSTEM_VERSION");
 
     ASSERT_EQ(prompts.questions().size(), 1u);
     EXPECT_EQ(prompts.questions()[0].message, "发现软件中心新版本 4.0");
     EXPECT_EQ(prompts.questions()[0].details, "当前版本为 1.2.0。\n\n构建 4");
+    EXPECT_TRUE(record.finished->first) << record.finished->second;
+    ASSERT_EQ(workspace.opened.size(), 1u);
+    EXPECT_EQ(workspace.opened[0].second, package);
+}
+
+// Its page opens only on request, with the sparkle namespace under another prefix.
+TEST_F(AppcastSession, AnInformationalReleaseOffersItsPageAndDownloadsNothing) {
+    const std::string feed =
+        opensslFeed("<item><s:version>7</s:version><s:shortVersionString>1.7</s:shortVersionString>"
+                    "<link>releases/1.7.html</link><s:informationalUpdate/></item>",
+                    "s");
+    const std::string page = "软件中心 1.7 的网页“" + server.url("/releases/1.7.html") + "”";
+    prompts.willAnswer(1);
+    check(feed);
+    EXPECT_EQ(*record.finished, std::pair(true, "已暂不打开" + page + "。"));
+    prompts.willAnswer(0);
+    check(feed);
+    EXPECT_EQ(*record.finished, std::pair(true, "已打开" + page + "。"));
+    EXPECT_EQ(prompts.questions()[0].details,
+              "当前版本为 1.2.0。此版本请在网页“" + server.url("/releases/1.7.html") +
+                  "”上获取，软件中心不会下载任何文件。\n\n此版本没有附带更新说明。");
+    EXPECT_EQ(workspace.calls, std::vector{"openURL " + server.url("/releases/1.7.html")});
+    EXPECT_TRUE(leftovers().empty());
 }
 
 // An up-to-date center or a declined update ends well, a feed without a valid signature or a
@@ -196,6 +233,11 @@ TEST_F(AppcastSession, EndsWithoutADownloadWhenUpToDateDeclinedOrRefused) {
         {opensslSigned("<rss version=\"2.0\"><channel><item><title>无安装包</title></item>"
                        "</channel></rss>"),
          false, "软件中心更新源中没有可用的版本。"},
+        {opensslFeed(item("8", "center.deb", "", false)), false,
+         "软件中心更新源中没有为本软件中心签名的版本，不能安装。"},
+        {opensslFeed(item("8", "file:///tmp/center.deb") +
+                     item("7", "http://127.0.0.1/center.deb")),
+         false, "软件中心更新源中没有通过 HTTPS 提供的版本，不能安装。"},
     };
     for (const auto& [served, succeeded, sentence] : cases) {
         // Only the newer release asks, and is declined.

@@ -69,13 +69,6 @@ HttpsServer& webTestServer() {
     return *server;
 }
 
-std::filesystem::path webTestOutput() {
-    const char* given = std::getenv("KESTRYN_TEST_OUTPUT");
-    std::filesystem::path folder = given != nullptr ? given : "test-output";
-    std::filesystem::create_directories(folder);
-    return std::filesystem::absolute(folder);
-}
-
 // Tests of real web pages: the loopback HTTPS server answers for the portal's host, and the web
 // engine is set up for it before it starts. Headless unless QT_QPA_PLATFORM names a display.
 int main(int argc, char** argv) {

@@ -2,8 +2,6 @@
 
 #include "tests/support/HttpsServer.h"
 
-#include <filesystem>
-
 // What the main() of the web page tests (WebTestMain.cpp) provides to its tests.
 
 // The portal's host in these tests; the server answers for it.
@@ -11,7 +9,3 @@ inline constexpr const char* webTestHost = "www.kestryn.test";
 
 // The loopback HTTPS server behind `webTestHost`.
 [[nodiscard]] HttpsServer& webTestServer();
-
-// The folder for what the tests leave to look at (screenshots): $KESTRYN_TEST_OUTPUT, else
-// "test-output" in the working folder; created on demand.
-[[nodiscard]] std::filesystem::path webTestOutput();
