@@ -32,13 +32,13 @@ int main(int argc, char** argv) {
          {},
          {"--json"}},
         {"update",
-         "PRODUCT [--full]",
+         "PRODUCT [--full] | --all",
          "下载、验证并安装一款软件的最新版本，替换前先完整备份；本机有旧版安装包时只下载改动的部分"
          "，"
-         "--full 总是下载完整安装包。",
+         "--full 总是下载完整安装包；--all 依次更新所有可更新的软件。",
          updateVerb,
          {},
-         {"--full"},
+         {"--full", "--all"},
          true},
         {"open", "PRODUCT", "启动已安装的软件。", openVerb, {}, {}, true},
         {"import",

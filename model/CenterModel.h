@@ -86,6 +86,7 @@ class CenterModel : public QObject {
     Q_PROPERTY(bool isWorking READ isWorking NOTIFY workChanged)
     Q_PROPERTY(bool isInstalling READ isInstalling NOTIFY workChanged)
     Q_PROPERTY(bool canCancel READ canCancel NOTIFY workChanged)
+    Q_PROPERTY(bool canUpdateAll READ canUpdateAll NOTIFY workChanged)
     Q_PROPERTY(QString lastCheckedLine READ lastCheckedLine NOTIFY lastCheckedChanged)
     Q_PROPERTY(QString installedLine READ installedLine NOTIFY installedChanged)
     Q_PROPERTY(QString versionLine READ versionLine CONSTANT)
@@ -154,6 +155,14 @@ class CenterModel : public QObject {
     // product, or says that the installed version is current. An update fetches only what
     // changed since a package of the product kept on disk, unless `wholePackage` is set.
     void installOrUpdate(const CenterProduct& product, bool wholePackage = false);
+    // Runs the listed updates one after another in catalog order, each as its own installation
+    // flow: a failure is said and the next still runs, a cancel stops the rest, and the status
+    // ends with one summary sentence.
+    Q_INVOKABLE void updateAll();
+    // Whether the last update-all updated every product it tried.
+    [[nodiscard]] bool updatedAll() const {
+        return updateAll_.failed.empty() && !updateAll_.cancelled;
+    }
     void openProduct(const CenterProduct& product);
     void showPackage(const CenterProduct& product);
 
@@ -258,6 +267,11 @@ class CenterModel : public QObject {
     [[nodiscard]] bool isInstalling() const { return busyProduct_.has_value(); }
     // The running download, installation, inspection or restore takes a stop request.
     [[nodiscard]] bool canCancel() const { return busyProduct_.has_value() && !cancelling_; }
+    // Nothing runs and at least one update is listed.
+    [[nodiscard]] bool canUpdateAll() const {
+        return canCheck() && !updateAll_.current && updateAll_.waiting.empty() &&
+               !updates().empty();
+    }
     // Stops it at its next safe point: a download keeps its bytes for the next attempt, an
     // installation or restore leaves the installed copy as it was. The status then says so.
     Q_INVOKABLE void cancelWork();
@@ -400,6 +414,19 @@ class CenterModel : public QObject {
     // it, and when the model goes.
     std::stop_source work_;
     bool cancelling_ = false;
+    // The updates an update-all still has to run, and how the ones it ran ended.
+    struct UpdateAllRun {
+        std::vector<std::string> waiting;
+        std::optional<std::string> current;
+        std::vector<std::string> updated;
+        // Product name and the reason it failed.
+        std::vector<std::pair<std::string, std::string>> failed;
+        bool cancelled = false;
+    } updateAll_;
+    // Starts the next waiting update; the summary when none is left.
+    void updateNextOfAll();
+    // Notes how the current one of an update-all ended, once it ended.
+    void noteUpdateOfAll();
     std::string cancelledStatus_;
     // The installation asked only for the current version, which another run may bring first.
     bool updateOnly_ = false;

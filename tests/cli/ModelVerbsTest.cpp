@@ -50,14 +50,16 @@ class ModelVerbs : public CenterHome {
     }
 };
 
-// The flow of the model's verbs, once: what the check finds, the update installs; its backup is
+// The flow of the model's verbs, once: what the check finds, updating all installs; its backup is
 // listed, restored only once confirmed at the terminal, and pruned.
 TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPruned) {
     ProgramResult check = center({"check"});
     ASSERT_EQ(check.exitCode, 0) << check.err;
     EXPECT_NE(check.out.find("回响工坊\t1.0（1）\t2.0（1）\t更新\n"), std::string::npos)
         << check.out;
-    ASSERT_EQ(center({"update", "audio"}).exitCode, 0);
+    ProgramResult update = center({"update", "--all"});
+    ASSERT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(lastLine(update.out), "已更新 1 款软件：回响工坊。");
 
     ProgramResult listed = center({"backups", "audio", "--json"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
