@@ -171,6 +171,23 @@ Rectangle {
                     font.pixelSize: 10
                     color: CenterAppearance.muted
                 }
+                Text {
+                    objectName: "detailIntegrity"
+                    readonly property string line: detail.center.integrity.lines[detail.product.productID] || ""
+                    visible: detail.product.isInstalled && line.length > 0
+                    Layout.fillWidth: true
+                    text: line
+                    wrapMode: Text.Wrap
+                    font.pixelSize: 10
+                    color: CenterAppearance.muted
+                }
+            }
+            CenterQuietButton {
+                objectName: "detailCheckIntegrity"
+                visible: detail.product.isInstalled
+                enabled: !detail.center.isWorking
+                text: "检查完整性"
+                onClicked: detail.center.checkIntegrity(detail.product.productID)
             }
             CenterQuietButton {
                 objectName: "detailShowPackage"

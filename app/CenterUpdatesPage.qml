@@ -57,6 +57,12 @@ ColumnLayout {
                 text: "设置更新源"
                 onClicked: page.center.openPage("settings")
             }
+            CenterPrimaryButton {
+                objectName: "updateAllButton"
+                text: "全部更新"
+                enabled: page.center.canUpdateAll
+                onClicked: page.center.updateAll()
+            }
         }
     }
     CenterProductList {

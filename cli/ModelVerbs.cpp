@@ -85,8 +85,22 @@ int checkVerb(const Arguments& arguments) {
 }
 
 int updateVerb(const Arguments& arguments) {
+    const std::optional<std::string> named = arguments.optionalPositional();
+    const bool all = arguments.flag("--all");
+    if (all == named.has_value()) {
+        throw UsageError(all ? "--all 不能与产品一同给出。" : "需要给出一个产品，或者加上 --all。");
+    }
+    if (all) {
+        auto updatedAll = std::make_shared<bool>(false);
+        return runModelVerb(
+            {.operation = [](CenterModel& model) { model.updateAll(); },
+             .report = [updatedAll](const CenterModel& model) { *updatedAll = model.updatedAll(); },
+             .progressBar = true,
+             .narrates = true,
+             .succeeded = [updatedAll] { return *updatedAll; }});
+    }
     // An unknown product is refused before the model starts: a typo never reaches the network.
-    const std::string id = shippedProduct(arguments.positionals(1)[0]).id;
+    const std::string id = shippedProduct(*named).id;
     const bool wholePackage = arguments.flag("--full");
     return runModelVerb({.operation =
                              [id, wholePackage](CenterModel& model) {

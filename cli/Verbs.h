@@ -23,3 +23,4 @@ int selfUpdateVerb(const Arguments& arguments);
 int backupsVerb(const Arguments& arguments);
 int restoreVerb(const Arguments& arguments);
 int pruneVerb(const Arguments& arguments);
+int verifyVerb(const Arguments& arguments);

@@ -176,17 +176,16 @@ bool linkStaysInside(const fs::path& link, const fs::path& bundleRoot) {
     return rootEnd == bundleRoot.end();
 }
 
-void checkItem(const fs::path& app, const std::string& key, const SealedItem& sealed,
-               const std::map<std::string, fs::directory_entry>& items) {
+// How the item at `key` departs from what the seal says of it, if it does.
+std::optional<SealProblem::Kind>
+itemProblem(const fs::path& app, const std::string& key, const SealedItem& sealed,
+            const std::map<std::string, fs::directory_entry>& items) {
     if (sealed.nestedCode) {
         fail(app, "包含无法在本机验证的嵌套代码：" + key);
     }
     auto found = items.find(key);
     if (found == items.end()) {
-        if (sealed.optional) {
-            return;
-        }
-        fail(app, "已签名的文件缺失：" + key);
+        return sealed.optional ? std::nullopt : std::optional(SealProblem::Kind::missing);
     }
     const fs::directory_entry& entry = found->second;
     bool faithful = false;
@@ -196,9 +195,21 @@ void checkItem(const fs::path& app, const std::string& key, const SealedItem& se
         faithful = !entry.is_symlink() && entry.is_regular_file() &&
                    CenterCore::sha256(entry.path()) == *sealed.digest;
     }
-    if (!faithful) {
-        fail(app, "已签名的文件被修改：" + key);
+    return faithful ? std::nullopt : std::optional(SealProblem::Kind::changed);
+}
+
+std::string problemSentence(const SealProblem& problem) {
+    switch (problem.kind) {
+    case SealProblem::Kind::missing:
+        return "已签名的文件缺失：" + problem.path;
+    case SealProblem::Kind::changed:
+        return "已签名的文件被修改：" + problem.path;
+    case SealProblem::Kind::unsealed:
+        return "包含未签名的文件：" + problem.path;
+    case SealProblem::Kind::linkOutside:
+        break;
     }
+    return "链接指向应用之外：" + problem.path;
 }
 
 } // namespace
@@ -246,20 +257,29 @@ void write(const fs::path& app) {
     }
 }
 
-void check(const fs::path& app) {
+std::vector<SealProblem> problems(const fs::path& app) {
     std::map<std::string, SealedItem> seal = readSeal(app);
     std::map<std::string, fs::directory_entry> items = contentsItems(app / "Contents");
+    std::vector<SealProblem> found;
     for (const auto& [key, sealed] : seal) {
-        checkItem(app, key, sealed, items);
+        if (std::optional<SealProblem::Kind> kind = itemProblem(app, key, sealed, items)) {
+            found.push_back({*kind, key});
+        }
     }
     fs::path bundleRoot = fs::canonical(app);
     for (const auto& [key, entry] : items) {
         if (!seal.contains(key)) {
-            fail(app, "包含未签名的文件：" + key);
+            found.push_back({SealProblem::Kind::unsealed, key});
+        } else if (entry.is_symlink() && !linkStaysInside(entry.path(), bundleRoot)) {
+            found.push_back({SealProblem::Kind::linkOutside, key});
         }
-        if (entry.is_symlink() && !linkStaysInside(entry.path(), bundleRoot)) {
-            fail(app, "链接指向应用之外：" + key);
-        }
+    }
+    return found;
+}
+
+void check(const fs::path& app) {
+    if (std::vector<SealProblem> found = problems(app); !found.empty()) {
+        fail(app, problemSentence(found.front()));
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace CenterInstaller {
 
@@ -15,6 +17,28 @@ namespace ResourceSeal {
 // Seals every file and link under Contents/ except the seal folder itself, the main executable
 // and Info.plist included, replacing any seal that was there.
 void write(const std::filesystem::path& app);
+
+// One way a bundle's content departs from its seal.
+struct SealProblem {
+    enum class Kind {
+        // A sealed file or link that is not there.
+        missing,
+        // A sealed file whose bytes, or a sealed link whose target, differ.
+        changed,
+        // A file or link under Contents/ the seal does not list.
+        unsealed,
+        // A sealed link that resolves outside the bundle.
+        linkOutside,
+    };
+    Kind kind;
+    // The path under Contents/.
+    std::string path;
+};
+
+// Every way the content under Contents/ departs from the seal: the seal's paths in order, then
+// the content's. Reads every sealed file once. Throws CenterError::install as check() for a seal
+// that is missing or does not parse, and for nested code it cannot verify.
+[[nodiscard]] std::vector<SealProblem> problems(const std::filesystem::path& app);
 
 // Throws CenterError::install ("验证或安装未完成：" and the reason) unless the seal parses, every
 // sealed file is present with its digest (optional ones where present), nothing under

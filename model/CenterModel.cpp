@@ -11,6 +11,7 @@
 #include "installer/Recovery.h"
 #include "model/BackgroundWork.h"
 #include "model/CenterHistory.h"
+#include "model/CenterIntegrity.h"
 #include "model/CenterLocations.h"
 #include "model/CenterPreferences.h"
 #include "model/CenterUIError.h"
@@ -83,6 +84,7 @@ CenterModelSetup CenterModelSetup::standard(CenterPlatform::Workspace& workspace
 CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     : QObject(parent), setup_(std::move(setup)),
       history_(new CenterHistory(setup_.supportDirectory, this)),
+      integrity_(new CenterIntegrity(this)),
       service_(std::make_unique<CenterUpdateService>(setup_.timeouts)) {
     readSettings();
     createSelfUpdater();
@@ -92,6 +94,14 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     connect(this, &CenterModel::isCheckingChanged, this, &CenterModel::workChanged);
     connect(this, &CenterModel::busyProductChanged, this, &CenterModel::workChanged);
     connect(history_, &CenterHistory::changed, this, &CenterModel::historyChanged);
+    connect(this, &CenterModel::updatesChanged, this, &CenterModel::workChanged);
+    connect(this, &CenterModel::busyProductChanged, this, [this] {
+        if (!busyProduct_ && updateAll_.current) {
+            noteUpdateOfAll();
+            // After the finished one's own steps, as a user pressing the next button would.
+            QMetaObject::invokeMethod(this, &CenterModel::updateNextOfAll, Qt::QueuedConnection);
+        }
+    });
 
     loadCatalogSources();
     finishInterruptedWork();
@@ -253,7 +263,8 @@ std::vector<CenterProduct> CenterModel::updates() const {
 }
 
 bool CenterModel::isIdle() const {
-    return !isChecking_ && !busyProduct_ && waiting_ == 0 && !selfUpdateRunning_;
+    return !isChecking_ && !busyProduct_ && waiting_ == 0 && !selfUpdateRunning_ &&
+           updateAll_.waiting.empty() && !updateAll_.current;
 }
 
 void CenterModel::setWaiting(int change) {

@@ -29,6 +29,7 @@
 
 class ArtifactRebuild;
 class CenterHistory;
+class CenterIntegrity;
 class CenterPreferences;
 class CenterSelfUpdater;
 class CenterUpdateService;
@@ -85,6 +86,7 @@ class CenterModel : public QObject {
     Q_PROPERTY(bool isWorking READ isWorking NOTIFY workChanged)
     Q_PROPERTY(bool isInstalling READ isInstalling NOTIFY workChanged)
     Q_PROPERTY(bool canCancel READ canCancel NOTIFY workChanged)
+    Q_PROPERTY(bool canUpdateAll READ canUpdateAll NOTIFY workChanged)
     Q_PROPERTY(QString lastCheckedLine READ lastCheckedLine NOTIFY lastCheckedChanged)
     Q_PROPERTY(QString installedLine READ installedLine NOTIFY installedChanged)
     Q_PROPERTY(QString versionLine READ versionLine CONSTANT)
@@ -153,6 +155,14 @@ class CenterModel : public QObject {
     // product, or says that the installed version is current. An update fetches only what
     // changed since a package of the product kept on disk, unless `wholePackage` is set.
     void installOrUpdate(const CenterProduct& product, bool wholePackage = false);
+    // Runs the listed updates one after another in catalog order, each as its own installation
+    // flow: a failure is said and the next still runs, a cancel stops the rest, and the status
+    // ends with one summary sentence.
+    Q_INVOKABLE void updateAll();
+    // Whether the last update-all updated every product it tried.
+    [[nodiscard]] bool updatedAll() const {
+        return updateAll_.failed.empty() && !updateAll_.cancelled;
+    }
     void openProduct(const CenterProduct& product);
     void showPackage(const CenterProduct& product);
 
@@ -209,6 +219,19 @@ class CenterModel : public QObject {
     void reloadHistory();
     // ---- end of version history ----
 
+    // ---- Integrity of the installed copies (CenterModelIntegrity.cpp) ----
+    Q_PROPERTY(CenterIntegrity* integrity READ integrity CONSTANT)
+    Q_MOC_INCLUDE("model/CenterIntegrity.h")
+  public:
+    // The last check of each installed copy, for the views.
+    [[nodiscard]] CenterIntegrity* integrity() const { return integrity_; }
+    // Checks the installed copy of `product`, or every installed copy, against its seal on a
+    // worker thread; the status sums up what was found. Refused while an installation or
+    // restore runs, and for a product with no installed copy.
+    void checkIntegrity(const std::optional<CenterProduct>& product);
+    Q_INVOKABLE void checkIntegrity(const QString& product);
+    // ---- end of integrity ----
+
   public:
     // ---- The window's face of the model (CenterModelViews.cpp) --------------------------------
     // The views address products by id and read every title, state and enabled flag from here,
@@ -244,6 +267,11 @@ class CenterModel : public QObject {
     [[nodiscard]] bool isInstalling() const { return busyProduct_.has_value(); }
     // The running download, installation, inspection or restore takes a stop request.
     [[nodiscard]] bool canCancel() const { return busyProduct_.has_value() && !cancelling_; }
+    // Nothing runs and at least one update is listed.
+    [[nodiscard]] bool canUpdateAll() const {
+        return canCheck() && !updateAll_.current && updateAll_.waiting.empty() &&
+               !updates().empty();
+    }
     // Stops it at its next safe point: a download keeps its bytes for the next attempt, an
     // installation or restore leaves the installed copy as it was. The status then says so.
     Q_INVOKABLE void cancelWork();
@@ -356,6 +384,7 @@ class CenterModel : public QObject {
     CenterModelSetup setup_;
     CenterPreferences* preferences_ = nullptr;
     CenterHistory* history_;
+    CenterIntegrity* integrity_;
     std::unique_ptr<CenterUpdateService> service_;
     std::string version_;
     std::string ownBundleID_;
@@ -385,6 +414,19 @@ class CenterModel : public QObject {
     // it, and when the model goes.
     std::stop_source work_;
     bool cancelling_ = false;
+    // The updates an update-all still has to run, and how the ones it ran ended.
+    struct UpdateAllRun {
+        std::vector<std::string> waiting;
+        std::optional<std::string> current;
+        std::vector<std::string> updated;
+        // Product name and the reason it failed.
+        std::vector<std::pair<std::string, std::string>> failed;
+        bool cancelled = false;
+    } updateAll_;
+    // Starts the next waiting update; the summary when none is left.
+    void updateNextOfAll();
+    // Notes how the current one of an update-all ended, once it ended.
+    void noteUpdateOfAll();
     std::string cancelledStatus_;
     // The installation asked only for the current version, which another run may bring first.
     bool updateOnly_ = false;

@@ -321,6 +321,11 @@ void CenterModel::cancelWork() {
         return;
     }
     cancelling_ = true;
+    // A cancel during an update-all stops the rest of it too.
+    if (updateAll_.current) {
+        updateAll_.waiting.clear();
+        updateAll_.cancelled = true;
+    }
     work_.request_stop();
     emit workChanged();
 }

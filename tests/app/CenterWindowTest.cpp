@@ -169,6 +169,10 @@ TEST_F(CenterWindowTest, ThePagesAndTheDetailShowTheModelsRowsStatesBusyProductA
     click("productCard-audio");
     EXPECT_EQ(text("detailName"), "回响工坊");
     EXPECT_TRUE(isShown("detailShowPackage"));
+    click("detailCheckIntegrity");
+    waitUntilIdle(*model);
+    settle();
+    EXPECT_EQ(text("detailIntegrity"), "回响工坊 1.0：完整。");
     click("detailBack");
     EXPECT_FALSE(isShown("detailSheet"));
     click("productCard-effects");
@@ -187,6 +191,16 @@ TEST_F(CenterWindowTest, ThePagesAndTheDetailShowTheModelsRowsStatesBusyProductA
     waitUntilIdle(*model);
     settle();
     EXPECT_EQ(text("backupTitle-0"), "版本 2.0（1）");
+
+    // Updating all runs the model's queue over what the updates page lists.
+    click("detailClose");
+    goTo("updates");
+    click("updateAllButton");
+    EXPECT_FALSE(shown("updateAllButton")->isEnabled());
+    waitUntilIdle(*model);
+    settle();
+    EXPECT_EQ(model->status(), "已更新 2 款软件：行文工坊、回响工坊。");
+    EXPECT_FALSE(shown("updateAllButton")->isEnabled());
 }
 
 TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {

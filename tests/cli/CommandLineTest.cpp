@@ -127,6 +127,7 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
          "kestryn compare：“abc”不是版本号：版本号以数字开头，例如 1.10.2。\n"},
         // An unknown product is named with the products there are, before anything starts.
         {{"update", "回响工坊"}, 2, "kestryn update：“回响工坊”不是软件中心的产品。" + products},
+        {{"update", "audio", "--all"}, 2, "kestryn update：--all 不能与产品一同给出。\n"},
         {{"install", "a.zip", "--product", "echo"},
          2,
          "kestryn install：“echo”不是软件中心的产品。" + products},

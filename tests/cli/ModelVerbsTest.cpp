@@ -50,14 +50,16 @@ class ModelVerbs : public CenterHome {
     }
 };
 
-// The flow of the model's verbs, once: what the check finds, the update installs; its backup is
+// The flow of the model's verbs, once: what the check finds, updating all installs; its backup is
 // listed, restored only once confirmed at the terminal, and pruned.
 TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPruned) {
     ProgramResult check = center({"check"});
     ASSERT_EQ(check.exitCode, 0) << check.err;
     EXPECT_NE(check.out.find("回响工坊\t1.0（1）\t2.0（1）\t更新\n"), std::string::npos)
         << check.out;
-    ASSERT_EQ(center({"update", "audio"}).exitCode, 0);
+    ProgramResult update = center({"update", "--all"});
+    ASSERT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(lastLine(update.out), "已更新 1 款软件：回响工坊。");
 
     ProgramResult listed = center({"backups", "audio", "--json"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
@@ -80,6 +82,25 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
     ASSERT_EQ(pruned.exitCode, 0) << pruned.err;
     EXPECT_NE(pruned.out.find("已删除\taudio\t1.0（1）"), std::string::npos) << pruned.out;
     EXPECT_NE(center({"backups"}).out.find("回响工坊\t2.0（1）"), std::string::npos);
+}
+
+// The check of the installed copies: one line a product, and a failing exit for any damage.
+TEST_F(ModelVerbs, VerifyNamesWhatDepartsFromTheSealOneProductALine) {
+    ProgramResult intact = center({"verify"});
+    EXPECT_EQ(intact.exitCode, 0) << intact.err;
+    EXPECT_EQ(intact.out, "回响工坊 1.0：完整。\n检查完毕：1 款软件完整。\n");
+    for (int file = 1; file <= 4; ++file) {
+        temp.write(applications / soundApp / ("Contents/Resources/新增 " + std::to_string(file)),
+                   "x");
+    }
+    ProgramResult damaged = center({"verify", "audio"});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_EQ(damaged.out, "回响工坊 1.0：不完整。新增 4 个文件：Resources/新增 1、Resources/新增 "
+                           "2、Resources/新增 3 等。\n");
+    EXPECT_EQ(lastLine(damaged.err), "检查完毕：1 款软件不完整。");
+    ProgramResult absent = center({"verify", "film"});
+    EXPECT_EQ(absent.exitCode, 1);
+    EXPECT_EQ(lastLine(absent.err), "澄光工坊未安装，无法检查完整性。");
 }
 
 // Every other case fails with exit code 1 and its last line of errors; an import nobody can

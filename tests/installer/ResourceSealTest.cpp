@@ -78,4 +78,22 @@ TEST_F(ResourceSeal, EachFaultNamesItsReason) {
     }
 }
 
+// An installed copy is checked for every departure at once, so the user learns all of them.
+TEST_F(ResourceSeal, ListsEveryDepartureInTheSealsOrderThenTheContents) {
+    link("/etc/passwd", "escape");
+    Seal::write(app);
+    temp.write(app / "Contents/MacOS/Sample", "#!/bin/sh\nexit 1\n");
+    fs::remove(app / "Contents/Resources/data.bin");
+    temp.write(app / "Contents/Resources/新增 文件.txt", "x");
+    std::vector<std::pair<Seal::SealProblem::Kind, std::string>> found;
+    for (const Seal::SealProblem& problem : Seal::problems(app)) {
+        found.emplace_back(problem.kind, problem.path);
+    }
+    using Kind = Seal::SealProblem::Kind;
+    EXPECT_EQ(found, (decltype(found){{Kind::changed, "MacOS/Sample"},
+                                      {Kind::missing, "Resources/data.bin"},
+                                      {Kind::linkOutside, "Resources/escape"},
+                                      {Kind::unsealed, "Resources/新增 文件.txt"}}));
+}
+
 } // namespace
