@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the installer benchmark's packages, once: a 65,534-entry package for header inspection
-and a 1 GiB, 2,000-file application package for unpacking. Usage: make_inputs.py FOLDER"""
+"""Writes the installer benchmark's inputs, once.
+  make_inputs.py FOLDER: a 65,534-entry package for header inspection and a 1 GiB, 2,000-file
+    application package for unpacking.
+  make_inputs.py --versions FOLDER NAME BUNDLE_ID EXECUTABLE: FOLDER/1.0 and FOLDER/2.0, each a
+    1 GiB, 2,000-file bundle "KESTRYN NAME.app" (unsealed); 2.0 changes 2% of the files."""
 import random
 import sys
 import zipfile
@@ -36,14 +39,18 @@ def write_entries(path, count=65534):
             index += 1
 
 
-def write_application(path, files=2000, total=1 << 30):
+def text_pool(generator):
     """Pseudo-random text from a small vocabulary: compressible about 3:1, never repeating."""
-    generator = random.Random(2026)
     words = [
         "".join(generator.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(generator.randint(2, 9)))
         for _ in range(4096)
     ]
-    pool = " ".join(generator.choice(words) for _ in range(1 << 20)).encode()
+    return " ".join(generator.choice(words) for _ in range(1 << 20)).encode()
+
+
+def write_application(path, files=2000, total=1 << 30):
+    generator = random.Random(2026)
+    pool = text_pool(generator)
     size = total // files
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as package:
         package.writestr(entry("Sample.app/", FOLDER_MODE), b"")
@@ -59,7 +66,50 @@ def write_application(path, files=2000, total=1 << 30):
                 package.writestr(entry(f"Sample.app/Contents/Resources/data-{index:04}.txt", FILE_MODE, zipfile.ZIP_DEFLATED), data)
 
 
+INFO_PLIST = """<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>CFBundleIdentifier</key><string>{bundle_id}</string>
+  <key>CFBundleName</key><string>{name}</string>
+  <key>CFBundleShortVersionString</key><string>{version}</string>
+  <key>CFBundleVersion</key><string>{build}</string>
+  <key>CFBundleExecutable</key><string>{executable}</string>
+  <key>LSMinimumSystemVersion</key><string>13.0</string>
+</dict></plist>
+"""
+
+
+def write_versions(folder, name, bundle_id, executable, files=2000, total=1 << 30, changed=0.02):
+    """The same text files in both versions but for a fixed sample of 2%, which 2.0 rewrites."""
+    generator = random.Random(2026)
+    pool = text_pool(generator)
+    size = total // files
+    starts = [generator.randrange(len(pool) - size) for _ in range(files)]
+    rewritten = {index: generator.randrange(len(pool) - size)
+                 for index in generator.sample(range(1, files), round(files * changed))}
+    for version, build in (("1.0", "1"), ("2.0", "2")):
+        app = folder / version / f"KESTRYN {name}.app"
+        if (app / "Contents" / "Info.plist").exists():
+            continue
+        partial = app.with_name(app.name + ".partial")
+        (partial / "Contents" / "MacOS").mkdir(parents=True, exist_ok=True)
+        (partial / "Contents" / "Resources").mkdir(parents=True, exist_ok=True)
+        (partial / "Contents" / "Info.plist").write_text(INFO_PLIST.format(
+            bundle_id=bundle_id, name=name, version=version, build=build, executable=executable))
+        for index in range(files):
+            start = starts[index]
+            if version == "2.0" and index in rewritten:
+                start = rewritten[index]
+            data = f"file {index}\n".encode() + pool[start : start + size]
+            target = f"MacOS/{executable}" if index == 0 else f"Resources/data-{index:04}.txt"
+            (partial / "Contents" / target).write_bytes(data)
+        (partial / "Contents" / "MacOS" / executable).chmod(0o755)
+        partial.rename(app)
+
+
 if __name__ == "__main__":
+    if sys.argv[1] == "--versions":
+        write_versions(Path(sys.argv[2]), *sys.argv[3:6])
+        sys.exit()
     folder = Path(sys.argv[1])
     folder.mkdir(parents=True, exist_ok=True)
     entries = folder / "entries-65534.zip"

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -254,6 +255,10 @@ HttpsResponse HttpsServer::responseFor(const std::string& path) const {
 }
 
 void HttpsServer::serve(int socket, std::size_t connection) {
+    // An answer's head and body go out as written: a kept connection's next answer never waits
+    // for the client's delayed acknowledgement.
+    const int noDelay = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     CHandle<SSL_free> ssl(SSL_new(tls_.get()));
     if (!ssl || SSL_set_fd(ssl.get(), socket) != 1 || SSL_accept(ssl.get()) != 1) {
         return;

@@ -4,8 +4,9 @@
 // certificate valid for that name too, for clients that reach it through KESTRYN_CONNECT_TO.
 // "--cut-at BYTES" breaks every answer that has not reached that offset of its file there, so a
 // client's next range request resumes past it. "--rate BYTES_PER_SECOND" paces every answer;
-// "--wrong-ranges" answers range requests with every body byte inverted. Files carry an ETag and
-// answer range requests.
+// "--wrong-ranges" answers range requests with every body byte inverted; "--keep-alive" keeps each
+// connection open for the client's next request, as a production server does. Files carry an
+// ETag and answer range requests.
 #include "core/ErrorText.h"
 #include "tests/support/HttpsServer.h"
 
@@ -32,7 +33,8 @@ const char* const usage =
     "加 --cut-at 字节数 时，每个尚未到达文件中该位置的应答都在那里断开连接，\n"
     "客户端下一次的范围请求可以从断点续传。\n"
     "加 --rate 每秒字节数 时，每个应答都不超过这个速度。\n"
-    "加 --wrong-ranges 时，范围请求的应答状态和标头正确，内容的每个字节却都被取反。\n";
+    "加 --wrong-ranges 时，范围请求的应答状态和标头正确，内容的每个字节却都被取反。\n"
+    "加 --keep-alive 时，每个应答之后保持连接，供客户端发送下一个请求。\n";
 
 // Letters, digits, hyphens and dots: a DNS name that fits the certificate's name list.
 bool isHostName(std::string_view name) {
@@ -62,8 +64,8 @@ int main(int argc, char** argv) {
         const std::string_view option = words.front();
         const std::optional<std::string_view> value =
             words.size() >= 2 ? std::optional(words[1]) : std::nullopt;
-        if (option == "--wrong-ranges") {
-            misbehaviour.wrongRanges = true;
+        if (option == "--wrong-ranges" || option == "--keep-alive") {
+            (option == "--wrong-ranges" ? misbehaviour.wrongRanges : misbehaviour.keepAlive) = true;
             words.erase(words.begin());
             continue;
         }
