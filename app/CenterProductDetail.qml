@@ -190,6 +190,13 @@ Rectangle {
                 onClicked: detail.center.checkIntegrity(detail.product.productID)
             }
             CenterQuietButton {
+                objectName: "detailRemove"
+                visible: detail.product.isInstalled && !detail.center.isPreviewOnly(detail.product.productID)
+                enabled: !detail.center.isWorking
+                text: "移除"
+                onClicked: detail.center.removeProduct(detail.product.productID)
+            }
+            CenterQuietButton {
                 objectName: "detailShowPackage"
                 visible: detail.product.isInstalled
                 text: "在访达中显示"

@@ -119,6 +119,18 @@ int restoreVerb(const Arguments& arguments) {
                          .confirms = true});
 }
 
+int removeVerb(const Arguments& arguments) {
+    const std::string id = productIDs(arguments.positionals(1)[0]).front();
+    return runModelVerb({.operation =
+                             [id](CenterModel& model) {
+                                 if (const CenterProduct* product = shown(model, id)) {
+                                     model.removeProduct(*product);
+                                 }
+                             },
+                         .answers = {std::nullopt, std::nullopt, arguments.flag("--yes")},
+                         .confirms = true});
+}
+
 int pruneVerb(const Arguments& arguments) {
     static_cast<void>(arguments.positionals(0));
     const int keep = keepCount(arguments.required("--keep"));

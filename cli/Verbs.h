@@ -22,5 +22,6 @@ int settingsVerb(const Arguments& arguments);
 int selfUpdateVerb(const Arguments& arguments);
 int backupsVerb(const Arguments& arguments);
 int restoreVerb(const Arguments& arguments);
+int removeVerb(const Arguments& arguments);
 int pruneVerb(const Arguments& arguments);
 int verifyVerb(const Arguments& arguments);

@@ -142,28 +142,35 @@ bool rollBack(const Places& places, const LegacyIconState& oldState,
     }
 }
 
-InstallReceipt installUpdate(const Places& places, const fs::path& backupDirectory,
-                             const RunningCheck& runningCheck, StagingFolder& stagingFolder,
-                             InstallOperations& operations) {
-    const CenterProduct& product = places.product;
-    LegacyIconState oldState = legacyIconState(places.target, operations);
+// A complete copy of `app` in the backup folder, named as a backup only once it is proven, so a
+// folder with a backup's name is always a complete copy, whenever the run is stopped.
+fs::path provenBackup(const fs::path& app, const fs::path& backupDirectory,
+                      const CenterProduct& product, const LegacyIconState& state,
+                      InstallOperations& operations, std::stop_token stop) {
     createIfMissing(operations, backupDirectory);
     fs::path backup = backupDirectory / (product.id + "-" + CenterCore::newUUID() + ".app");
     if (isPresent(backup)) {
         throw CenterError::install("备份位置已存在，请重试。");
     }
+    WorkFolder copying(backupDirectory, Backups::workPrefix, operations);
+    fs::path copy = copying.path() / backup.filename();
+    operations.copyBundle(app, copy, stop);
+    if (legacyIconState(copy, operations) != state) {
+        throw CenterError::install("旧图标元数据备份不完整，原软件未修改。");
+    }
+    operations.move(copy, backup);
+    return backup;
+}
+
+InstallReceipt installUpdate(const Places& places, const fs::path& backupDirectory,
+                             const RunningCheck& runningCheck, StagingFolder& stagingFolder,
+                             InstallOperations& operations) {
+    const CenterProduct& product = places.product;
+    LegacyIconState oldState = legacyIconState(places.target, operations);
+    fs::path backup;
     try {
-        {
-            // Copied under a work name and named as a backup only once proven, so a folder
-            // with a backup's name is always a complete copy, whenever the run is stopped.
-            WorkFolder copying(backupDirectory, Backups::workPrefix, operations);
-            fs::path copy = copying.path() / backup.filename();
-            operations.copyBundle(places.target, copy, places.stop);
-            if (legacyIconState(copy, operations) != oldState) {
-                throw CenterError::install("旧图标元数据备份不完整，原软件未修改。");
-            }
-            operations.move(copy, backup);
-        }
+        backup = provenBackup(places.target, backupDirectory, product, oldState, operations,
+                              places.stop);
         if (runningCheck(product.bundleID, places.target)) {
             throw CenterError::running(product.name);
         }
@@ -175,7 +182,9 @@ InstallReceipt installUpdate(const Places& places, const fs::path& backupDirecto
             Staging::encode({places.target.filename().string(), oldState.folderAttributes}));
         operations.move(places.target / "Contents", places.staging / Staging::previousContents);
     } catch (...) {
-        removeQuietly(operations, backup);
+        if (!backup.empty()) {
+            removeQuietly(operations, backup);
+        }
         throw;
     }
     try {
@@ -337,6 +346,48 @@ InstallReceipt restore(const fs::path& backup, const CenterProduct& product,
                 }};
     return transact(copy, product, release, applicationsDirectory, backupDirectory, runningCheck,
                     operations, stop);
+}
+
+fs::path removeInstalled(const CenterProduct& product, const fs::path& applicationsDirectory,
+                         const fs::path& backupDirectory, const RunningCheck& runningCheck,
+                         InstallOperations& operations, std::stop_token stop) {
+    checkRun(product, {applicationsDirectory, backupDirectory});
+    CenterCore::FolderLock turn = CenterCore::FolderLock::wait(applicationsDirectory, stop);
+    recoverStagingFolders(applicationsDirectory, operations);
+    Backups::sweepWork(backupDirectory, operations);
+    std::optional<InstalledApp> installed =
+        CenterCore::detectInstalled(product, {applicationsDirectory});
+    if (!installed) {
+        throw CenterError::install("这款软件尚未安装。");
+    }
+    const fs::path& target = installed->url;
+    if (runningCheck(product.bundleID, target)) {
+        throw CenterError::running(product.name);
+    }
+    if (isAtOrInside(backupDirectory, target)) {
+        throw CenterError::install("备份目录必须位于待更新软件之外。");
+    }
+    rejectSymlink(target);
+    rejectSymlink(target / "Contents");
+    fs::path backup = provenBackup(target, backupDirectory, product,
+                                   legacyIconState(target, operations), operations, stop);
+    try {
+        if (runningCheck(product.bundleID, target)) {
+            throw CenterError::running(product.name);
+        }
+        if (stop.stop_requested()) {
+            throw CancellationError();
+        }
+        // Out of the applications folder in one rename, then removed with the staging folder:
+        // a run killed midway leaves the whole bundle or none of it there.
+        StagingFolder removal(operations,
+                              applicationsDirectory / (Staging::prefix + CenterCore::newUUID()));
+        operations.move(target, removal.path() / target.filename());
+    } catch (...) {
+        removeQuietly(operations, backup);
+        throw;
+    }
+    return backup;
 }
 
 } // namespace CenterInstaller

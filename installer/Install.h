@@ -40,4 +40,16 @@ restore(const std::filesystem::path& backup, const CenterProduct& product,
         const std::filesystem::path& backupDirectory, const RunningCheck& runningCheck = isRunning,
         InstallOperations& operations = systemOperations(), std::stop_token stop = {});
 
+// Takes the product's installed copy out of `applicationsDirectory`: a complete, proven backup
+// copy first, named like every backup in `backupDirectory` so the version history lists it and
+// restore() brings it back, then the bundle leaves in one rename. Refused while the application
+// runs; a stop request before the rename ends the run with CancellationError, the copy in place.
+// Returns the backup's path.
+std::filesystem::path removeInstalled(const CenterProduct& product,
+                                      const std::filesystem::path& applicationsDirectory,
+                                      const std::filesystem::path& backupDirectory,
+                                      const RunningCheck& runningCheck = isRunning,
+                                      InstallOperations& operations = systemOperations(),
+                                      std::stop_token stop = {});
+
 } // namespace CenterInstaller

@@ -190,6 +190,11 @@ class CenterModel : public QObject {
     // Asks for a confirmation, then puts the backup back in place under `busyProduct`.
     void restoreBackup(const CenterProduct& product, const std::filesystem::path& backup);
     Q_INVOKABLE void restoreBackup(const QString& product, const QString& backup);
+    // Asks for a confirmation that names where the copy goes, then moves the installed copy into
+    // the backups under `busyProduct`, where restoreBackup brings it back. Not for preview-only
+    // products; refused while the application runs.
+    void removeProduct(const CenterProduct& product);
+    Q_INVOKABLE void removeProduct(const QString& product);
     // What a cleaning removed: the backups and the packages (model/CenterCleaning.h).
     struct Cleaning;
     // Keeps the newest `preferences().keepBackups()` of each product (all when no limit is set) and
@@ -215,6 +220,7 @@ class CenterModel : public QObject {
     removeOldBackups(const std::vector<std::filesystem::path>& spared);
     void runRestore(const CenterProduct& product, const std::filesystem::path& backup,
                     const std::string& version);
+    void runRemoval(const CenterProduct& product, const InstalledApp& copy);
     // Reads the history again off the window's thread; historyChanged follows a change.
     void reloadHistory();
     // ---- end of version history ----

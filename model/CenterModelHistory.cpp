@@ -103,6 +103,65 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
         });
 }
 
+void CenterModel::removeProduct(const CenterProduct& product) {
+    std::optional<InstalledApp> copy = installedCopy(product);
+    if (busyProduct_) {
+        return;
+    }
+    if (!copy) {
+        setError("这款软件尚未安装。");
+        return;
+    }
+    if (isPreviewOnly(QString::fromStdString(product.id))) {
+        setError(product.name + "仅供预览，不能移除。");
+        return;
+    }
+    setWaiting(+1);
+    setup_.prompts->ask({"移除 KESTRYN " + product.name + " " + copy->version + "？",
+                         "“" + copy->url.string() + "”会移到“" +
+                             backupFolder(setup_.supportDirectory).string() +
+                             "”中，作为一份完整备份保留在历史版本里，随时可以用“恢复此版本”装回。",
+                         {"移除", "取消"}},
+                        [this, product, copy = *copy](std::size_t button) {
+                            if (button == 0 && !busyProduct_) {
+                                runRemoval(product, copy);
+                            }
+                            setWaiting(-1);
+                        });
+}
+
+void CenterModel::removeProduct(const QString& product) {
+    if (std::optional<CenterProduct> found = this->product(product)) {
+        removeProduct(*found);
+    }
+}
+
+void CenterModel::runRemoval(const CenterProduct& product, const InstalledApp& copy) {
+    setBusyProduct(product.id);
+    setStatus("正在移除" + product.name + "…");
+    std::stop_token stop = stoppableWork("已取消移除" + product.name + "，原软件保留。");
+    runInBackground(
+        this,
+        [product, folder = copy.url.parent_path(), backups = backupFolder(setup_.supportDirectory),
+         running = setup_.runningCheck, stop] {
+            return CenterInstaller::removeInstalled(product, folder, backups, running,
+                                                    CenterInstaller::systemOperations(), stop);
+        },
+        [this, product](const Outcome<fs::path>& outcome) {
+            if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+                if (!endedByCancel()) {
+                    setError(CenterCore::describeError(*failure));
+                    setStatus("移除未完成，原软件保留");
+                }
+            } else {
+                setStatus("已移除" + product.name + "，可在历史版本中恢复。");
+            }
+            detectInstalledNow();
+            setBusyProduct(std::nullopt);
+            reloadHistory();
+        });
+}
+
 std::vector<Backup> CenterModel::removeOldBackups(const std::vector<fs::path>& spared) {
     std::optional<int> keep = preferences_->keepBackups();
     if (busyProduct_ || !keep) {

@@ -71,6 +71,19 @@ for line in "KESTRYN 回响工坊：2.0（2）" "KESTRYN 行文工坊：2.0（2�
     "KESTRYN 澄光工坊：未安装" "在线发布目录 · 签名已验证"; do
     grep -qxF "$line" "$HOME/版本清单.txt" || fail "the list lacks $line"
 done
+# A removal keeps a way back, and the check of the installed copies names a changed file.
+tree_of() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum && find . -type l -printf '%p -> %l\n' | sort); }
+before=$(tree_of "$apps/KESTRYN 回响工坊.app")
+kestryn remove audio --yes >remove.txt
+[ "$(last_line remove.txt)" = "已移除回响工坊，可在历史版本中恢复。" ] && [ ! -e "$apps/KESTRYN 回响工坊.app" ] ||
+    fail "remove: $(cat remove.txt)"
+kestryn backups audio --json >backups.json
+removed=$(field backups.json 'j[0]["path"]')
+kestryn restore audio "$removed" --yes >restored.txt
+[ "$(tree_of "$apps/KESTRYN 回响工坊.app")" = "$before" ] || fail "not restored byte for byte: $(cat restored.txt)"
+echo 改动 >>"$apps/KESTRYN 回响工坊.app/Contents/Resources/说明.txt"
+if kestryn verify >verify.txt 2>&1; then fail "verify passed a changed copy"; fi
+grep -qxF "回响工坊 2.0：不完整。已修改 1 个文件：Resources/说明.txt。" verify.txt || fail "verify: $(cat verify.txt)"
 kestryn update film >film.txt
 [ "$(last_line film.txt)" = "安装包已打开，请按安装说明完成升级" ] || fail "film: $(cat film.txt)"
 opened=$(cat "$DEMO/opened.txt")

@@ -44,6 +44,31 @@ TEST_F(Restore, ADowngradeFromABackupKeepsItAndBacksUpTheReplacedVersion) {
     EXPECT_EQ(receipt.backupURL, after[0].path);
 }
 
+// A removal is a way back, never a loss: the whole bundle waits among the backups, outlives any
+// limit as the newest of them, and a restore puts it back byte for byte.
+TEST_F(Restore, ARemovedCopyIsTheNewestBackupAndARestoreBringsItBackByteForByte) {
+    const std::map<std::string, std::string> installed = treeSnapshot(installedBundle);
+    const auto running = [](const std::string&, const std::optional<fs::path>&) { return true; };
+    EXPECT_THAT([&] { CenterInstaller::removeInstalled(product, applications, backups, running); },
+                ThrowsCenterError(Kind::running, "请先退出“回响工坊”，再安装更新。"));
+    EXPECT_EQ(listed().size(), 2U);
+
+    const fs::path backup =
+        CenterInstaller::removeInstalled(product, applications, backups, notRunning);
+    EXPECT_FALSE(fs::exists(installedBundle));
+    EXPECT_TRUE(stagingFolders().empty());
+    EXPECT_EQ(listed().front().path, backup);
+    EXPECT_EQ(treeSnapshot(backup), installed);
+    EXPECT_THAT(
+        [&] { CenterInstaller::removeInstalled(product, applications, backups, notRunning); },
+        ThrowsCenterError(Kind::install, "这款软件尚未安装。"));
+    static_cast<void>(CenterInstaller::Backups::prune(backups, {product}, 1));
+    EXPECT_EQ(listed().front().path, backup);
+
+    static_cast<void>(CenterInstaller::restore(backup, product, applications, backups, notRunning));
+    EXPECT_EQ(treeSnapshot(installedBundle), installed);
+}
+
 // A running application is refused by the same transaction, proven in InstallTest.
 TEST_F(Restore, RefusesAForeignOrATamperedBackupAndKeepsEverything) {
     fs::path backup = listed()[0].path;

@@ -57,4 +57,30 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
     EXPECT_EQ(model->backupsOf(audio).size(), 1U);
 }
 
+// A removal asks first, naming where the copy goes; once confirmed the product shows as not
+// installed, offers its installation again, and its history lists the copy to restore.
+TEST_F(CenterModelHistory, ARemovalOnConfirmationMovesTheCopyIntoTheHistory) {
+    bundle(audio, "1.0", applications);
+    std::unique_ptr<CenterModel> model = makeModel();
+    prompts.answers = {std::size_t{1}, std::size_t{0}};
+    model->removeProduct("audio");
+    waitUntilIdle(*model);
+    EXPECT_TRUE(model->installedCopy(audio));
+    EXPECT_TRUE(prompts.asked.back().starts_with("移除 KESTRYN 回响工坊 1.0？\n“" +
+                                                 (applications / "KESTRYN 回响工坊.app").string() +
+                                                 "”会移到“" + (support / "Backups").string()))
+        << prompts.asked.back();
+
+    model->removeProduct("audio");
+    waitUntilIdle(*model);
+    EXPECT_FALSE(model->error()) << *model->error();
+    EXPECT_EQ(model->status(), "已移除回响工坊，可在历史版本中恢复。");
+    EXPECT_FALSE(model->installedCopy(audio));
+    EXPECT_EQ(model->actionTitle(audio), "获取软件");
+    ASSERT_EQ(model->history()->backupsOf("audio").size(), 1U);
+    EXPECT_EQ(model->history()->backupsOf("audio")[0].version, "1.0");
+    model->removeProduct("audio");
+    EXPECT_EQ(model->error().value_or(""), "这款软件尚未安装。");
+}
+
 } // namespace
