@@ -96,8 +96,9 @@ CenterModel::CenterModel(CenterModelSetup setup, QObject* parent)
     connect(history_, &CenterHistory::changed, this, &CenterModel::historyChanged);
     connect(this, &CenterModel::updatesChanged, this, &CenterModel::workChanged);
     connect(this, &CenterModel::busyProductChanged, this, [this] {
+        // The finished one stays current until the next step, so no one sees the model idle
+        // before the summary.
         if (!busyProduct_ && updateAll_.current) {
-            noteUpdateOfAll();
             // After the finished one's own steps, as a user pressing the next button would.
             QMetaObject::invokeMethod(this, &CenterModel::updateNextOfAll, Qt::QueuedConnection);
         }

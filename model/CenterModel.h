@@ -429,7 +429,8 @@ class CenterModel : public QObject {
         std::vector<std::pair<std::string, std::string>> failed;
         bool cancelled = false;
     } updateAll_;
-    // Starts the next waiting update; the summary when none is left.
+    // Notes how the current update ended, then starts the next waiting one; the summary when
+    // none is left.
     void updateNextOfAll();
     // Notes how the current one of an update-all ended, once it ended.
     void noteUpdateOfAll();

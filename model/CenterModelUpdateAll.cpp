@@ -37,6 +37,7 @@ void CenterModel::updateAll() {
 }
 
 void CenterModel::updateNextOfAll() {
+    noteUpdateOfAll();
     while (!updateAll_.waiting.empty()) {
         const std::string id = updateAll_.waiting.front();
         updateAll_.waiting.erase(updateAll_.waiting.begin());
