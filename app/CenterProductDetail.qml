@@ -183,6 +183,13 @@ Rectangle {
                 }
             }
             CenterQuietButton {
+                objectName: "detailRepair"
+                visible: detail.product.isInstalled && detail.center.integrity.damaged[detail.product.productID] === true
+                enabled: !detail.center.isWorking
+                text: "修复"
+                onClicked: detail.center.repairProduct(detail.product.productID)
+            }
+            CenterQuietButton {
                 objectName: "detailCheckIntegrity"
                 visible: detail.product.isInstalled
                 enabled: !detail.center.isWorking

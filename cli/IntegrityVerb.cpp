@@ -1,4 +1,5 @@
-// `kestryn verify`: the installed copies checked against their seals, one product a line.
+// `kestryn verify` and `kestryn repair`: the installed copies against their seals, and a damaged
+// one put right.
 #include "cli/ModelSession.h"
 #include "cli/Products.h"
 #include "cli/Verbs.h"
@@ -37,4 +38,18 @@ int verifyVerb(const Arguments& arguments) {
                                  }
                              },
                          .succeeded = [intact] { return *intact; }});
+}
+
+int repairVerb(const Arguments& arguments) {
+    const std::string id = shippedProduct(arguments.positionals(1)[0]).id;
+    return runModelVerb({.operation =
+                             [id](CenterModel& model) {
+                                 for (const CenterProduct& shown : model.products()) {
+                                     if (shown.id == id) {
+                                         model.repairProduct(shown);
+                                     }
+                                 }
+                             },
+                         .answers = {std::nullopt, std::nullopt, arguments.flag("--yes")},
+                         .confirms = true});
 }

@@ -25,3 +25,4 @@ int restoreVerb(const Arguments& arguments);
 int removeVerb(const Arguments& arguments);
 int pruneVerb(const Arguments& arguments);
 int verifyVerb(const Arguments& arguments);
+int repairVerb(const Arguments& arguments);

@@ -287,12 +287,12 @@ void checkRun(const CenterProduct& product, const std::vector<fs::path>& locatio
     CenterCore::validateCatalog(CenterCatalog{1, {}, {product}});
 }
 
-} // namespace
-
-InstallReceipt install(const fs::path& zip, const CenterProduct& product,
-                       const CenterRelease& release, const fs::path& applicationsDirectory,
-                       const fs::path& backupDirectory, const RunningCheck& runningCheck,
-                       InstallOperations& operations, std::stop_token stop) {
+// The transaction from a ZIP package; `newerOnly` refuses a release that is not newer than the
+// installed copy.
+InstallReceipt installFromZIP(const fs::path& zip, const CenterProduct& product,
+                              const CenterRelease& release, const fs::path& applicationsDirectory,
+                              const fs::path& backupDirectory, const RunningCheck& runningCheck,
+                              InstallOperations& operations, std::stop_token stop, bool newerOnly) {
     checkRun(product, {zip, applicationsDirectory, backupDirectory});
     if (!CenterCore::isNumericVersion(release.version) ||
         !CenterCore::isNumericVersion(release.build)) {
@@ -304,12 +304,30 @@ InstallReceipt install(const fs::path& zip, const CenterProduct& product,
         }
         CenterCore::verifyFile(zip, *release.artifact);
     }
-    Source package{true, [&zip](const fs::path&) { return inspectZIP(zip); },
+    Source package{newerOnly, [&zip](const fs::path&) { return inspectZIP(zip); },
                    [&](const fs::path& staging, const std::string&) {
                        operations.unpack(zip, staging, stop);
                    }};
     return transact(package, product, release, applicationsDirectory, backupDirectory, runningCheck,
                     operations, stop);
+}
+
+} // namespace
+
+InstallReceipt install(const fs::path& zip, const CenterProduct& product,
+                       const CenterRelease& release, const fs::path& applicationsDirectory,
+                       const fs::path& backupDirectory, const RunningCheck& runningCheck,
+                       InstallOperations& operations, std::stop_token stop) {
+    return installFromZIP(zip, product, release, applicationsDirectory, backupDirectory,
+                          runningCheck, operations, stop, true);
+}
+
+InstallReceipt reinstall(const fs::path& zip, const CenterProduct& product,
+                         const CenterRelease& release, const fs::path& applicationsDirectory,
+                         const fs::path& backupDirectory, const RunningCheck& runningCheck,
+                         InstallOperations& operations, std::stop_token stop) {
+    return installFromZIP(zip, product, release, applicationsDirectory, backupDirectory,
+                          runningCheck, operations, stop, false);
 }
 
 InstallReceipt restore(const fs::path& backup, const CenterProduct& product,

@@ -30,6 +30,17 @@ install(const std::filesystem::path& zip, const CenterProduct& product,
         const std::filesystem::path& backupDirectory, const RunningCheck& runningCheck = isRunning,
         InstallOperations& operations = systemOperations(), std::stop_token stop = {});
 
+// Installs the installed version again over a damaged copy, from a ZIP package of that version:
+// the transaction of an update (a proven backup of the damaged copy first, the staged copy
+// checked against its seal), without the rule that the release be newer.
+[[nodiscard]] InstallReceipt reinstall(const std::filesystem::path& zip,
+                                       const CenterProduct& product, const CenterRelease& release,
+                                       const std::filesystem::path& applicationsDirectory,
+                                       const std::filesystem::path& backupDirectory,
+                                       const RunningCheck& runningCheck = isRunning,
+                                       InstallOperations& operations = systemOperations(),
+                                       std::stop_token stop = {});
+
 // Puts a backup copy of the product back in place with the same transaction as an update: the
 // backup is validated like a new package (identity, registered product, seal), copied into
 // staging and never moved, and the installed copy is first backed up itself, so a restore can

@@ -95,3 +95,19 @@ QVariantMap CenterIntegrity::lines() const {
     }
     return lines;
 }
+
+QVariantMap CenterIntegrity::damaged() const {
+    QVariantMap damaged;
+    for (const auto& [id, result] : results_) {
+        if (!result.intact) {
+            damaged.insert(QString::fromStdString(id), true);
+        }
+    }
+    return damaged;
+}
+
+void CenterIntegrity::forget(const std::string& product) {
+    if (results_.erase(product) > 0) {
+        emit changed();
+    }
+}

@@ -18,6 +18,7 @@ class CenterIntegrity : public QObject {
     Q_OBJECT
     // The last result's line of each product checked, by product id, for the views.
     Q_PROPERTY(QVariantMap lines READ lines NOTIFY changed)
+    Q_PROPERTY(QVariantMap damaged READ damaged NOTIFY changed)
 
   public:
     struct Result {
@@ -43,6 +44,10 @@ class CenterIntegrity : public QObject {
     // The last result of each product checked, by product id.
     [[nodiscard]] const std::map<std::string, Result>& results() const { return results_; }
     [[nodiscard]] QVariantMap lines() const;
+    // The products whose last check found damage, by product id, for the views.
+    [[nodiscard]] QVariantMap damaged() const;
+    // Drops the product's last result: its copy was replaced.
+    void forget(const std::string& product);
 
   signals:
     void changed();

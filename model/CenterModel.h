@@ -221,6 +221,7 @@ class CenterModel : public QObject {
     void runRestore(const CenterProduct& product, const std::filesystem::path& backup,
                     const std::string& version);
     void runRemoval(const CenterProduct& product, const InstalledApp& copy);
+    void runRepair(const CenterProduct& product, const InstalledApp& copy);
     // Reads the history again off the window's thread; historyChanged follows a change.
     void reloadHistory();
     // ---- end of version history ----
@@ -236,6 +237,11 @@ class CenterModel : public QObject {
     // restore runs, and for a product with no installed copy.
     void checkIntegrity(const std::optional<CenterProduct>& product);
     Q_INVOKABLE void checkIntegrity(const QString& product);
+    // Asks for a confirmation, then installs the installed version again over its copy under
+    // `busyProduct`: from a kept package of that version, else from a backup of it that passes
+    // the check; the damaged copy is kept as a backup first. Says when neither is there.
+    void repairProduct(const CenterProduct& product);
+    Q_INVOKABLE void repairProduct(const QString& product);
     // ---- end of integrity ----
 
   public:

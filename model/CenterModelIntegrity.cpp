@@ -1,6 +1,14 @@
 // The integrity of the installed copies: checks against their seals, read-only.
+#include "core/ErrorText.h"
+#include "installer/Backups.h"
+#include "installer/Install.h"
+#include "model/BackgroundWork.h"
 #include "model/CenterIntegrity.h"
 #include "model/CenterModel.h"
+#include "model/CenterUIError.h"
+#include "model/KeptPackages.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -62,4 +70,82 @@ void CenterModel::checkIntegrity(const QString& product) {
             checkIntegrity(std::optional(shown));
         }
     }
+}
+
+void CenterModel::repairProduct(const CenterProduct& product) {
+    if (busyProduct_) {
+        return;
+    }
+    std::optional<InstalledApp> copy = installedCopy(product);
+    if (!copy) {
+        setError("这款软件尚未安装。");
+        return;
+    }
+    setWaiting(+1);
+    setup_.prompts->ask({"修复 KESTRYN " + product.name + " " + copy->version + "？",
+                         "会先把本机这份另存为完整备份，再用本机保存的同一版本的安装包或完好的"
+                         "备份重新安装。",
+                         {"修复", "取消"}},
+                        [this, product, copy = *copy](std::size_t button) {
+                            if (button == 0 && !busyProduct_) {
+                                runRepair(product, copy);
+                            }
+                            setWaiting(-1);
+                        });
+}
+
+void CenterModel::repairProduct(const QString& product) {
+    if (std::optional<CenterProduct> found = this->product(product)) {
+        repairProduct(*found);
+    }
+}
+
+void CenterModel::runRepair(const CenterProduct& product, const InstalledApp& copy) {
+    setBusyProduct(product.id);
+    setStatus("正在修复" + product.name + "…");
+    std::stop_token stop = stoppableWork("已取消修复" + product.name + "，原软件保留。");
+    runInBackground(
+        this,
+        [product, copy, support = setup_.supportDirectory, running = setup_.runningCheck, stop] {
+            const fs::path folder = copy.url.parent_path();
+            const fs::path backups = support / "Backups";
+            const auto sameVersion = [&copy](const std::string& version, const std::string& build) {
+                return version == copy.version && build == copy.build;
+            };
+            for (const InstalledApp& packaged :
+                 keptPackages({support / "Downloads", support / "Imported"}, product.bundleID)) {
+                if (sameVersion(packaged.version, packaged.build)) {
+                    return CenterInstaller::reinstall(
+                        packaged.url, product, {copy.version, copy.build, "", {}, std::nullopt},
+                        folder, backups, running, CenterInstaller::systemOperations(), stop);
+                }
+            }
+            for (const CenterInstaller::Backups::Backup& backup :
+                 CenterInstaller::Backups::list(backups, product)) {
+                if (sameVersion(backup.version, backup.build) &&
+                    CenterIntegrity::check(
+                        {product, {backup.path, backup.version, backup.build, product.bundleID}})
+                        .intact) {
+                    return CenterInstaller::restore(backup.path, product, folder, backups, running,
+                                                    CenterInstaller::systemOperations(), stop);
+                }
+            }
+            throw CenterUIError::message("本机没有" + product.name + " " + copy.version +
+                                         " 的安装包或完好的备份，请下载当前版本后重新安装。");
+        },
+        [this, product](const Outcome<InstallReceipt>& outcome) {
+            if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+                if (!endedByCancel()) {
+                    setError(CenterCore::describeError(*failure));
+                    setStatus("修复未完成，原软件保留");
+                }
+            } else {
+                setStatus("已修复" + product.name + " " +
+                          std::get<InstallReceipt>(outcome).installedApp.version + "。");
+                integrity_->forget(product.id);
+            }
+            detectInstalledNow();
+            setBusyProduct(std::nullopt);
+            reloadHistory();
+        });
 }

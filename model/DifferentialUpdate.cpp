@@ -4,11 +4,10 @@
 #include "core/Versions.h"
 #include "installer/DifferentialPlan.h"
 #include "installer/DifferentialRebuild.h"
-#include "installer/PackagedApp.h"
 #include "model/CenterRules.h"
+#include "model/KeptPackages.h"
 #include "transport/RangeSession.h"
 
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -35,31 +34,16 @@ DifferentialUpdate::DifferentialUpdate(fs::path oldPackage, DownloadTimeouts tim
 std::optional<fs::path>
 DifferentialUpdate::oldPackage(const std::vector<fs::path>& folders, const std::string& bundleID,
                                const std::optional<InstalledApp>& installed) {
+    const auto isInstalled = [&](const InstalledApp& app) {
+        return installed && app.version == installed->version && app.build == installed->build;
+    };
     std::optional<InstalledApp> best;
-    for (const fs::path& folder : folders) {
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error), end; !error && it != end;
-             it.increment(error)) {
-            std::error_code kind;
-            if (it->path().extension() != ".zip" ||
-                it->path().filename().string().starts_with('.') || it->is_symlink(kind) ||
-                !it->is_regular_file(kind)) {
-                continue;
-            }
-            std::optional<InstalledApp> packaged = CenterInstaller::readPackagedApp(it->path());
-            if (!packaged || packaged->bundleID != bundleID) {
-                continue;
-            }
-            const auto isInstalled = [&](const InstalledApp& app) {
-                return installed && app.version == installed->version &&
-                       app.build == installed->build;
-            };
-            if (!best || (isInstalled(*packaged) && !isInstalled(*best)) ||
-                (isInstalled(*packaged) == isInstalled(*best) &&
-                 CenterCore::compareVersions(packaged->version, packaged->build, best->version,
-                                             best->build) > 0)) {
-                best = std::move(packaged);
-            }
+    for (InstalledApp& packaged : keptPackages(folders, bundleID)) {
+        if (!best || (isInstalled(packaged) && !isInstalled(*best)) ||
+            (isInstalled(packaged) == isInstalled(*best) &&
+             CenterCore::compareVersions(packaged.version, packaged.build, best->version,
+                                         best->build) > 0)) {
+            best = std::move(packaged);
         }
     }
     return best ? std::optional(best->url) : std::nullopt;

@@ -135,6 +135,7 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         // A confirmation nobody could answer: standard input is no terminal.
         {{"restore", "audio", "KESTRYN 回响工坊.app"}, 2, "kestryn restore：" + unanswerable},
         {{"remove", "audio"}, 2, "kestryn remove：" + unanswerable},
+        {{"repair", "audio"}, 2, "kestryn repair：" + unanswerable},
         {{"appcast", "c.deb", "--url", "https://downloads.example.com/c.deb", "--version", "3",
           "--short-version", "最新", "--key", "private.key"},
          2,

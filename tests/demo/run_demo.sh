@@ -84,6 +84,9 @@ kestryn restore audio "$removed" --yes >restored.txt
 echo 改动 >>"$apps/KESTRYN 回响工坊.app/Contents/Resources/说明.txt"
 if kestryn verify >verify.txt 2>&1; then fail "verify passed a changed copy"; fi
 grep -qxF "回响工坊 2.0：不完整。已修改 1 个文件：Resources/说明.txt。" verify.txt || fail "verify: $(cat verify.txt)"
+kestryn repair audio --yes >repair.txt
+[ "$(last_line repair.txt)" = "已修复回响工坊 2.0。" ] || fail "repair: $(cat repair.txt)"
+kestryn verify audio >verify.txt || fail "verify after the repair: $(cat verify.txt)"
 kestryn update film >film.txt
 [ "$(last_line film.txt)" = "安装包已打开，请按安装说明完成升级" ] || fail "film: $(cat film.txt)"
 opened=$(cat "$DEMO/opened.txt")

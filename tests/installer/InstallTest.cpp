@@ -65,6 +65,20 @@ TEST_F(Install, SameOrOlderVersionIsRefusedAndAGreaterBuildIsAccepted) {
     EXPECT_EQ(run(package("1.0", "2"), release("1.0", "2")).installedApp.build, "2");
 }
 
+// A repair installs the same version again over a damaged copy, which it keeps as a backup.
+TEST_F(Install, AReinstallPutsADamagedCopyRightAndKeepsItAsABackup) {
+    const fs::path zip = package("1.0", "1");
+    static_cast<void>(run(zip, release("1.0", "1")));
+    const std::map<std::string, std::string> whole = treeSnapshot(installedBundle);
+    temp.write(installedBundle / "Contents/Resources/多余 文件.txt", "x");
+    const std::map<std::string, std::string> damaged = treeSnapshot(installedBundle);
+    InstallReceipt receipt = CenterInstaller::reinstall(zip, product, release("1.0", "1"),
+                                                        applications, backups, notRunning);
+    EXPECT_EQ(treeSnapshot(installedBundle), whole);
+    ASSERT_TRUE(receipt.backupURL);
+    EXPECT_EQ(treeSnapshot(*receipt.backupURL), damaged);
+}
+
 TEST_F(Install, ForeignItemAtTheTargetIsLeftAloneBeforeThePackageIsRead) {
     fs::create_directories(installedBundle);
     EXPECT_THAT([&] { static_cast<void>(run(temp / "missing.zip", release("1.0", "1"))); },

@@ -1,4 +1,5 @@
 #include "model/CenterHistory.h"
+#include "model/CenterIntegrity.h"
 #include "model/CenterPreferences.h"
 #include "tests/model/ModelFixture.h"
 
@@ -81,6 +82,38 @@ TEST_F(CenterModelHistory, ARemovalOnConfirmationMovesTheCopyIntoTheHistory) {
     EXPECT_EQ(model->history()->backupsOf("audio")[0].version, "1.0");
     model->removeProduct("audio");
     EXPECT_EQ(model->error().value_or(""), "这款软件尚未安装。");
+}
+
+// A repair takes a kept package of the installed version first, then a backup of it that passes
+// the check, and says when there is neither; the damaged copy is backed up each time.
+TEST_F(CenterModelHistory, ARepairReinstallsTheVersionFromItsPackageOrAWholeBackup) {
+    bundle(audio, "1.0", applications);
+    const fs::path installed = applications / "KESTRYN 回响工坊.app";
+    std::unique_ptr<CenterModel> model = makeModel();
+    const auto repairDamaged = [&] {
+        temp.write(installed / "Contents/Resources/多余 文件.txt", "x");
+        prompts.answers = {std::size_t{0}};
+        model->repairProduct("audio");
+        waitUntilIdle(*model);
+    };
+    repairDamaged();
+    EXPECT_EQ(model->error().value_or(""),
+              "本机没有回响工坊 1.0 的安装包或完好的备份，请下载当前版本后重新安装。");
+    EXPECT_EQ(model->status(), "修复未完成，原软件保留");
+
+    bundle(audio, "1.0", support / "Backups");
+    model->setError(std::nullopt);
+    repairDamaged();
+    EXPECT_EQ(model->status(), "已修复回响工坊 1.0。");
+    fs::remove_all(support / "Backups");
+    static_cast<void>(package(audio, "1.0"));
+    fs::create_directories(support / "Downloads");
+    fs::copy_file(temp / "site/audio-1.0.zip", support / "Downloads/KESTRYN-1111.zip");
+    repairDamaged();
+    EXPECT_EQ(model->status(), "已修复回响工坊 1.0。");
+    EXPECT_FALSE(model->error()) << *model->error();
+    EXPECT_TRUE(CenterIntegrity::check({audio, *model->installedCopy(audio)}).intact);
+    EXPECT_EQ(model->backupsOf(audio).size(), 1U);
 }
 
 } // namespace
