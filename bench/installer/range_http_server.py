@@ -43,8 +43,8 @@ def ranges(header, size):
     if not header.startswith("bytes="):
         return None
     pairs = []
-    for spec in header[len("bytes=") :].split(","):
-        match = RANGE.fullmatch(spec.strip())
+    for asked in header[len("bytes=") :].split(","):
+        match = RANGE.fullmatch(asked.strip())
         if not match or match.group(1) == match.group(2) == "":
             return None
         if match.group(1) == "":
