@@ -22,6 +22,26 @@ const char* const inconsistent = "安装包的文件记录相互矛盾，无法�
     throw CenterError::invalid(sentence);
 }
 
+// A central record from the version needed through the extra field's length, and its name and
+// extra field: when two entries agree on these and their spans are as long, their local headers
+// are, for any packer that writes them from the same fields, the same bytes.
+struct CentralRecord {
+    std::string_view fields;
+    std::string_view nameAndExtra;
+
+    friend bool operator==(const CentralRecord&, const CentralRecord&) = default;
+};
+
+std::string_view text(Bytes bytes, std::uint64_t offset, std::uint64_t length) {
+    return {reinterpret_cast<const char*>(bytes.data() + offset), length};
+}
+
+// The record of the entry at `p`, which readZipCentralEntry has proven to lie inside `bytes`.
+CentralRecord centralRecord(Bytes bytes, std::uint64_t p) {
+    return {text(bytes, p + 6, 26),
+            text(bytes, p + zipCentralEntryBytes, zipU16(bytes, p + 28) + zipU16(bytes, p + 30))};
+}
+
 // What must match for an old entry's data to serve a new entry, and where that data lies.
 struct Reusable {
     std::uint32_t crc = 0;
@@ -30,6 +50,12 @@ struct Reusable {
     std::uint16_t method = 0;
     std::uint16_t flags = 0;
     std::uint64_t dataOffset = 0;
+    // For copying the whole span: the record, where the span lies, and whether the local header
+    // repeats the record's fields (one written with a data descriptor does not).
+    CentralRecord record;
+    std::uint64_t localHeaderOffset = 0;
+    std::uint64_t spanLength = 0;
+    bool headerAgrees = false;
 
     friend bool operator==(const Reusable& a, const Reusable& b) {
         return a.crc == b.crc && a.compressedSize == b.compressedSize &&
@@ -48,26 +74,48 @@ Reusable describe(const ZipCentralEntry& entry, std::uint64_t dataOffset) {
     if (entry.needsZIP64()) {
         reject("不支持 ZIP64 或分卷安装包。");
     }
-    return {entry.crc,    entry.compressedSize, entry.uncompressedSize,
-            entry.method, entry.flags,          dataOffset};
+    Reusable reusable;
+    reusable.crc = entry.crc;
+    reusable.compressedSize = entry.compressedSize;
+    reusable.uncompressedSize = entry.uncompressedSize;
+    reusable.method = entry.method;
+    reusable.flags = entry.flags;
+    reusable.dataOffset = dataOffset;
+    return reusable;
 }
 
 // Every entry of the old package with data, by its name below the top-level folder, each proven
 // to lie wholly before the directory.
 std::unordered_map<std::string_view, Reusable> oldEntries(Bytes old) {
     const ZipDirectory directory = readZipDirectory(old);
-    std::unordered_map<std::string_view, Reusable> entries;
+    std::vector<std::pair<std::string_view, Reusable>> read;
+    read.reserve(directory.entryCount);
     std::uint64_t p = directory.offset;
     for (std::uint16_t index = 0; index < directory.entryCount; ++index) {
         const ZipCentralEntry entry = readZipCentralEntry(old, p, directory.end);
-        const Reusable reusable = describe(entry, zipDataOffset(old, entry, directory.offset));
+        Reusable reusable = describe(entry, zipDataOffset(old, entry, directory.offset));
         if (reusable.dataOffset + reusable.compressedSize > directory.offset) {
             reject(inconsistent);
         }
-        if (entry.compressedSize > 0) {
-            entries.emplace(nameBelowTop(entry.name), reusable);
-        }
+        reusable.record = centralRecord(old, p);
+        reusable.localHeaderOffset = entry.localHeaderOffset;
+        reusable.headerAgrees =
+            text(old, entry.localHeaderOffset + 4, 22) == reusable.record.fields.substr(0, 22);
+        read.emplace_back(entry.name, reusable);
         p = entry.next;
+    }
+    std::sort(read.begin(), read.end(), [](const auto& a, const auto& b) {
+        return a.second.localHeaderOffset < b.second.localHeaderOffset;
+    });
+    std::unordered_map<std::string_view, Reusable> entries;
+    for (std::size_t index = 0; index < read.size(); ++index) {
+        Reusable& reusable = read[index].second;
+        const std::uint64_t next =
+            index + 1 < read.size() ? read[index + 1].second.localHeaderOffset : directory.offset;
+        reusable.spanLength = next - reusable.localHeaderOffset;
+        if (reusable.compressedSize > 0) {
+            entries.emplace(nameBelowTop(read[index].first), reusable);
+        }
     }
     return entries;
 }
@@ -77,6 +125,7 @@ struct NewEntry {
     std::uint64_t localHeaderOffset = 0;
     std::uint64_t compressedSize = 0;
     std::uint64_t nameLength = 0;
+    CentralRecord record;
     const Reusable* old = nullptr;
 };
 
@@ -103,6 +152,7 @@ std::vector<NewEntry> newEntries(const ZipDirectory& directory, std::uint64_t ta
         const auto found = old.find(nameBelowTop(entry.name));
         entries.push_back(
             {entry.localHeaderOffset, entry.compressedSize, entry.name.size(),
+             centralRecord(tail, p),
              found != old.end() && found->second == described ? &found->second : nullptr});
         p = entry.next;
     }
@@ -115,8 +165,9 @@ std::vector<NewEntry> newEntries(const ZipDirectory& directory, std::uint64_t ta
     return entries;
 }
 
-// The pieces as the entries lay them out, before the tail and the merging. A reused entry's
-// local header and what follows its data (a data descriptor) are fetched: the header's true
+// The pieces as the entries lay them out, before the tail and the merging. A reused entry whose
+// span the old package holds as it stands is copied whole; otherwise its local header and what
+// follows its data (a data descriptor) are fetched: the header's true
 // length is not in the directory, but it starts at the entry and is at least its fixed part
 // and name, so the span minus the data bounds both ends.
 std::vector<DifferentialPiece> layout(const std::vector<NewEntry>& entries,
@@ -139,6 +190,14 @@ std::vector<DifferentialPiece> layout(const std::vector<NewEntry>& entries,
         const std::uint64_t span = next - entry.localHeaderOffset;
         const std::uint64_t header = span - entry.compressedSize;
         const std::uint64_t after = header - least;
+        if (entry.old != nullptr && entry.old->headerAgrees && entry.old->record == entry.record &&
+            entry.old->spanLength == span) {
+            pieces.push_back({.source = Source::copied,
+                              .offset = entry.localHeaderOffset,
+                              .length = span,
+                              .oldDataOffset = entry.old->localHeaderOffset});
+            continue;
+        }
         if (entry.old == nullptr || after >= entry.compressedSize) {
             fetch(entry.localHeaderOffset, span);
             continue;
@@ -155,6 +214,10 @@ std::vector<DifferentialPiece> layout(const std::vector<NewEntry>& entries,
     return pieces;
 }
 
+bool isReuse(Source source) {
+    return source == Source::old || source == Source::copied;
+}
+
 // The pieces with everything from `tailOffset` on taken from the tail, and ranges to fetch
 // closer than differentialMergeBytes fetched as one.
 std::vector<DifferentialPiece> merged(const std::vector<DifferentialPiece>& pieces,
@@ -162,7 +225,7 @@ std::vector<DifferentialPiece> merged(const std::vector<DifferentialPiece>& piec
     std::vector<DifferentialPiece> out;
     auto add = [&out](DifferentialPiece piece) {
         const std::size_t count = out.size();
-        if (piece.source == Source::fetched && count >= 2 && out[count - 1].source == Source::old &&
+        if (piece.source == Source::fetched && count >= 2 && isReuse(out[count - 1].source) &&
             out[count - 1].length < differentialMergeBytes &&
             out[count - 2].source == Source::fetched) {
             out.pop_back();
@@ -230,7 +293,7 @@ DifferentialPlan planDifferentialUpdate(Bytes oldPackage, std::uint64_t packageB
         covered += piece.length;
         if (piece.source == Source::fetched) {
             plan.fetchedBytes += piece.length;
-        } else if (piece.source == Source::old) {
+        } else if (isReuse(piece.source)) {
             plan.reusedBytes += piece.length;
         }
     }

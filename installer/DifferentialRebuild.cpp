@@ -111,6 +111,14 @@ Bytes oldBytes(const DifferentialPiece& piece, Bytes old, PackageWriter& out) {
     return old.subspan(piece.oldDataOffset + (piece.offset - dataOffset), piece.length);
 }
 
+// The old package's bytes a copied piece repeats.
+Bytes copiedBytes(const DifferentialPiece& piece, Bytes old) {
+    if (piece.oldDataOffset > old.size() || piece.length > old.size() - piece.oldDataOffset) {
+        throw CenterError::invalid("增量更新取得的文件记录与安装包目录不符。");
+    }
+    return old.subspan(piece.oldDataOffset, piece.length);
+}
+
 } // namespace
 
 void rebuildDifferentialUpdate(const DifferentialPlan& plan, Bytes oldPackage,
@@ -127,7 +135,8 @@ void rebuildDifferentialUpdate(const DifferentialPlan& plan, Bytes oldPackage,
         }
         Bytes bytes = piece.source == Source::tail
                           ? Bytes(plan.tail).subspan(piece.offset - plan.tailOffset, piece.length)
-                          : oldBytes(piece, oldPackage, out);
+                      : piece.source == Source::copied ? copiedBytes(piece, oldPackage)
+                                                       : oldBytes(piece, oldPackage, out);
         for (; !bytes.empty(); bytes = bytes.subspan(std::min(bytes.size(), chunkBytes))) {
             out.append(bytes.first(std::min(bytes.size(), chunkBytes)));
             if (stop.stop_requested()) {
