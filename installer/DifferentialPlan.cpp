@@ -23,13 +23,18 @@ const char* const inconsistent = "安装包的文件记录相互矛盾，无法�
 }
 
 // A central record from the version needed through the extra field's length, and its name and
-// extra field: when two entries agree on these and their spans are as long, their local headers
-// are, for any packer that writes them from the same fields, the same bytes.
+// extra field, less the modification time and date (a new build touches every file). When two
+// entries agree on these and their spans are as long, their local headers are, for any packer
+// that writes them from the same fields, the same bytes but for the time and date.
 struct CentralRecord {
     std::string_view fields;
+    std::string_view sums;
     std::string_view nameAndExtra;
+    std::uint32_t modified = 0;
 
-    friend bool operator==(const CentralRecord&, const CentralRecord&) = default;
+    [[nodiscard]] bool sameBut(const CentralRecord& other) const {
+        return fields == other.fields && sums == other.sums && nameAndExtra == other.nameAndExtra;
+    }
 };
 
 std::string_view text(Bytes bytes, std::uint64_t offset, std::uint64_t length) {
@@ -38,8 +43,9 @@ std::string_view text(Bytes bytes, std::uint64_t offset, std::uint64_t length) {
 
 // The record of the entry at `p`, which readZipCentralEntry has proven to lie inside `bytes`.
 CentralRecord centralRecord(Bytes bytes, std::uint64_t p) {
-    return {text(bytes, p + 6, 26),
-            text(bytes, p + zipCentralEntryBytes, zipU16(bytes, p + 28) + zipU16(bytes, p + 30))};
+    return {text(bytes, p + 6, 6), text(bytes, p + 16, 16),
+            text(bytes, p + zipCentralEntryBytes, zipU16(bytes, p + 28) + zipU16(bytes, p + 30)),
+            zipU32(bytes, p + 12)};
 }
 
 // What must match for an old entry's data to serve a new entry, and where that data lies.
@@ -99,8 +105,10 @@ std::unordered_map<std::string_view, Reusable> oldEntries(Bytes old) {
         }
         reusable.record = centralRecord(old, p);
         reusable.localHeaderOffset = entry.localHeaderOffset;
-        reusable.headerAgrees =
-            text(old, entry.localHeaderOffset + 4, 22) == reusable.record.fields.substr(0, 22);
+        const std::uint64_t local = entry.localHeaderOffset;
+        reusable.headerAgrees = text(old, local + 4, 6) == reusable.record.fields &&
+                                zipU32(old, local + 10) == reusable.record.modified &&
+                                text(old, local + 14, 12) == reusable.record.sums.substr(0, 12);
         read.emplace_back(entry.name, reusable);
         p = entry.next;
     }
@@ -190,12 +198,13 @@ std::vector<DifferentialPiece> layout(const std::vector<NewEntry>& entries,
         const std::uint64_t span = next - entry.localHeaderOffset;
         const std::uint64_t header = span - entry.compressedSize;
         const std::uint64_t after = header - least;
-        if (entry.old != nullptr && entry.old->headerAgrees && entry.old->record == entry.record &&
-            entry.old->spanLength == span) {
+        if (entry.old != nullptr && entry.old->headerAgrees &&
+            entry.old->record.sameBut(entry.record) && entry.old->spanLength == span) {
             pieces.push_back({.source = Source::copied,
                               .offset = entry.localHeaderOffset,
                               .length = span,
-                              .oldDataOffset = entry.old->localHeaderOffset});
+                              .oldDataOffset = entry.old->localHeaderOffset,
+                              .modified = entry.record.modified});
             continue;
         }
         if (entry.old == nullptr || after >= entry.compressedSize) {

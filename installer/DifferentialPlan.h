@@ -38,8 +38,9 @@ struct DifferentialPiece {
         tail,
         // Copied from an entry's data in the old package.
         old,
-        // Copied as it stands from the old package's bytes at [oldDataOffset, + length): an
-        // entry whose header, data and descriptor the old package holds byte for byte.
+        // Copied from the old package's bytes at [oldDataOffset, + length): an entry whose
+        // header, data and descriptor the old package holds byte for byte but for the header's
+        // modification time and date.
         copied,
     };
 
@@ -53,6 +54,9 @@ struct DifferentialPiece {
     std::uint64_t localHeaderOffset = 0;
     std::uint64_t oldDataOffset = 0;
     std::uint64_t oldDataLength = 0;
+    // For `copied`: the modification time and date (DOS format) the new local header carries in
+    // place of the old one's.
+    std::uint32_t modified = 0;
 
     friend bool operator==(const DifferentialPiece&, const DifferentialPiece&) = default;
 };
@@ -81,11 +85,11 @@ inline constexpr std::uint64_t differentialMergeBytes = 64 * 1024;
 // `tail` (holding its whole central directory), given the whole `oldPackage`. An entry is
 // reused when an old entry has the same name below the top-level folder, CRC-32, sizes, method
 // and flags. Its whole span, local header included, is copied without asking the server when
-// the two central records agree in every field from the version needed on, name and extra field
-// included, the spans are as long, and the old local header agrees with its own record; a wrong
-// guess is caught by the caller's SHA-256 like any other. Throws CenterError::invalid for a tail or
-// an old package that does not parse or whose records are inconsistent (overlapping entries,
-// offsets beyond the package, encryption, ZIP64).
+// the two central records agree in every field from the version needed on but the modification
+// time, name and extra field included, the spans are as long, and the old local header agrees with
+// its own record; a wrong guess is caught by the caller's SHA-256 like any other. Throws
+// CenterError::invalid for a tail or an old package that does not parse or whose records are
+// inconsistent (overlapping entries, offsets beyond the package, encryption, ZIP64).
 [[nodiscard]] DifferentialPlan planDifferentialUpdate(std::span<const unsigned char> oldPackage,
                                                       std::uint64_t packageBytes,
                                                       std::uint64_t tailOffset,

@@ -111,12 +111,21 @@ Bytes oldBytes(const DifferentialPiece& piece, Bytes old, PackageWriter& out) {
     return old.subspan(piece.oldDataOffset + (piece.offset - dataOffset), piece.length);
 }
 
-// The old package's bytes a copied piece repeats.
-Bytes copiedBytes(const DifferentialPiece& piece, Bytes old) {
-    if (piece.oldDataOffset > old.size() || piece.length > old.size() - piece.oldDataOffset) {
+// The old package's span of an entry, with the new modification time and date in its header:
+// writes the header's first bytes and returns the rest.
+Bytes writeCopiedHeader(const DifferentialPiece& piece, Bytes old, PackageWriter& out) {
+    if (piece.length < zipLocalHeaderBytes || piece.oldDataOffset > old.size() ||
+        piece.length > old.size() - piece.oldDataOffset) {
         throw CenterError::invalid("增量更新取得的文件记录与安装包目录不符。");
     }
-    return old.subspan(piece.oldDataOffset, piece.length);
+    const Bytes span = old.subspan(piece.oldDataOffset, piece.length);
+    std::array<unsigned char, 4> modified{};
+    for (std::size_t i = 0; i < modified.size(); ++i) {
+        modified[i] = static_cast<unsigned char>(piece.modified >> (8 * i) & 0xFF);
+    }
+    out.append(span.first(10));
+    out.append(modified);
+    return span.subspan(14);
 }
 
 } // namespace
@@ -135,7 +144,7 @@ void rebuildDifferentialUpdate(const DifferentialPlan& plan, Bytes oldPackage,
         }
         Bytes bytes = piece.source == Source::tail
                           ? Bytes(plan.tail).subspan(piece.offset - plan.tailOffset, piece.length)
-                      : piece.source == Source::copied ? copiedBytes(piece, oldPackage)
+                      : piece.source == Source::copied ? writeCopiedHeader(piece, oldPackage, out)
                                                        : oldBytes(piece, oldPackage, out);
         for (; !bytes.empty(); bytes = bytes.subspan(std::min(bytes.size(), chunkBytes))) {
             out.append(bytes.first(std::min(bytes.size(), chunkBytes)));

@@ -44,9 +44,14 @@ std::span<const unsigned char> bytesOf(const std::string& text) {
 
 class DifferentialUpdateTest : public ::testing::Test {
   protected:
-    // Packs the bundle with the publisher's own packer.
+    // Packs the bundle with the publisher's own packer, each build a day after the last, as a
+    // fresh build touches every file.
     fs::path pack(const std::string& name, const BundleContents& contents, const std::string& app) {
         const fs::path bundle = writeBundle(directory / name, app, contents);
+        const auto built = fs::file_time_type::clock::now() + std::chrono::days(++builds_);
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(bundle)) {
+            fs::last_write_time(entry.path(), built);
+        }
         const fs::path package = directory / (name + ".zip");
         (void)CenterPublisher::packRelease(bundle, package);
         return package;
@@ -97,6 +102,7 @@ class DifferentialUpdateTest : public ::testing::Test {
     }
 
     TemporaryDirectory directory;
+    int builds_ = 0;
 };
 
 // Each update rebuilt exactly, fetching little more than what changed: the changed entries, the
