@@ -174,10 +174,10 @@ std::vector<NewEntry> newEntries(const ZipDirectory& directory, std::uint64_t ta
 }
 
 // The pieces as the entries lay them out, before the tail and the merging. A reused entry whose
-// span the old package holds as it stands is copied whole; otherwise its local header and what
-// follows its data (a data descriptor) are fetched: the header's true
-// length is not in the directory, but it starts at the entry and is at least its fixed part
-// and name, so the span minus the data bounds both ends.
+// span the old package holds is copied whole; otherwise its local header and what follows its
+// data (a data descriptor) are fetched: the header's true length is not in the directory, but
+// it starts at the entry and is at least its fixed part and name, so the span minus the data
+// bounds both ends.
 std::vector<DifferentialPiece> layout(const std::vector<NewEntry>& entries,
                                       const ZipDirectory& directory) {
     std::vector<DifferentialPiece> pieces;
