@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Runs scripts/demo with the programs of BIN_DIR (a sanitizer build works too) in a folder whose
 # path has spaces, under the plain C locale, and uses the center through the CLI as a user would:
-# a second demo on the same folder is refused, a check finds the updates, an update fetches only
-# what changed from the kept 1.0 package and keeps a backup, the disk image of 澄光工坊 is opened,
-# an import installs only when confirmed, an export writes the list, the self-update hands over
-# the verified package. Then proves that bad options
-# change nothing, that nothing was written outside the demo folder and that the server has stopped.
+# a second demo on the same folder is refused, a check finds the four updates, updating all
+# installs them (回响工坊's fetching only what changed from the kept 1.0 package) and keeps
+# backups, a removed tool comes back from a package only when the import is confirmed, an export
+# writes the list, a removal is restored byte for byte, a changed file is named and repaired, the
+# disk image of 澄光工坊 is opened, the self-update hands over the verified package. Then proves
+# that bad options change nothing, that nothing was written outside the demo folder and that the
+# server has stopped.
 # Usage: run_demo.sh SOURCE_DIR BIN_DIR
 set -euo pipefail
 source=$(realpath "$1") bin=$(realpath "$2")
@@ -51,23 +53,27 @@ kestryn check --json >check.json
 [ "$(field check.json '[p["id"] for p in j["products"] if p["release"]]')" = "['film', 'subtitle', 'audio', 'library', 'video']" ] \
     || fail "releases: $(cat check.json)"
 
-kestryn update audio >update.txt
-[ "$(last_line update.txt)" = "回响工坊已安装 · 2.0" ] || fail "update: $(cat update.txt)"
-grep -q '^差分更新：需下载 ' update.txt || fail "not a differential update: $(cat update.txt)"
-[ "$(version_of "$apps/KESTRYN 回响工坊.app")" = 2.0 ] || fail "audio is not 2.0"
+kestryn update --all >update.txt
+grep -q '^已更新 4 款软件：' update.txt || fail "update --all: $(cat update.txt)"
+grep -q '^差分更新：需下载 ' update.txt || fail "回响工坊 was not a differential update: $(cat update.txt)"
+for app in 回响工坊 行文工坊 藏集工坊 动帧工坊; do
+    [ "$(version_of "$apps/KESTRYN $app.app")" = 2.0 ] || fail "$app is not 2.0"
+done
 backups=("$support"/Backups/audio-*.app)
 [ ${#backups[@]} = 1 ] && [ "$(version_of "${backups[0]}")" = 1.0 ] || fail "no backup of audio 1.0"
 
+# A tool removed is brought back from a package the user has, only when confirmed.
+kestryn remove subtitle --yes >/dev/null
 package="$HOME/Downloads/subtitle-2.0.zip"
 if kestryn import "$package" --product subtitle </dev/null >declined.txt 2>&1; then :; fi
-[ "$(version_of "$apps/KESTRYN 行文工坊.app")" = 1.0 ] || fail "an unconfirmed import installed"
+[ ! -e "$apps/KESTRYN 行文工坊.app" ] || fail "an unconfirmed import installed"
 kestryn import "$package" --product subtitle --yes >import.txt
 [ "$(last_line import.txt)" = "行文工坊已安装 · 2.0" ] || fail "import: $(cat import.txt)"
 [ "$(version_of "$apps/KESTRYN 行文工坊.app")" = 2.0 ] || fail "subtitle is not 2.0"
 
 kestryn export "$HOME/版本清单.txt" >export.txt
 [ "$(last_line export.txt)" = "版本清单已导出" ] || fail "export: $(cat export.txt)"
-for line in "KESTRYN 回响工坊：2.0（2）" "KESTRYN 行文工坊：2.0（2）" "KESTRYN 藏集工坊：1.0（1）" \
+for line in "KESTRYN 回响工坊：2.0（2）" "KESTRYN 行文工坊：2.0（2）" "KESTRYN 藏集工坊：2.0（2）" \
     "KESTRYN 澄光工坊：未安装" "在线发布目录 · 签名已验证"; do
     grep -qxF "$line" "$HOME/版本清单.txt" || fail "the list lacks $line"
 done
@@ -93,7 +99,7 @@ opened=$(cat "$DEMO/opened.txt")
 [ "$(dirname "$opened")" = "$support/Downloads" ] && cmp -s "$opened" "$DEMO/site/downloads/film-2.0.dmg" ||
     fail "the demo's opener got $opened"
 kestryn check >check.txt
-[ "$(last_line check.txt)" = "发现 2 款软件可更新" ] || fail "second check: $(cat check.txt)"
+[ "$(last_line check.txt)" = "在线检查完成，没有可用更新" ] || fail "second check: $(cat check.txt)"
 
 status=0
 DEMO_NO_INSTALLER=1 PATH="$DEMO_FAKE:$PATH" kestryn self-update --yes >/dev/null 2>kept.txt || status=$?
