@@ -18,7 +18,7 @@ const CenterProduct& productNamed(const CenterModel& model, const std::string& i
             return product;
         }
     }
-    throw UsageError("“" + id + "”不是软件中心的产品。" + productChoices());
+    throw notAProduct(id);
 }
 
 std::string versionText(const std::string& version, const std::string& build) {

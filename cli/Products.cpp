@@ -1,6 +1,5 @@
 #include "cli/Products.h"
 
-#include "cli/Arguments.h"
 #include "cli/CatalogFile.h"
 #include "core/Registry.h"
 #include "core/Resources.h"
@@ -17,6 +16,10 @@ std::string productChoices() {
     return text + "。";
 }
 
+UsageError notAProduct(const std::string& id) {
+    return UsageError("“" + id + "”不是软件中心的产品。" + productChoices());
+}
+
 CenterProduct shippedProduct(const std::string& id) {
     if (CenterCore::productBundleIDs().contains(id)) {
         CenterCatalog catalog = readCatalogFile(CenterCore::resourcesDirectory() / "Catalog.json");
@@ -26,5 +29,5 @@ CenterProduct shippedProduct(const std::string& id) {
             return *found;
         }
     }
-    throw UsageError("“" + id + "”不是软件中心的产品。" + productChoices());
+    throw notAProduct(id);
 }
