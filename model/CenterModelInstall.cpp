@@ -281,13 +281,18 @@ CenterModel::differentialUpdate(const CenterProduct& product) {
             },
             Qt::QueuedConnection);
     };
+    std::optional<fs::path> recorded;
+    if (auto package = localPackages_.find(product.id); package != localPackages_.end()) {
+        recorded = package->second.path;
+    }
     // Looking for the old package reads ZIPs: it runs on the downloading thread.
-    return [say,
+    return [say, recorded = std::move(recorded),
             folders = std::vector{setup_.supportDirectory / "Downloads",
                                   setup_.supportDirectory / "Imported"},
             bundleID = product.bundleID, installed = installedCopy(product),
             timeouts = setup_.timeouts]() -> std::unique_ptr<ArtifactRebuild> {
-        std::optional<fs::path> old = DifferentialUpdate::oldPackage(folders, bundleID, installed);
+        std::optional<fs::path> old =
+            DifferentialUpdate::oldPackage(recorded, folders, bundleID, installed);
         if (!old) {
             return nullptr;
         }
