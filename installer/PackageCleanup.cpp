@@ -65,13 +65,19 @@ std::vector<Package> unneeded(const fs::path& downloads, const fs::path& importe
     std::vector<Package> kept;
     // Only files of equal size are read for their digest.
     std::multimap<std::uintmax_t, std::pair<fs::path, std::optional<std::string>>> bySize;
+    const auto isRecorded = [&recorded](const Package& package) {
+        return recorded.contains(package.file.lexically_normal());
+    };
     for (const Package& package : visibleFiles(downloads)) {
-        if (package.file.extension() == ".zip" && isOlderThanInstalled(package.file, installed)) {
+        if (!isRecorded(package) && package.file.extension() == ".zip" &&
+            isOlderThanInstalled(package.file, installed)) {
             found.push_back(package);
         } else {
             kept.push_back(package);
         }
     }
+    // The copy a record names is the one of equal copies that stays.
+    std::stable_partition(kept.begin(), kept.end(), isRecorded);
     for (const Package& package : kept) {
         auto [first, last] = bySize.equal_range(package.bytes);
         std::optional<std::string> digest;
@@ -85,7 +91,7 @@ std::vector<Package> unneeded(const fs::path& downloads, const fs::path& importe
             }
             duplicate = digest && it->second.second == digest;
         }
-        if (duplicate) {
+        if (duplicate && !isRecorded(package)) {
             found.push_back(package);
         } else {
             bySize.emplace(package.bytes, std::make_pair(package.file, digest));

@@ -21,11 +21,12 @@ struct Package {
 
 // The packages that can go, oldest reasons first:
 // - in `downloads`, every copy of a downloaded package beyond the first with the same bytes
-//   (same size and SHA-256), and every ZIP whose application is an installed one at an older
-//   version; the package of the installed version itself stays, as every newer one and every
-//   package whose content cannot be read;
+//   (same size and SHA-256), a recorded copy counting as the first, and every ZIP whose
+//   application is an installed one at an older version; the package of the installed version
+//   itself stays, as every newer one and every package whose content cannot be read;
 // - in `imported`, every file that `recorded` does not name.
-// Hidden files (partial downloads and their validators, locks) are never among them.
+// A file that `recorded` names (lexically normal) and hidden files (partial downloads and their
+// validators, locks) are never among them.
 [[nodiscard]] std::vector<Package> unneeded(const std::filesystem::path& downloads,
                                             const std::filesystem::path& imported,
                                             const std::set<std::filesystem::path>& recorded,

@@ -343,6 +343,13 @@ class CenterModel : public QObject {
 
     // Installations.
     [[nodiscard]] bool hasPackage(const CenterProduct& product) const;
+    // The product's recorded package when it is an imported one that still exists.
+    [[nodiscard]] std::optional<std::filesystem::path>
+    importedPackage(const CenterProduct& product) const;
+    // Records the package the product's installed version came from; without a proof of its
+    // own, a record of the same file keeps the one it has.
+    void recordPackage(const CenterProduct& product, const std::filesystem::path& package,
+                       std::optional<CenterRules::PackageProof> proof);
     void startInstallation(const CenterProduct& product, std::optional<CenterRelease> localRelease,
                            std::optional<std::filesystem::path> packageOverride,
                            bool wholePackage = false);

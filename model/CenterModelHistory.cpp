@@ -177,8 +177,8 @@ CenterModel::Cleaning CenterModel::pruneBackups() {
     }
     Cleaning cleaning{removeOldBackups({}), {}};
     std::set<fs::path> recorded;
-    for (const auto& [product, path] : localPackages_) {
-        recorded.insert(fs::path(path).lexically_normal());
+    for (const auto& [product, package] : localPackages_) {
+        recorded.insert(fs::path(package.path).lexically_normal());
     }
     std::vector<InstalledApp> copies;
     for (const auto& [product, copy] : installed_) {

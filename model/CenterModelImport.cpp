@@ -1,5 +1,6 @@
 // Importing a package the user already has, the exported version list and the usage guide.
 #include "core/AtomicFile.h"
+#include "core/Digest.h"
 #include "core/ErrorText.h"
 #include "core/FileContents.h"
 #include "core/FileSystem.h"
@@ -103,16 +104,23 @@ void CenterModel::importPackage(const fs::path& file, const CenterProduct& produ
         runInBackground(
             this,
             [copy, product, stop = stoppableWork("已取消读取安装包，安装包未导入。")] {
-                return CenterInstaller::inspectLocalPackage(
+                CenterRelease release = CenterInstaller::inspectLocalPackage(
                     copy, product, CenterInstaller::systemOperations(), stop);
+                // What a repair or a differential update later proves the copy against.
+                CenterRules::PackageProof proof{
+                    static_cast<std::int64_t>(CenterCore::fileSize(copy)),
+                    CenterCore::sha256(copy)};
+                return std::pair(std::move(release), std::move(proof));
             },
-            [this, product, copy](const Outcome<CenterRelease>& outcome) {
+            [this, product,
+             copy](const Outcome<std::pair<CenterRelease, CenterRules::PackageProof>>& outcome) {
                 try {
                     if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
                         std::rethrow_exception(*failure);
                     }
-                    const CenterRelease& release = std::get<CenterRelease>(outcome);
-                    localPackages_[product.id] = copy.string();
+                    const auto& [release, proof] =
+                        std::get<std::pair<CenterRelease, CenterRules::PackageProof>>(outcome);
+                    localPackages_[product.id] = {copy.string(), proof};
                     localReleases_[product.id] = release;
                     LocalLists::writePackages(setup_.supportDirectory, localPackages_);
                     LocalLists::writeReleases(setup_.supportDirectory, localReleases_);
@@ -130,7 +138,7 @@ void CenterModel::importPackage(const fs::path& file, const CenterProduct& produ
         return;
     }
 
-    localPackages_[product.id] = copy.string();
+    localPackages_[product.id] = {copy.string(), std::nullopt};
     try {
         LocalLists::writePackages(setup_.supportDirectory, localPackages_);
     } catch (...) {

@@ -9,6 +9,7 @@
 #include "model/CenterModel.h"
 #include "model/CenterUIError.h"
 #include "model/DifferentialUpdate.h"
+#include "model/LocalLists.h"
 #include "transport/CenterUpdateService.h"
 
 #include <QPointer>
@@ -33,11 +34,38 @@ bool fileExists(const std::string& path) {
 } // namespace
 
 bool CenterModel::hasPackage(const CenterProduct& product) const {
-    if (product.release && product.release->artifact) {
-        return true;
-    }
+    return (product.release && product.release->artifact) || importedPackage(product);
+}
+
+std::optional<fs::path> CenterModel::importedPackage(const CenterProduct& product) const {
     auto package = localPackages_.find(product.id);
-    return package != localPackages_.end() && fileExists(package->second);
+    if (package == localPackages_.end() ||
+        fs::path(package->second.path).parent_path().lexically_normal() !=
+            (setup_.supportDirectory / "Imported").lexically_normal() ||
+        !fileExists(package->second.path)) {
+        return std::nullopt;
+    }
+    return package->second.path;
+}
+
+void CenterModel::recordPackage(const CenterProduct& product, const fs::path& package,
+                                std::optional<CenterRules::PackageProof> proof) {
+    auto earlier = localPackages_.find(product.id);
+    const bool sameFile = earlier != localPackages_.end() && earlier->second.path == package;
+    if (sameFile && !proof) {
+        proof = earlier->second.proof;
+    }
+    localPackages_[product.id] = {package.string(), std::move(proof)};
+    try {
+        // Another package installed in its place: an imported release left behind no longer
+        // has a package of its own.
+        if (!sameFile && localReleases_.erase(product.id) > 0) {
+            LocalLists::writeReleases(setup_.supportDirectory, localReleases_);
+        }
+        LocalLists::writePackages(setup_.supportDirectory, localPackages_);
+    } catch (...) {
+        setError(CenterCore::describeError(std::current_exception()));
+    }
 }
 
 std::string CenterModel::actionTitle(const CenterProduct& product) const {
@@ -92,9 +120,8 @@ void CenterModel::openProduct(const CenterProduct& product) {
 }
 
 void CenterModel::showPackage(const CenterProduct& product) {
-    if (auto package = localPackages_.find(product.id);
-        package != localPackages_.end() && fileExists(package->second)) {
-        setup_.workspace->reveal({package->second});
+    if (std::optional<fs::path> package = importedPackage(product)) {
+        setup_.workspace->reveal({*package});
     } else if (std::optional<InstalledApp> copy = installedCopy(product)) {
         setup_.workspace->reveal({copy->url});
     } else {
@@ -150,8 +177,8 @@ void CenterModel::startInstallation(const CenterProduct& product,
                     installPackage(std::get<fs::path>(outcome), product, release);
                 }
             });
-    } else if (auto local = localPackages_.find(product.id); local != localPackages_.end()) {
-        installPackage(local->second, product, *release);
+    } else if (std::optional<fs::path> local = importedPackage(product)) {
+        installPackage(*local, product, *release);
     } else {
         finishInstallation(std::make_exception_ptr(CenterUIError::message("未找到安装包。")));
     }
@@ -204,11 +231,18 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
             return CenterInstaller::install(package, product, release, folder, backups, running,
                                             CenterInstaller::systemOperations(), stop);
         },
-        [this, product, artifact = release.artifact](const Outcome<InstallReceipt>& outcome) {
+        [this, product, package,
+         artifact = release.artifact](const Outcome<InstallReceipt>& outcome) {
             if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
                 finishInstallation(*failure);
                 return;
             }
+            // A download was proven against the catalog's size and SHA-256 before it was
+            // installed; an import keeps what its reading recorded.
+            recordPackage(product, package,
+                          artifact ? std::optional(CenterRules::PackageProof{artifact->byteCount,
+                                                                             artifact->sha256})
+                                   : std::nullopt);
             const InstalledApp& app = std::get<InstallReceipt>(outcome).installedApp;
             std::map<std::string, InstalledApp> installed = installed_;
             installed[product.id] = app;
@@ -247,13 +281,18 @@ CenterModel::differentialUpdate(const CenterProduct& product) {
             },
             Qt::QueuedConnection);
     };
+    std::optional<fs::path> recorded;
+    if (auto package = localPackages_.find(product.id); package != localPackages_.end()) {
+        recorded = package->second.path;
+    }
     // Looking for the old package reads ZIPs: it runs on the downloading thread.
-    return [say,
+    return [say, recorded = std::move(recorded),
             folders = std::vector{setup_.supportDirectory / "Downloads",
                                   setup_.supportDirectory / "Imported"},
             bundleID = product.bundleID, installed = installedCopy(product),
             timeouts = setup_.timeouts]() -> std::unique_ptr<ArtifactRebuild> {
-        std::optional<fs::path> old = DifferentialUpdate::oldPackage(folders, bundleID, installed);
+        std::optional<fs::path> old =
+            DifferentialUpdate::oldPackage(recorded, folders, bundleID, installed);
         if (!old) {
             return nullptr;
         }

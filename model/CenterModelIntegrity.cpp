@@ -1,14 +1,9 @@
-// The integrity of the installed copies: checks against their seals, read-only.
+// The integrity of the installed copies: checks against their seals, read-only, and repairs.
 #include "core/ErrorText.h"
-#include "installer/Backups.h"
-#include "installer/Install.h"
 #include "model/BackgroundWork.h"
 #include "model/CenterIntegrity.h"
 #include "model/CenterModel.h"
-#include "model/CenterUIError.h"
-#include "model/KeptPackages.h"
-
-namespace fs = std::filesystem;
+#include "model/CenterRepair.h"
 
 namespace {
 
@@ -104,44 +99,30 @@ void CenterModel::runRepair(const CenterProduct& product, const InstalledApp& co
     setBusyProduct(product.id);
     setStatus("正在修复" + product.name + "…");
     std::stop_token stop = stoppableWork("已取消修复" + product.name + "，原软件保留。");
+    std::optional<CenterRules::LocalPackage> recorded;
+    if (auto package = localPackages_.find(product.id); package != localPackages_.end()) {
+        recorded = package->second;
+    }
     runInBackground(
         this,
-        [product, copy, support = setup_.supportDirectory, running = setup_.runningCheck, stop] {
-            const fs::path folder = copy.url.parent_path();
-            const fs::path backups = support / "Backups";
-            const auto sameVersion = [&copy](const std::string& version, const std::string& build) {
-                return version == copy.version && build == copy.build;
-            };
-            for (const InstalledApp& packaged :
-                 keptPackages({support / "Downloads", support / "Imported"}, product.bundleID)) {
-                if (sameVersion(packaged.version, packaged.build)) {
-                    return CenterInstaller::reinstall(
-                        packaged.url, product, {copy.version, copy.build, "", {}, std::nullopt},
-                        folder, backups, running, CenterInstaller::systemOperations(), stop);
-                }
-            }
-            for (const CenterInstaller::Backups::Backup& backup :
-                 CenterInstaller::Backups::list(backups, product)) {
-                if (sameVersion(backup.version, backup.build) &&
-                    CenterIntegrity::check(
-                        {product, {backup.path, backup.version, backup.build, product.bundleID}})
-                        .intact) {
-                    return CenterInstaller::restore(backup.path, product, folder, backups, running,
-                                                    CenterInstaller::systemOperations(), stop);
-                }
-            }
-            throw CenterUIError::message("本机没有" + product.name + " " + copy.version +
-                                         " 的安装包或完好的备份，请下载当前版本后重新安装。");
-        },
-        [this, product](const Outcome<InstallReceipt>& outcome) {
+        [product, copy, recorded, support = setup_.supportDirectory, running = setup_.runningCheck,
+         stop] { return CenterRepair::run(product, copy, recorded, support, running, stop); },
+        [this, product](const Outcome<CenterRepair::Result>& outcome) {
             if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
                 if (!endedByCancel()) {
                     setError(CenterCore::describeError(*failure));
                     setStatus("修复未完成，原软件保留");
                 }
             } else {
-                setStatus("已修复" + product.name + " " +
-                          std::get<InstallReceipt>(outcome).installedApp.version + "。");
+                const CenterRepair::Result& repair = std::get<CenterRepair::Result>(outcome);
+                if (repair.recordAnew) {
+                    recordPackage(product, repair.recordAnew->path, repair.recordAnew->proof);
+                }
+                const std::string repaired =
+                    "已修复" + product.name + " " + repair.receipt.installedApp.version;
+                setStatus(repair.refusedRecorded
+                              ? repaired + "，本机保存的安装包与安装时的记录不符，未被使用。"
+                              : repaired + "。");
                 integrity_->forget(product.id);
             }
             detectInstalledNow();

@@ -36,7 +36,7 @@ mergedCatalog(const std::vector<CenterProduct>& given, const std::vector<CenterP
             product.release.reset();
         } else if (auto local = releases.find(product.id); local != releases.end()) {
             auto package = packages.find(product.id);
-            if (package != packages.end() && fileExists(package->second) &&
+            if (package != packages.end() && fileExists(package->second.path) &&
                 (!product.release || CenterCore::compareVersions(
                                          local->second.version, local->second.build,
                                          product.release->version, product.release->build) > 0)) {

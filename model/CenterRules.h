@@ -15,8 +15,25 @@
 // online catalog is accepted, what a product's button and state line say, the exported list.
 namespace CenterRules {
 
-// Imported packages (product id → absolute path) and the releases read from them.
-using LocalPackages = std::map<std::string, std::string>;
+// What proves a kept package's bytes unchanged: its size and SHA-256.
+struct PackageProof {
+    std::int64_t byteCount = 0;
+    std::string sha256;
+
+    friend bool operator==(const PackageProof&, const PackageProof&) = default;
+};
+
+// A product's package in the support folder: the imported one (in "Imported"), or the one its
+// installed version came from; `proof` where it was recorded.
+struct LocalPackage {
+    std::string path;
+    std::optional<PackageProof> proof;
+
+    friend bool operator==(const LocalPackage&, const LocalPackage&) = default;
+};
+
+// The products' packages (product id → package) and the releases read from imported ones.
+using LocalPackages = std::map<std::string, LocalPackage>;
 using LocalReleases = std::map<std::string, CenterRelease>;
 
 // The products to show: the known products in their order, each replaced by the given product

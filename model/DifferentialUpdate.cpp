@@ -8,6 +8,7 @@
 #include "model/KeptPackages.h"
 #include "transport/RangeSession.h"
 
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -32,8 +33,14 @@ DifferentialUpdate::DifferentialUpdate(fs::path oldPackage, DownloadTimeouts tim
       failed_(std::move(failed)) {}
 
 std::optional<fs::path>
-DifferentialUpdate::oldPackage(const std::vector<fs::path>& folders, const std::string& bundleID,
+DifferentialUpdate::oldPackage(const std::optional<fs::path>& recorded,
+                               const std::vector<fs::path>& folders, const std::string& bundleID,
                                const std::optional<InstalledApp>& installed) {
+    if (std::error_code error; recorded && recorded->extension() == ".zip" &&
+                               !fs::is_symlink(*recorded, error) &&
+                               fs::is_regular_file(*recorded, error)) {
+        return recorded;
+    }
     const auto isInstalled = [&](const InstalledApp& app) {
         return installed && app.version == installed->version && app.build == installed->build;
     };

@@ -25,10 +25,13 @@ class DifferentialUpdate final : public ArtifactRebuild {
     DifferentialUpdate(std::filesystem::path oldPackage, DownloadTimeouts timeouts, Planned planned,
                        Failed failed);
 
-    // The package among the ZIPs of `folders` that holds the product's application, preferring
-    // the installed version's and then the newest; nothing without one.
+    // The recorded package the installed version came from while it is a ZIP on disk, otherwise
+    // the package among the ZIPs of `folders` that holds the product's application, preferring
+    // the installed version's and then the newest; nothing without one. The rebuilt file's
+    // SHA-256 proves whatever was taken from it, so the recorded one is not read first.
     [[nodiscard]] static std::optional<std::filesystem::path>
-    oldPackage(const std::vector<std::filesystem::path>& folders, const std::string& bundleID,
+    oldPackage(const std::optional<std::filesystem::path>& recorded,
+               const std::vector<std::filesystem::path>& folders, const std::string& bundleID,
                const std::optional<InstalledApp>& installed);
 
     bool write(const ReleaseArtifact& artifact, const std::filesystem::path& file,

@@ -34,13 +34,26 @@ std::optional<nlohmann::json> readObject(const fs::path& file) {
     return document;
 }
 
+// A package as written now, {"path", "byteCount", "sha256"}, or as its path alone.
+CenterRules::LocalPackage packageFromJSON(const nlohmann::json& value) {
+    if (value.is_string()) {
+        return {value.get<std::string>(), std::nullopt};
+    }
+    CenterRules::LocalPackage package{value.at("path").get<std::string>(), std::nullopt};
+    if (value.contains("byteCount") && value.contains("sha256")) {
+        package.proof = {value.at("byteCount").get<std::int64_t>(),
+                         value.at("sha256").get<std::string>()};
+    }
+    return package;
+}
+
 } // namespace
 
 CenterRules::LocalPackages readPackages(const fs::path& support) {
     CenterRules::LocalPackages list;
     if (std::optional<nlohmann::json> document = readObject(support / packagesFile)) {
-        for (const auto& [id, path] : document->items()) {
-            list.emplace(id, path.get<std::string>());
+        for (const auto& [id, package] : document->items()) {
+            list.emplace(id, packageFromJSON(package));
         }
     }
     return list;
@@ -58,8 +71,13 @@ CenterRules::LocalReleases readReleases(const fs::path& support) {
 
 void writePackages(const fs::path& support, const CenterRules::LocalPackages& list) {
     nlohmann::json document = nlohmann::json::object();
-    for (const auto& [id, path] : list) {
-        document[id] = path;
+    for (const auto& [id, package] : list) {
+        nlohmann::json& entry = document[id];
+        entry["path"] = package.path;
+        if (package.proof) {
+            entry["byteCount"] = package.proof->byteCount;
+            entry["sha256"] = package.proof->sha256;
+        }
     }
     AtomicFile::write(support / packagesFile, document.dump());
 }

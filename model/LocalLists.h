@@ -4,15 +4,17 @@
 
 #include <filesystem>
 
-// The two lists of imported packages in the support folder: LocalPackages.json (product id →
-// the imported copy's path) and LocalReleases.json (product id → the release it holds).
+// The two lists of kept packages in the support folder: LocalPackages.json (product id → the
+// package's path, with its size and SHA-256 where recorded) and LocalReleases.json (product id →
+// the release an imported package holds).
 namespace LocalLists {
 
 inline constexpr const char* packagesFile = "LocalPackages.json";
 inline constexpr const char* releasesFile = "LocalReleases.json";
 
-// A list that is missing is empty. Throws the file system's or the JSON decoder's error, or
-// CenterError for a release that is not one.
+// A list that is missing is empty; a package given as its path alone, as earlier versions wrote
+// it, or without its size and SHA-256, has no proof. Throws the file system's or the JSON decoder's
+// error, or CenterError for a release that is not one.
 [[nodiscard]] CenterRules::LocalPackages readPackages(const std::filesystem::path& support);
 [[nodiscard]] CenterRules::LocalReleases readReleases(const std::filesystem::path& support);
 

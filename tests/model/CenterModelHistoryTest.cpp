@@ -1,9 +1,11 @@
 #include "model/CenterHistory.h"
 #include "model/CenterIntegrity.h"
 #include "model/CenterPreferences.h"
+#include "model/LocalLists.h"
 #include "tests/model/ModelFixture.h"
 
 #include <QSignalSpy>
+#include <functional>
 
 namespace {
 
@@ -84,36 +86,91 @@ TEST_F(CenterModelHistory, ARemovalOnConfirmationMovesTheCopyIntoTheHistory) {
     EXPECT_EQ(model->error().value_or(""), "这款软件尚未安装。");
 }
 
-// A repair takes a kept package of the installed version first, then a backup of it that passes
-// the check, and says when there is neither; the damaged copy is backed up each time.
-TEST_F(CenterModelHistory, ARepairReinstallsTheVersionFromItsPackageOrAWholeBackup) {
-    bundle(audio, "1.0", applications);
-    const fs::path installed = applications / "KESTRYN 回响工坊.app";
+// A repair takes the package recorded at the installation while it has the recorded bytes, then
+// a whole backup that passes the check, then a package nothing vouches for, and says when there
+// is none; a recorded package changed since is never taken. Each row damages the installed copy
+// first; which marked copy ends installed, or the damage left in place, shows the source.
+TEST_F(CenterModelHistory, ARepairTrustsTheRecordedPackageOnlyWhileItHasTheRecordedBytes) {
+    useFeed(publishCatalog({{"audio", "1.0"}}));
     std::unique_ptr<CenterModel> model = makeModel();
-    const auto repairDamaged = [&] {
+    act(*model, "audio");
+    const fs::path installed = applications / "KESTRYN 回响工坊.app";
+    const fs::path recorded = LocalLists::readPackages(support).at("audio").path;
+    ASSERT_EQ(recorded.parent_path(), support / "Downloads");
+    // Cleaning keeps the recorded package, not the same bytes under a name that sorts first.
+    fs::copy_file(recorded, support / "Downloads/KESTRYN-0.zip");
+    const std::vector<CenterInstaller::PackageCleanup::Package> cleaned =
+        model->pruneBackups().packages;
+    ASSERT_EQ(cleaned.size(), 1U);
+    EXPECT_EQ(cleaned[0].file, support / "Downloads/KESTRYN-0.zip");
+
+    const auto marked = [&](const fs::path& folder, const std::string& marker) {
+        return writeBundle(folder, "KESTRYN 回响工坊.app",
+                           {.bundleID = audio.bundleID,
+                            .version = "1.0",
+                            .files = {{"Resources/" + marker, "marker"}}});
+    };
+    const fs::path changed = zipBundle(marked(temp / "changed", "改动.txt"), temp / "changed.zip");
+    fs::copy_file(recorded, temp / "recorded.zip");
+    struct Row {
+        const char* what;
+        std::function<void()> prepare;
+        std::string status;
+        std::string error;
+        std::string installedMarker;
+    };
+    const std::vector<Row> rows = {
+        {"the recorded package, before a whole backup",
+         [&] { marked(support / "Backups", "备份.txt"); }, "已修复回响工坊 1.0。", "", ""},
+        {"the recorded package changed since",
+         [&] { fs::copy_file(changed, recorded, fs::copy_options::overwrite_existing); },
+         "已修复回响工坊 1.0，本机保存的安装包与安装时的记录不符，未被使用。", "", "备份.txt"},
+        {"a package recorded by its path alone, as earlier versions did",
+         [&] {
+             fs::copy_file(temp / "recorded.zip", recorded, fs::copy_options::overwrite_existing);
+             temp.write("support/LocalPackages.json",
+                        R"({"audio":")" + recorded.string() + R"("})");
+             model = makeModel();
+             EXPECT_FALSE(model->error()) << *model->error();
+         },
+         "已修复回响工坊 1.0。", "", "备份.txt"},
+        {"neither a package nor a whole backup",
+         [&] {
+             fs::remove_all(support / "Backups");
+             fs::remove(recorded);
+         },
+         "修复未完成，原软件保留",
+         "本机没有回响工坊 1.0 的安装包或完好的备份，请下载当前版本后重新安装。",
+         "备份.txt多余 文件.txt"},
+        {"only a package nothing vouches for",
+         [&] { fs::copy_file(temp / "recorded.zip", support / "Downloads/KESTRYN-1111.zip"); },
+         "已修复回响工坊 1.0。", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.prepare();
+        model->setError(std::nullopt);
         temp.write(installed / "Contents/Resources/多余 文件.txt", "x");
         prompts.answers = {std::size_t{0}};
         model->repairProduct("audio");
         waitUntilIdle(*model);
-    };
-    repairDamaged();
-    EXPECT_EQ(model->error().value_or(""),
-              "本机没有回响工坊 1.0 的安装包或完好的备份，请下载当前版本后重新安装。");
-    EXPECT_EQ(model->status(), "修复未完成，原软件保留");
-
-    bundle(audio, "1.0", support / "Backups");
-    model->setError(std::nullopt);
-    repairDamaged();
-    EXPECT_EQ(model->status(), "已修复回响工坊 1.0。");
-    fs::remove_all(support / "Backups");
-    static_cast<void>(package(audio, "1.0"));
-    fs::create_directories(support / "Downloads");
-    fs::copy_file(temp / "site/audio-1.0.zip", support / "Downloads/KESTRYN-1111.zip");
-    repairDamaged();
-    EXPECT_EQ(model->status(), "已修复回响工坊 1.0。");
-    EXPECT_FALSE(model->error()) << *model->error();
+        EXPECT_EQ(model->status(), row.status);
+        EXPECT_EQ(model->error().value_or(""), row.error);
+        std::string marker;
+        for (const char* name : {"备份.txt", "改动.txt", "多余 文件.txt"}) {
+            marker += fs::exists(installed / "Contents/Resources" / name) ? name : "";
+        }
+        EXPECT_EQ(marker, row.installedMarker);
+    }
     EXPECT_TRUE(CenterIntegrity::check({audio, *model->installedCopy(audio)}).intact);
+    // The damaged copy was backed up first, and the package it came from is now recorded.
     EXPECT_EQ(model->backupsOf(audio).size(), 1U);
+    const CenterRules::PackageProof proof{
+        static_cast<std::int64_t>(fs::file_size(temp / "recorded.zip")),
+        CenterCore::sha256(temp / "recorded.zip")};
+    EXPECT_EQ(
+        LocalLists::readPackages(support).at("audio"),
+        (CenterRules::LocalPackage{(support / "Downloads/KESTRYN-1111.zip").string(), proof}));
 }
 
 } // namespace

@@ -289,7 +289,7 @@ TEST_F(CenterModelTest, AnImportedZipIsInspectedAndOnlyItsOwnProductsIsRecordedA
     EXPECT_EQ(model->installedCopy(audio)->version, "1.5");
     CenterRules::LocalPackages packages = LocalLists::readPackages(support);
     ASSERT_TRUE(packages.contains("audio"));
-    EXPECT_TRUE(fs::exists(packages["audio"]));
+    EXPECT_TRUE(fs::exists(packages["audio"].path));
     EXPECT_EQ(LocalLists::readReleases(support)["audio"].version, "1.5");
     EXPECT_EQ(prompts.asked.back(),
               "安装 KESTRYN 回响工坊 1.5？\n安装包已通过标识与签名完整性检查。\n本机版本：1.0（1）"

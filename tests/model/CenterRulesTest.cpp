@@ -24,9 +24,9 @@ TEST(CenterRules, TheMergeKeepsTheKnownOrderAndPrefersAStrictlyNewerImportWhoseP
     const std::vector<CenterProduct> known = {product("audio"), product("subtitle"),
                                               product("effects", release("1.0", "1")),
                                               product("library")};
-    const LocalPackages packages = {{"audio", "/imports/audio.zip"},
-                                    {"subtitle", "/imports/subtitle.zip"},
-                                    {"library", "/imports/gone.zip"}};
+    const LocalPackages packages = {{"audio", {"/imports/audio.zip", std::nullopt}},
+                                    {"subtitle", {"/imports/subtitle.zip", std::nullopt}},
+                                    {"library", {"/imports/gone.zip", std::nullopt}}};
     const LocalReleases releases = {{"audio", release("2.0", "8")},
                                     {"subtitle", release("2.0", "1")},
                                     {"library", release("9.0", "1")}};
