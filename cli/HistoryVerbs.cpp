@@ -135,23 +135,23 @@ int pruneVerb(const Arguments& arguments) {
     static_cast<void>(arguments.positionals(0));
     const int keep = keepCount(arguments.required("--keep"));
     auto removed = std::make_shared<CenterModel::Cleaning>();
-    return runModelVerb({.operation =
-                             [keep, removed](CenterModel& model) {
-                                 model.preferences()->setKeepBackups(keep);
-                                 *removed = model.pruneBackups();
-                             },
-                         .report =
-                             [removed](const CenterModel&) {
-                                 for (const Backup& backup : removed->backups) {
-                                     std::cout << "已删除\t" << backup.product << '\t'
-                                               << backup.version << "（" << backup.build << "）\t"
-                                               << CenterRules::byteText(backup.bytes) << '\t'
-                                               << backup.path.string() << '\n';
-                                 }
-                                 for (const auto& package : removed->packages) {
-                                     std::cout << "已删除\t安装包\t"
-                                               << CenterRules::byteText(package.bytes) << '\t'
-                                               << package.file.string() << '\n';
-                                 }
-                             }});
+    return runModelVerb(
+        {.operation =
+             [keep, removed](CenterModel& model) {
+                 model.preferences()->setKeepBackups(keep);
+                 model.pruneBackups(
+                     [removed](const CenterModel::Cleaning& cleaning) { *removed = cleaning; });
+             },
+         .report =
+             [removed](const CenterModel&) {
+                 for (const Backup& backup : removed->backups) {
+                     std::cout << "已删除\t" << backup.product << '\t' << backup.version << "（"
+                               << backup.build << "）\t" << CenterRules::byteText(backup.bytes)
+                               << '\t' << backup.path.string() << '\n';
+                 }
+                 for (const auto& package : removed->packages) {
+                     std::cout << "已删除\t安装包\t" << CenterRules::byteText(package.bytes) << '\t'
+                               << package.file.string() << '\n';
+                 }
+             }});
 }

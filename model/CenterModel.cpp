@@ -264,7 +264,7 @@ std::vector<CenterProduct> CenterModel::updates() const {
 }
 
 bool CenterModel::isIdle() const {
-    return !isChecking_ && !busyProduct_ && waiting_ == 0 && !selfUpdateRunning_ &&
+    return !isChecking_ && !busy() && waiting_ == 0 && !selfUpdateRunning_ &&
            updateAll_.waiting.empty() && !updateAll_.current;
 }
 

@@ -199,9 +199,10 @@ class CenterModel : public QObject {
     struct Cleaning;
     // Keeps the newest `preferences().keepBackups()` of each product (all when no limit is set) and
     // never the backup of the version installed before the current one; removes the packages that
-    // no longer serve (PackageCleanup::unneeded); returns what it removed and says how much space
-    // that freed. Does nothing while an installation or restore runs.
-    Cleaning pruneBackups();
+    // no longer serve (PackageCleanup::unneeded); says how much space that freed and hands what
+    // it removed to `done`. Off the window's thread, and nothing else starts meanwhile; does
+    // nothing while other work runs.
+    void pruneBackups(std::function<void(const Cleaning&)> done = {});
     Q_INVOKABLE void pruneBackupsNow();
     // Whether a cleaning could free anything: a limit is set or packages are kept.
     [[nodiscard]] bool canClean() const;
@@ -212,12 +213,13 @@ class CenterModel : public QObject {
     void historyChanged();
 
   private:
-    // After an installation or restore: the artifact's partial download is of no use any more,
-    // and the limit the user chose applies, never to the backup a restore came from.
-    void afterReplacement(const std::optional<ReleaseArtifact>& artifact,
-                          const std::optional<std::filesystem::path>& restoredFrom);
-    std::vector<CenterInstaller::Backups::Backup>
-    removeOldBackups(const std::vector<std::filesystem::path>& spared);
+    // After an installation: the artifact's partial download is of no use any more.
+    void afterInstallation(const std::optional<ReleaseArtifact>& artifact);
+    // The user's limit applied on the worker of a replacement that has just succeeded, never to
+    // `spared`; a failure leaves the backups for the next cleaning.
+    [[nodiscard]] std::function<void(const std::vector<std::filesystem::path>& spared)>
+    retention() const;
+    void setCleaning(bool cleaning);
     void runRestore(const CenterProduct& product, const std::filesystem::path& backup,
                     const std::string& version);
     void runRemoval(const CenterProduct& product, const InstalledApp& copy);
@@ -273,10 +275,10 @@ class CenterModel : public QObject {
     [[nodiscard]] static QString firstFeedbackProduct();
     [[nodiscard]] QVariantList updatesForViews() const;
     // Nothing is checked or installed right now.
-    [[nodiscard]] bool canCheck() const { return !isChecking_ && !busyProduct_; }
+    [[nodiscard]] bool canCheck() const { return !isChecking_ && !busy(); }
     [[nodiscard]] bool isWorking() const { return !canCheck(); }
-    // A product is being installed or its package inspected.
-    [[nodiscard]] bool isInstalling() const { return busyProduct_.has_value(); }
+    // A product is being installed, restored or its package inspected, or a cleaning runs.
+    [[nodiscard]] bool isInstalling() const { return busy(); }
     // The running download, installation, inspection or restore takes a stop request.
     [[nodiscard]] bool canCancel() const { return busyProduct_.has_value() && !cancelling_; }
     // Nothing runs and at least one update is listed.
@@ -385,6 +387,8 @@ class CenterModel : public QObject {
     void setIsChecking(bool checking);
     void setStatus(std::string text);
     void setBusyProduct(std::optional<std::string> product);
+    // A product's work or a cleaning runs: nothing else may start.
+    [[nodiscard]] bool busy() const { return busyProduct_ || cleaning_; }
     void setProgress(double fraction);
     void setLastChecked(QDateTime when);
     void setSourceLabel(std::string text);
@@ -417,6 +421,8 @@ class CenterModel : public QObject {
     std::string status_ = "正在读取本机软件";
     std::optional<std::string> error_;
     std::optional<std::string> busyProduct_;
+    // A cleaning runs: no installation may start beside it.
+    bool cleaning_ = false;
     double progress_ = 0;
     QDateTime lastChecked_;
     std::string sourceLabel_ = "本机版本目录 · 尚未连接在线服务";

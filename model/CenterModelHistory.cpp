@@ -8,7 +8,6 @@
 #include "model/CenterModel.h"
 #include "model/CenterPreferences.h"
 #include "model/CenterUIError.h"
-#include "transport/CenterUpdateService.h"
 
 #include <set>
 #include <system_error>
@@ -20,6 +19,29 @@ using CenterInstaller::Backups::Backup;
 
 fs::path backupFolder(const fs::path& support) {
     return support / "Backups";
+}
+
+// What a cleaning removed and the space it freed, as the status says it.
+std::string cleaningLine(const CenterModel::Cleaning& cleaning) {
+    std::uintmax_t freed = 0;
+    for (const Backup& backup : cleaning.backups) {
+        freed += backup.bytes;
+    }
+    for (const CenterInstaller::PackageCleanup::Package& package : cleaning.packages) {
+        freed += package.bytes;
+    }
+    std::vector<std::string> parts;
+    if (!cleaning.backups.empty()) {
+        parts.push_back(std::to_string(cleaning.backups.size()) + " 个旧版本备份");
+    }
+    if (!cleaning.packages.empty()) {
+        parts.push_back(std::to_string(cleaning.packages.size()) + " 个不再需要的安装包");
+    }
+    if (parts.empty()) {
+        return "没有需要清理的旧版本备份或安装包。";
+    }
+    return "已清理 " + parts.front() + (parts.size() > 1 ? "和 " + parts.back() : "") + "，释放 " +
+           CenterRules::byteText(freed) + "。";
 }
 
 } // namespace
@@ -38,7 +60,7 @@ void CenterModel::restoreBackup(const QString& product, const QString& backup) {
 }
 
 void CenterModel::restoreBackup(const CenterProduct& product, const fs::path& backup) {
-    if (busyProduct_) {
+    if (busy()) {
         return;
     }
     // Only a backup this product's list shows: the path decides nothing by itself.
@@ -62,7 +84,7 @@ void CenterModel::restoreBackup(const CenterProduct& product, const fs::path& ba
     setup_.prompts->ask(
         {"恢复 KESTRYN " + product.name + " " + chosen->version + "？", details, {"恢复", "取消"}},
         [this, product, path = chosen->path, version = chosen->version](std::size_t button) {
-            if (button == 0 && !busyProduct_) {
+            if (button == 0 && !busy()) {
                 runRestore(product, path, version);
             }
             setWaiting(-1);
@@ -80,9 +102,13 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
     runInBackground(
         this,
         [backup, product, folder, backups = backupFolder(setup_.supportDirectory),
-         running = setup_.runningCheck, stop] {
-            return CenterInstaller::restore(backup, product, folder, backups, running,
-                                            CenterInstaller::systemOperations(), stop);
+         running = setup_.runningCheck, stop, retain = retention()] {
+            InstallReceipt receipt =
+                CenterInstaller::restore(backup, product, folder, backups, running,
+                                         CenterInstaller::systemOperations(), stop);
+            // Never the backup it came from.
+            retain({backup});
+            return receipt;
         },
         [this, product, backup](const Outcome<InstallReceipt>& outcome) {
             if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
@@ -99,13 +125,14 @@ void CenterModel::runRestore(const CenterProduct& product, const fs::path& backu
             }
             detectInstalledNow();
             setBusyProduct(std::nullopt);
-            afterReplacement(std::nullopt, backup);
+            // The replaced version's backup is new.
+            reloadHistory();
         });
 }
 
 void CenterModel::removeProduct(const CenterProduct& product) {
     std::optional<InstalledApp> copy = installedCopy(product);
-    if (busyProduct_) {
+    if (busy()) {
         return;
     }
     if (!copy) {
@@ -123,7 +150,7 @@ void CenterModel::removeProduct(const CenterProduct& product) {
                              "”中，作为一份完整备份保留在历史版本里，随时可以用“恢复此版本”装回。",
                          {"移除", "取消"}},
                         [this, product, copy = *copy](std::size_t button) {
-                            if (button == 0 && !busyProduct_) {
+                            if (button == 0 && !busy()) {
                                 runRemoval(product, copy);
                             }
                             setWaiting(-1);
@@ -162,20 +189,33 @@ void CenterModel::runRemoval(const CenterProduct& product, const InstalledApp& c
         });
 }
 
-std::vector<Backup> CenterModel::removeOldBackups(const std::vector<fs::path>& spared) {
-    std::optional<int> keep = preferences_->keepBackups();
-    if (busyProduct_ || !keep) {
-        return {};
-    }
-    return CenterInstaller::Backups::prune(backupFolder(setup_.supportDirectory), knownProducts_,
-                                           static_cast<std::size_t>(*keep), spared);
+std::function<void(const std::vector<fs::path>&)> CenterModel::retention() const {
+    return [folder = backupFolder(setup_.supportDirectory), products = knownProducts_,
+            keep = preferences_->keepBackups()](const std::vector<fs::path>& spared) {
+        if (!keep) {
+            return;
+        }
+        try {
+            static_cast<void>(CenterInstaller::Backups::prune(
+                folder, products, static_cast<std::size_t>(*keep), spared));
+        } catch (...) {
+            // The replacement itself succeeded; the next cleaning tries the limit again.
+        }
+    };
 }
 
-CenterModel::Cleaning CenterModel::pruneBackups() {
-    if (busyProduct_) {
-        return {};
+void CenterModel::setCleaning(bool cleaning) {
+    if (cleaning_ != cleaning) {
+        cleaning_ = cleaning;
+        emit workChanged();
+        announceIfIdle();
     }
-    Cleaning cleaning{removeOldBackups({}), {}};
+}
+
+void CenterModel::pruneBackups(std::function<void(const Cleaning&)> done) {
+    if (busy() || updateAll_.current) {
+        return;
+    }
     std::set<fs::path> recorded;
     for (const auto& [product, package] : localPackages_) {
         recorded.insert(fs::path(package.path).lexically_normal());
@@ -184,37 +224,41 @@ CenterModel::Cleaning CenterModel::pruneBackups() {
     for (const auto& [product, copy] : installed_) {
         copies.push_back(copy);
     }
-    cleaning.packages =
-        CenterInstaller::PackageCleanup::remove(CenterInstaller::PackageCleanup::unneeded(
-            setup_.supportDirectory / "Downloads", setup_.supportDirectory / "Imported", recorded,
-            copies));
-    reloadHistory();
-
-    std::uintmax_t freed = 0;
-    for (const Backup& backup : cleaning.backups) {
-        freed += backup.bytes;
-    }
-    for (const CenterInstaller::PackageCleanup::Package& package : cleaning.packages) {
-        freed += package.bytes;
-    }
-    std::vector<std::string> parts;
-    if (!cleaning.backups.empty()) {
-        parts.push_back(std::to_string(cleaning.backups.size()) + " 个旧版本备份");
-    }
-    if (!cleaning.packages.empty()) {
-        parts.push_back(std::to_string(cleaning.packages.size()) + " 个不再需要的安装包");
-    }
-    if (parts.empty()) {
-        setStatus("没有需要清理的旧版本备份或安装包。");
-    } else {
-        setStatus("已清理 " + parts.front() + (parts.size() > 1 ? "和 " + parts.back() : "") +
-                  "，释放 " + CenterRules::byteText(freed) + "。");
-    }
-    return cleaning;
+    setCleaning(true);
+    setError(std::nullopt);
+    setStatus("正在清理旧版本备份和安装包……");
+    runInBackground(
+        this,
+        [backups = backupFolder(setup_.supportDirectory), products = knownProducts_,
+         keep = preferences_->keepBackups(), support = setup_.supportDirectory, recorded, copies] {
+            Cleaning cleaning;
+            if (keep) {
+                cleaning.backups = CenterInstaller::Backups::prune(backups, products,
+                                                                   static_cast<std::size_t>(*keep));
+            }
+            cleaning.packages =
+                CenterInstaller::PackageCleanup::remove(CenterInstaller::PackageCleanup::unneeded(
+                    support / "Downloads", support / "Imported", recorded, copies));
+            return cleaning;
+        },
+        [this, done](const Outcome<Cleaning>& outcome) {
+            setCleaning(false);
+            reloadHistory();
+            if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+                setError(CenterCore::describeError(*failure));
+                setStatus("清理未完成，未删除的备份和安装包都保持原样。");
+                return;
+            }
+            const Cleaning& cleaning = std::get<Cleaning>(outcome);
+            setStatus(cleaningLine(cleaning));
+            if (done) {
+                done(cleaning);
+            }
+        });
 }
 
 void CenterModel::pruneBackupsNow() {
-    static_cast<void>(pruneBackups());
+    pruneBackups();
 }
 
 bool CenterModel::canClean() const {
@@ -228,16 +272,4 @@ QString CenterModel::diskUseLine() const {
 void CenterModel::reloadHistory() {
     setWaiting(+1);
     history_->reload(knownProducts_, [this] { setWaiting(-1); });
-}
-
-void CenterModel::afterReplacement(const std::optional<ReleaseArtifact>& artifact,
-                                   const std::optional<fs::path>& restoredFrom) {
-    if (artifact) {
-        CenterUpdateService::discardPartial(*artifact, setup_.supportDirectory / "Downloads");
-    }
-    // Quietly: the status stays the installation's, and the list shows what is left.
-    static_cast<void>(removeOldBackups(restoredFrom ? std::vector<fs::path>{*restoredFrom}
-                                                    : std::vector<fs::path>{}));
-    // Even with nothing pruned: the replaced version's backup is new and the download gone.
-    reloadHistory();
 }

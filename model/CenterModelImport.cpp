@@ -46,7 +46,7 @@ std::size_t packagedProductIndex(const fs::path& file, const std::vector<CenterP
 } // namespace
 
 void CenterModel::importInstaller() {
-    if (busyProduct_) {
+    if (busy()) {
         return;
     }
     setWaiting(+1);

@@ -82,7 +82,7 @@ void CenterModel::performAction(const CenterProduct& product) {
         showDetails(product, CenterDetailSection::overview);
         return;
     }
-    if (busyProduct_) {
+    if (busy()) {
         return;
     }
     std::optional<InstalledApp> copy = installedCopy(product);
@@ -94,7 +94,7 @@ void CenterModel::performAction(const CenterProduct& product) {
 }
 
 void CenterModel::installOrUpdate(const CenterProduct& product, bool wholePackage) {
-    if (busyProduct_) {
+    if (busy()) {
         return;
     }
     std::optional<InstalledApp> copy = installedCopy(product);
@@ -227,9 +227,12 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
     runInBackground(
         this,
         [package, product, release, folder, backups = setup_.supportDirectory / "Backups",
-         running = setup_.runningCheck, stop] {
-            return CenterInstaller::install(package, product, release, folder, backups, running,
-                                            CenterInstaller::systemOperations(), stop);
+         running = setup_.runningCheck, stop, retain = retention()] {
+            InstallReceipt receipt =
+                CenterInstaller::install(package, product, release, folder, backups, running,
+                                         CenterInstaller::systemOperations(), stop);
+            retain({});
+            return receipt;
         },
         [this, product, package,
          artifact = release.artifact](const Outcome<InstallReceipt>& outcome) {
@@ -249,7 +252,7 @@ void CenterModel::installPackage(const fs::path& package, const CenterProduct& p
             setInstalled(std::move(installed));
             setStatus(product.name + "已安装 · " + app.version);
             finishInstallation(nullptr);
-            afterReplacement(artifact, std::nullopt);
+            afterInstallation(artifact);
         });
 }
 
@@ -384,4 +387,12 @@ bool CenterModel::endedByCancel() {
     }
     setStatus(cancelledStatus_);
     return true;
+}
+
+void CenterModel::afterInstallation(const std::optional<ReleaseArtifact>& artifact) {
+    if (artifact) {
+        CenterUpdateService::discardPartial(*artifact, setup_.supportDirectory / "Downloads");
+    }
+    // Even with nothing pruned: the replaced version's backup is new and the download gone.
+    reloadHistory();
 }

@@ -24,7 +24,7 @@ std::string summaryLine(std::size_t intact, std::size_t damaged) {
 
 void CenterModel::checkIntegrity(const std::optional<CenterProduct>& product) {
     // A copy being replaced would be reported as damaged.
-    if (busyProduct_) {
+    if (busy()) {
         return;
     }
     std::vector<CenterIntegrity::Copy> copies;
@@ -68,7 +68,7 @@ void CenterModel::checkIntegrity(const QString& product) {
 }
 
 void CenterModel::repairProduct(const CenterProduct& product) {
-    if (busyProduct_) {
+    if (busy()) {
         return;
     }
     std::optional<InstalledApp> copy = installedCopy(product);
@@ -82,7 +82,7 @@ void CenterModel::repairProduct(const CenterProduct& product) {
                          "备份重新安装。",
                          {"修复", "取消"}},
                         [this, product, copy = *copy](std::size_t button) {
-                            if (button == 0 && !busyProduct_) {
+                            if (button == 0 && !busy()) {
                                 runRepair(product, copy);
                             }
                             setWaiting(-1);

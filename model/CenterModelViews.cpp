@@ -80,7 +80,7 @@ bool CenterModel::isPreviewOnly(const QString& id) const {
 }
 
 bool CenterModel::canAct(const QString& id) const {
-    return !busyProduct_ && !isPreviewOnly(id) && product(id).has_value();
+    return !busy() && !isPreviewOnly(id) && product(id).has_value();
 }
 
 QUrl CenterModel::iconURL(const QString& id) const {

@@ -97,6 +97,7 @@ TEST_F(CenterWindowTest, OnAnEmptyCenterTheBarPagesSettingsAndHelpReachTheModel)
     EXPECT_EQ(shown("keepBackupsChoice")->property("displayText").toString(), "2 个");
     EXPECT_TRUE(shown("pruneBackupsButton")->isEnabled());
     click("pruneBackupsButton");
+    waitUntilIdle(*model);
     EXPECT_EQ(model->status(), "没有需要清理的旧版本备份或安装包。");
 
     shown("feedField")->forceActiveFocus();

@@ -28,7 +28,7 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
     ASSERT_EQ(model->installedCopy(audio)->version, "2.0");
     // Every backup is kept, yet the views learn of the new one and its disk use.
     EXPECT_EQ(historyChanged.count(), 1);
-    EXPECT_TRUE(model->pruneBackups().backups.empty());
+    EXPECT_TRUE(clean(*model).backups.empty());
 
     // The detail's list of them is CenterWindowTest's.
     const std::vector<CenterInstaller::Backups::Backup> made = model->backupsOf(audio);
@@ -53,7 +53,7 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
     EXPECT_EQ(backups[0].version, "2.0");
     EXPECT_EQ(backups[1].path, chosen);
 
-    std::vector<CenterInstaller::Backups::Backup> removed = model->pruneBackups().backups;
+    std::vector<CenterInstaller::Backups::Backup> removed = clean(*model).backups;
     ASSERT_EQ(removed.size(), 1U);
     EXPECT_EQ(removed[0].version, "1.0");
     EXPECT_TRUE(model->status().starts_with("已清理 1 个旧版本备份，释放 ")) << model->status();
@@ -99,8 +99,7 @@ TEST_F(CenterModelHistory, ARepairTrustsTheRecordedPackageOnlyWhileItHasTheRecor
     ASSERT_EQ(recorded.parent_path(), support / "Downloads");
     // Cleaning keeps the recorded package, not the same bytes under a name that sorts first.
     fs::copy_file(recorded, support / "Downloads/KESTRYN-0.zip");
-    const std::vector<CenterInstaller::PackageCleanup::Package> cleaned =
-        model->pruneBackups().packages;
+    const std::vector<CenterInstaller::PackageCleanup::Package> cleaned = clean(*model).packages;
     ASSERT_EQ(cleaned.size(), 1U);
     EXPECT_EQ(cleaned[0].file, support / "Downloads/KESTRYN-0.zip");
 

@@ -147,7 +147,7 @@ TEST_F(CenterModelTest, AnUpdateShowsItsProgressReplacesTheCopyInPlaceAndCleanin
     fs::create_directories(support / "Imported");
     fs::copy_file(temp / "site/audio-1.0.zip", support / "Imported/audio-DDDD.zip");
     EXPECT_TRUE(model->canClean());
-    CenterModel::Cleaning cleaning = model->pruneBackups();
+    CenterModel::Cleaning cleaning = clean(*model);
     EXPECT_TRUE(cleaning.backups.empty());
     EXPECT_EQ(cleaning.packages.size(), 3U);
     EXPECT_TRUE(model->status().starts_with("已清理 3 个不再需要的安装包，释放 "))
@@ -158,7 +158,7 @@ TEST_F(CenterModelTest, AnUpdateShowsItsProgressReplacesTheCopyInPlaceAndCleanin
     EXPECT_EQ(CenterCore::sha256(left[0]), CenterCore::sha256(temp / "site/audio-2.0.zip"));
     EXPECT_TRUE(fs::is_empty(support / "Imported"));
     // Cleaning again spares that package too; the window shows what it says then.
-    EXPECT_EQ(model->pruneBackups().packages.size(), 0U);
+    EXPECT_EQ(clean(*model).packages.size(), 0U);
 }
 
 TEST_F(CenterModelTest, AFailedOrCancelledUpdateKeepsTheInstalledCopyAndTheNextOneResumes) {

@@ -124,6 +124,14 @@ class ModelFixture : public ::testing::Test {
         ASSERT_TRUE(model.isIdle());
     }
 
+    // Runs a cleaning to its end; what it removed.
+    static CenterModel::Cleaning clean(CenterModel& model) {
+        CenterModel::Cleaning cleaning;
+        model.pruneBackups([&](const CenterModel::Cleaning& done) { cleaning = done; });
+        waitUntilIdle(model);
+        return cleaning;
+    }
+
     static std::string publisher(const std::vector<std::string>& arguments) {
         ProgramResult result = runProgram(KESTRYN_BIN_DIR "/kestryn-publish", arguments);
         EXPECT_EQ(result.exitCode, 0) << result.err;
