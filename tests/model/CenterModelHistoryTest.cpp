@@ -53,7 +53,13 @@ TEST_F(CenterModelHistory, ARestoreOnConfirmationKeepsItsBackupAndPruningObeysTh
     EXPECT_EQ(backups[0].version, "2.0");
     EXPECT_EQ(backups[1].path, chosen);
 
-    std::vector<CenterInstaller::Backups::Backup> removed = clean(*model).backups;
+    // Nothing starts beside a cleaning, which runs off the window's thread.
+    std::vector<CenterInstaller::Backups::Backup> removed;
+    model->pruneBackups([&](const CenterModel::Cleaning& cleaning) { removed = cleaning.backups; });
+    model->performAction(listed(*model, "audio"));
+    EXPECT_FALSE(model->busyProduct());
+    waitUntilIdle(*model);
+    EXPECT_EQ(model->installedCopy(audio)->version, "1.0");
     ASSERT_EQ(removed.size(), 1U);
     EXPECT_EQ(removed[0].version, "1.0");
     EXPECT_TRUE(model->status().starts_with("已清理 1 个旧版本备份，释放 ")) << model->status();
