@@ -7,11 +7,11 @@
 #include "model/CenterLocations.h"
 #include "model/CenterModel.h"
 #include "platform/LinuxWorkspace.h"
+#include "portal/web/CenterPortal.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQmlExtensionPlugin>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <cstring>
 #include <iostream>
 #include <optional>
@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
         std::cerr << noDisplay;
         return 1;
     }
-    // The web engine's description of its graphics set-up at start is for its developers.
+    // The web engine's description of its graphics set-up as it loads is for its developers.
     QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
-    QtWebEngineQuick::initialize();
+    CenterPortal::prepareApplication();
     CenterMessages::install(noDisplay);
     QGuiApplication application(argc, argv);
     CenterMessages::platformStarted();

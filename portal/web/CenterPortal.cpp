@@ -1,6 +1,8 @@
 #include "portal/web/CenterPortal.h"
 
+#include <QCoreApplication>
 #include <QQmlEngine>
+#include <QQuickWindow>
 #include <QVariant>
 
 namespace CenterPortal {
@@ -10,6 +12,11 @@ namespace {
 constexpr const char* workspaceProperty = "kestrynPortalWorkspace";
 
 } // namespace
+
+void prepareApplication() {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+}
 
 void useWorkspace(QQmlEngine& engine, CenterPlatform::Workspace& workspace) {
     engine.setProperty(workspaceProperty, QVariant::fromValue(static_cast<void*>(&workspace)));

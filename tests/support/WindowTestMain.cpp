@@ -1,5 +1,6 @@
+#include "portal/web/CenterPortal.h"
+
 #include <QGuiApplication>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <gtest/gtest.h>
 
 // Tests of the window: QML views and embedded web pages need a GUI application, and the web
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
     }
-    QtWebEngineQuick::initialize();
+    CenterPortal::prepareApplication();
     QGuiApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
