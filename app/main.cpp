@@ -10,7 +10,6 @@
 #include "portal/web/CenterPortal.h"
 
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QQmlExtensionPlugin>
 #include <cstring>
 #include <iostream>
@@ -81,8 +80,6 @@ int main(int argc, char** argv) {
         std::cerr << noDisplay;
         return 1;
     }
-    // The web engine's description of its graphics set-up as it loads is for its developers.
-    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
     CenterPortal::prepareApplication();
     CenterMessages::install(noDisplay);
     QGuiApplication application(argc, argv);

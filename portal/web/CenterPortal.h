@@ -9,9 +9,10 @@ class Workspace;
 // The program's side of the portal module.
 namespace CenterPortal {
 
-// Prepares the process for the web engine before the QGuiApplication exists, without loading it:
-// the engine, loaded with the first portal page, renders with OpenGL contexts shared between
-// threads, which only an application that has not started yet can set up.
+// Chooses, before the QGuiApplication exists, how the window and its portal pages are drawn: by
+// Qt Quick's software renderer, so that no OpenGL driver is loaded (a software one maps tens of
+// megabytes at start). The web engine, loaded with the first page, then composes its pages in
+// software too and needs no OpenGL context shared with the window.
 void prepareApplication();
 
 // Lets the portal views of `engine` open addresses in the default browser through `workspace`,
