@@ -75,6 +75,11 @@ class Display:
                                                    ctypes.c_int, ctypes.c_ulong]
         self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint,
                                                    ctypes.c_int, ctypes.c_ulong]
+        # A window may go away between listing and asking for it; Xlib's default handler would
+        # end the process for that.
+        handler_type = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+        self.ignore_errors = handler_type(lambda display, event: 0)
+        self.x11.XSetErrorHandler(self.ignore_errors)
         self.display = self.x11.XOpenDisplay(name.encode())
         if not self.display:
             raise RuntimeError("cannot open display " + name)
