@@ -17,6 +17,13 @@ bool isValueTypeNotice(const QString& message) {
            message.endsWith("You should not use it as a QML type.");
 }
 
+// What the web engine says as it loads into a window drawn in software: that it found no OpenGL
+// to share, which it then does without.
+bool isSoftwareDrawingNotice(const QString& message) {
+    return message.startsWith("Qt WebEngine seems to be initialized from a plugin.") ||
+           message.startsWith("No suitable graphics backend found");
+}
+
 void filter(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (platformStarting) {
         if (type == QtFatalMsg) {
@@ -27,7 +34,7 @@ void filter(QtMsgType type, const QMessageLogContext& context, const QString& me
             return;
         }
     }
-    if (type == QtWarningMsg && isValueTypeNotice(message)) {
+    if (type == QtWarningMsg && (isValueTypeNotice(message) || isSoftwareDrawingNotice(message))) {
         return;
     }
     standard(type, context, message);

@@ -7,11 +7,10 @@
 #include "model/CenterLocations.h"
 #include "model/CenterModel.h"
 #include "platform/LinuxWorkspace.h"
+#include "portal/web/CenterPortal.h"
 
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QQmlExtensionPlugin>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <cstring>
 #include <iostream>
 #include <optional>
@@ -81,9 +80,7 @@ int main(int argc, char** argv) {
         std::cerr << noDisplay;
         return 1;
     }
-    // The web engine's description of its graphics set-up at start is for its developers.
-    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
-    QtWebEngineQuick::initialize();
+    CenterPortal::prepareApplication();
     CenterMessages::install(noDisplay);
     QGuiApplication application(argc, argv);
     CenterMessages::platformStarted();

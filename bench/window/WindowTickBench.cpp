@@ -9,13 +9,13 @@
 #include "core/FileContents.h"
 #include "core/Records.h"
 #include "model/CenterModel.h"
+#include "portal/web/CenterPortal.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/ScriptedDesktop.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTest>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
@@ -154,7 +154,7 @@ BENCHMARK(progressTick)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterati
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu", 0);
-    QtWebEngineQuick::initialize();
+    CenterPortal::prepareApplication();
     QGuiApplication application(argc, argv);
     CenterCatalog catalog = CenterCore::decodeCatalog(
         CenterCore::readFileContents(KESTRYN_RESOURCES_DIR "/Catalog.json", 1 << 20));

@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import QtWebEngine
 // The module's own C++ types: Qt 6.4 gives a module's files only its QML types implicitly.
 import Kestryn.Portal
 import Kestryn.Style
@@ -141,36 +140,17 @@ Item {
                 state: webState
                 url: address.embeddedURL
                 windowPresent: pageItem.Window.window !== null
-                onLoadRequested: (url) => webView.url = url
-                onStopRequested: webView.stop()
             }
 
             Component.onDestruction: controller.dismantle()
 
-            WebEngineView {
-                id: webView
+            // By its address, never by its type: the web engine loads with the first page shown,
+            // not with the window.
+            Loader {
                 anchors.fill: parent
-                profile: PortalProfile
-                backgroundColor: CenterAppearance.background
-                settings.javascriptCanOpenWindows: false
-                settings.errorPageEnabled: false
-                onNavigationRequested: (request) => controller.navigationRequested(request)
-                onNewWindowRequested: (request) => controller.newWindowRequested(request)
-                onLoadingChanged: (info) => {
-                    if (info.status === WebEngineView.LoadStartedStatus)
-                        loadTimer.restart()
-                    controller.loadingChanged(info)
-                }
-                onRenderProcessTerminated: controller.renderProcessTerminated()
-                onJavaScriptDialogRequested: (request) => controller.javaScriptDialogRequested(request)
-            }
-
-            // Every navigation of the page gets 35 seconds; the coordinator ignores the time-out of
-            // a load that has ended.
-            Timer {
-                id: loadTimer
-                interval: 35000
-                onTriggered: controller.loadTimedOut()
+                Component.onCompleted: setSource(
+                    "qrc:/qt-project.org/imports/Kestryn/PortalEngine/PortalWebEngineView.qml",
+                    { controller: controller })
             }
 
             Rectangle {

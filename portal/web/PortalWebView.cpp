@@ -5,6 +5,8 @@
 
 #include <QQmlEngine>
 #include <QSignalBlocker>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNavigationRequest>
 #include <algorithm>
 
 namespace {
@@ -134,18 +136,22 @@ void PortalWebView::follow(const QUrl& url) {
     }
 }
 
-void PortalWebView::navigationRequested(QWebEngineNavigationRequest* request) {
+void PortalWebView::navigationRequested(QObject* request) {
     if (request == nullptr) {
         return;
     }
+    const auto answer = [request](bool allowed) {
+        QMetaObject::invokeMethod(request, allowed ? "accept" : "reject");
+    };
     if (!coordinator_ || dismantled_) {
-        request->reject();
+        answer(false);
         return;
     }
-    const QUrl target = request->url();
-    const bool isMainFrame = request->isMainFrame();
+    const QUrl target = request->property("url").toUrl();
+    const bool isMainFrame = request->property("isMainFrame").toBool();
     bool allowed = false;
-    if (request->navigationType() == QWebEngineNavigationRequest::RedirectNavigation) {
+    if (request->property("navigationType").toInt() ==
+        QWebEngineNavigationRequest::RedirectNavigation) {
         // A redirect is the server's answer to the request under way: the response rule judges
         // where it leads, so a server never opens the browser.
         allowed = coordinator_->decideResponse(target, isMainFrame, std::nullopt);
@@ -159,50 +165,45 @@ void PortalWebView::navigationRequested(QWebEngineNavigationRequest* request) {
             remember(target);
         }
     }
-    if (allowed) {
-        request->accept();
-    } else {
-        request->reject();
-    }
+    answer(allowed);
 }
 
-void PortalWebView::newWindowRequested(QWebEngineNewWindowRequest* request) {
+void PortalWebView::newWindowRequested(QObject* request) {
     // The request is never opened in a new view: an allowed address loads in this one.
     if (request != nullptr && coordinator_ && !dismantled_) {
-        (void)coordinator_->decideAction(request->requestedUrl(), std::nullopt);
+        (void)coordinator_->decideAction(request->property("requestedUrl").toUrl(), std::nullopt);
     }
 }
 
-void PortalWebView::loadingChanged(const QWebEngineLoadingInfo& info) {
+void PortalWebView::loadingChanged(const QUrl& url, int status, int errorDomain, int errorCode) {
     if (!coordinator_ || dismantled_) {
         return;
     }
-    const QUrl address = info.url();
-    switch (info.status()) {
+    switch (status) {
     case QWebEngineLoadingInfo::LoadStartedStatus: {
-        std::optional<PortalNavigationID> navigation = navigationAt(address);
-        coordinator_->started(navigation ? *navigation : remember(address));
+        std::optional<PortalNavigationID> navigation = navigationAt(url);
+        coordinator_->started(navigation ? *navigation : remember(url));
         break;
     }
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         // The engine's cancellation: by the policy, a newer load or the time-out.
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus: {
-        std::optional<PortalNavigationID> navigation = navigationAt(address);
+        std::optional<PortalNavigationID> navigation = navigationAt(url);
         if (!coordinator_->isStale(navigation) &&
-            coordinator_->decideResponse(address, true, std::nullopt)) {
+            coordinator_->decideResponse(url, true, std::nullopt)) {
             coordinator_->finished(navigation);
         }
         break;
     }
     case QWebEngineLoadingInfo::LoadFailedStatus: {
-        std::optional<PortalNavigationID> navigation = navigationAt(address);
-        if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+        std::optional<PortalNavigationID> navigation = navigationAt(url);
+        if (errorDomain == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
             if (!coordinator_->isStale(navigation)) {
-                (void)coordinator_->decideResponse(address, true, info.errorCode());
+                (void)coordinator_->decideResponse(url, true, errorCode);
             }
         } else {
-            coordinator_->failed(navigation, {info.errorDomain(), info.errorCode()});
+            coordinator_->failed(navigation, {errorDomain, errorCode});
         }
         break;
     }

@@ -7,9 +7,6 @@
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QUrl>
-#include <QWebEngineLoadingInfo>
-#include <QWebEngineNavigationRequest>
-#include <QWebEngineNewWindowRequest>
 #include <QtQml/qqmlregistration.h>
 #include <deque>
 #include <memory>
@@ -20,7 +17,9 @@ class PortalWebState;
 
 // The bridge between one WebEngineView and its coordinator: the view's QML hands every event of
 // the engine to it, and carries out its loadRequested and stopRequested. It tells navigations
-// apart by their addresses, since the engine's events carry no navigation handle.
+// apart by their addresses, since the engine's events carry no navigation handle. The engine's
+// requests arrive as plain objects read through their properties and its load reports as values,
+// so nothing here links the web engine: it is loaded with the first page that shows.
 class PortalWebView : public QObject, public PortalPage, public QQmlParserStatus {
     Q_OBJECT
     QML_ELEMENT
@@ -59,10 +58,11 @@ class PortalWebView : public QObject, public PortalPage, public QQmlParserStatus
     void classBegin() override {}
     void componentComplete() override;
 
-    // The engine's events.
-    Q_INVOKABLE void navigationRequested(QWebEngineNavigationRequest* request);
-    Q_INVOKABLE void newWindowRequested(QWebEngineNewWindowRequest* request);
-    Q_INVOKABLE void loadingChanged(const QWebEngineLoadingInfo& info);
+    // The engine's events: a WebEngineNavigationRequest, always accepted or rejected here; a
+    // WebEngineNewWindowRequest; the fields of a WebEngineLoadingInfo.
+    Q_INVOKABLE void navigationRequested(QObject* request);
+    Q_INVOKABLE void newWindowRequested(QObject* request);
+    Q_INVOKABLE void loadingChanged(const QUrl& url, int status, int errorDomain, int errorCode);
     Q_INVOKABLE void renderProcessTerminated();
     // A JavaScriptDialogRequest of the engine; always taken over and answered by the coordinator.
     Q_INVOKABLE void javaScriptDialogRequested(QObject* request);

@@ -1,10 +1,10 @@
 #include "tests/support/WebTestMain.h"
 
+#include "portal/web/CenterPortal.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <QGuiApplication>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QtWebEngineQuick::initialize();
+    CenterPortal::prepareApplication();
     QGuiApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
