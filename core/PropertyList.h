@@ -12,7 +12,8 @@
 // An owned property list parsed from XML or binary form.
 class PropertyList {
   public:
-    // Nothing when the bytes are not a property list in either form.
+    // Nothing when the bytes are not a property list in either form, or are a binary one with a
+    // NUL character in a string, which libplist cannot read safely.
     [[nodiscard]] static std::optional<PropertyList> parse(std::string_view bytes);
     // Nothing when the file cannot be read or parsed.
     [[nodiscard]] static std::optional<PropertyList> read(const std::filesystem::path& file);

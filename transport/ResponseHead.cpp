@@ -64,6 +64,10 @@ std::optional<ByteRange> ResponseHead::range() const {
     text.remove_prefix(6);
     ByteRange span;
     auto number = [&text](std::int64_t& value, char end) {
+        // Digits only: from_chars would also take a sign, which no position or length has.
+        if (text.empty() || text.front() < '0' || text.front() > '9') {
+            return false;
+        }
         auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (error != std::errc() ||
             (end != '\0' && (stop == text.data() + text.size() || *stop != end))) {
@@ -72,7 +76,9 @@ std::optional<ByteRange> ResponseHead::range() const {
         text.remove_prefix(static_cast<std::size_t>(stop - text.data()) + (end != '\0' ? 1 : 0));
         return end != '\0' || text.empty();
     };
-    if (!number(span.first, '-') || !number(span.last, '/') || !number(span.total, '\0')) {
+    // A span that ends before it begins, or beyond the whole length, is no span.
+    if (!number(span.first, '-') || !number(span.last, '/') || !number(span.total, '\0') ||
+        span.last < span.first || span.total <= span.last) {
         return std::nullopt;
     }
     return span;

@@ -32,6 +32,7 @@ struct ResponseHead {
     // The validator that can guard a range request: a strong ETag, else the Last-Modified date;
     // empty when there is neither.
     [[nodiscard]] std::string validator() const;
-    // The span of the Content-Range header; nothing when it is absent or malformed.
+    // The span of the Content-Range header; nothing when it is absent or malformed: a number
+    // with a sign, a last byte before the first, or a whole length not beyond the last byte.
     [[nodiscard]] std::optional<ByteRange> range() const;
 };

@@ -1,6 +1,7 @@
 #include "installer/ResourceSeal.h"
 
 #include "tests/installer/InstallFixture.h"
+#include "tests/support/Hex.h"
 
 namespace {
 
@@ -45,6 +46,15 @@ TEST_F(ResourceSeal, EachFaultNamesItsReason) {
         {[&] { fs::remove_all(app / "Contents/_CodeSignature"); },
          "未签名（缺少 Contents/_CodeSignature/CodeResources）。"},
         {[&] { addSealEntry("../Outside", hash); }, "签名文件无效。"},
+        // A binary seal whose files2 key is UTF-16 "a", U+0000, "b": libplist would abort the
+        // process reading that key.
+        {[&] {
+             temp.write(Seal::sealPath(app),
+                        hexToBytes("62706c6973743030d101025666696c657332d1030463006100000062d008"
+                                   "0b12151c00000000000001010000000000000005000000000000000000"
+                                   "0000000000001d"));
+         },
+         "签名文件无效。"},
         {[&] {
              addSealEntry("Resources/optional.bin", hash + "<key>optional</key><true/>");
              temp.write(app / "Contents/Resources/optional.bin", "other");
