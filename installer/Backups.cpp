@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 
 namespace CenterInstaller::Backups {
 namespace {
@@ -26,8 +27,9 @@ std::chrono::system_clock::time_point changeTime(const fs::path& folder) {
 
 } // namespace
 
-std::vector<Backup> list(const fs::path& backupDirectory, const CenterProduct& product) {
-    std::vector<Backup> found;
+std::map<std::string, std::vector<Backup>> list(const fs::path& backupDirectory,
+                                                const std::vector<CenterProduct>& products) {
+    std::map<std::string, std::vector<Backup>> found;
     std::error_code error;
     for (fs::directory_iterator it(backupDirectory, error), end; !error && it != end;
          it.increment(error)) {
@@ -38,18 +40,30 @@ std::vector<Backup> list(const fs::path& backupDirectory, const CenterProduct& p
             continue;
         }
         std::optional<InstalledApp> app = CenterCore::readInstalledApp(folder);
-        if (app && app->bundleID == product.bundleID) {
-            found.push_back({product.id, folder, app->version, app->build, changeTime(folder),
-                             folderBytes(folder)});
+        if (!app) {
+            continue;
+        }
+        for (const CenterProduct& product : products) {
+            if (app->bundleID == product.bundleID) {
+                found[product.id].push_back({product.id, folder, app->version, app->build,
+                                             changeTime(folder), folderBytes(folder)});
+            }
         }
     }
-    std::sort(found.begin(), found.end(), [](const Backup& a, const Backup& b) {
-        if (a.date != b.date) {
-            return a.date > b.date;
-        }
-        return CenterCore::compareVersions(a.version, a.build, b.version, b.build) > 0;
-    });
+    for (auto& [product, backups] : found) {
+        std::sort(backups.begin(), backups.end(), [](const Backup& a, const Backup& b) {
+            if (a.date != b.date) {
+                return a.date > b.date;
+            }
+            return CenterCore::compareVersions(a.version, a.build, b.version, b.build) > 0;
+        });
+    }
     return found;
+}
+
+std::vector<Backup> list(const fs::path& backupDirectory, const CenterProduct& product) {
+    auto found = list(backupDirectory, std::vector<CenterProduct>{product});
+    return found.empty() ? std::vector<Backup>{} : std::move(found.begin()->second);
 }
 
 std::uintmax_t folderBytes(const fs::path& folder) {
@@ -78,8 +92,9 @@ std::vector<Backup> prune(const fs::path& backupDirectory,
                           const std::vector<fs::path>& spared, InstallOperations& operations) {
     sweepWork(backupDirectory, operations);
     std::vector<Backup> removed;
+    std::map<std::string, std::vector<Backup>> listed = list(backupDirectory, products);
     for (const CenterProduct& product : products) {
-        for (const Backup& backup : beyondLimit(list(backupDirectory, product), keep)) {
+        for (const Backup& backup : beyondLimit(listed[product.id], keep)) {
             if (std::any_of(spared.begin(), spared.end(), [&](const fs::path& kept) {
                     return kept.lexically_normal() == backup.path.lexically_normal();
                 })) {

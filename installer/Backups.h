@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ struct Backup {
 // that is not a readable bundle of the product's identifier is not one of them.
 [[nodiscard]] std::vector<Backup> list(const std::filesystem::path& backupDirectory,
                                        const CenterProduct& product);
+
+// Every product's backups from one reading of the folder, each product's newest first; a
+// product without backups has no entry.
+[[nodiscard]] std::map<std::string, std::vector<Backup>>
+list(const std::filesystem::path& backupDirectory, const std::vector<CenterProduct>& products);
 
 // The bytes of the regular files under a folder, links not followed; 0 when it is missing.
 [[nodiscard]] std::uintmax_t folderBytes(const std::filesystem::path& folder);

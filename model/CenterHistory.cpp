@@ -14,13 +14,7 @@ CenterHistory::CenterHistory(fs::path supportDirectory, QObject* parent)
 CenterHistory::Snapshot CenterHistory::read(const fs::path& supportDirectory,
                                             const std::vector<CenterProduct>& products) {
     Snapshot snapshot;
-    for (const CenterProduct& product : products) {
-        std::vector<CenterInstaller::Backups::Backup> backups =
-            CenterInstaller::Backups::list(supportDirectory / "Backups", product);
-        if (!backups.empty()) {
-            snapshot.backups[product.id] = std::move(backups);
-        }
-    }
+    snapshot.backups = CenterInstaller::Backups::list(supportDirectory / "Backups", products);
     snapshot.diskUse = measure(supportDirectory);
     std::error_code error;
     auto hasFiles = [&error](const fs::path& folder) {
