@@ -63,9 +63,10 @@ void CenterModel::restoreBackup(const CenterProduct& product, const fs::path& ba
     if (busy()) {
         return;
     }
-    // Only a backup this product's list shows: the path decides nothing by itself.
+    // Only a backup this product's list shows: the path decides nothing by itself. The list is
+    // the history's last reading, so the window's thread never walks the backup folder.
     std::optional<Backup> chosen;
-    for (const Backup& listed : backupsOf(product)) {
+    for (const Backup& listed : history_->backupsOf(product.id)) {
         if (fs::absolute(backup).lexically_normal() == listed.path.lexically_normal()) {
             chosen = listed;
         }
