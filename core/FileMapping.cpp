@@ -5,6 +5,7 @@
 #include "core/FileOperationError.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -28,6 +29,24 @@ FileMapping::FileMapping(const std::filesystem::path& file) {
         throwFileError(FileOperation::Read, file);
     }
     address_ = static_cast<const unsigned char*>(address);
+}
+
+void FileMapping::release(std::span<const unsigned char> part) const {
+    const auto start = reinterpret_cast<std::uintptr_t>(part.data());
+    const auto begin = reinterpret_cast<std::uintptr_t>(address_);
+    if (part.empty() || start < begin || start + part.size() > begin + size_) {
+        return;
+    }
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = (start + page - 1) / page * page;
+    // The mapping's last page ends at the file's end, so a part that reaches the end takes it.
+    const std::uintptr_t end = start + part.size() == begin + size_
+                                   ? start + part.size()
+                                   : (start + part.size()) / page * page;
+    if (first < end) {
+        // Only advice: a file mapping that is never written reads the same bytes afterwards.
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+    }
 }
 
 FileMapping::~FileMapping() {

@@ -19,6 +19,12 @@ class FileMapping {
 
     [[nodiscard]] std::span<const unsigned char> bytes() const { return {address_, size_}; }
 
+    // Drops the whole pages of `part` from the process's memory once a reader is done with them,
+    // so that walking a large package leaves the process as small as it started. The bytes stay
+    // readable: a later read maps them again from the file. A part outside the mapping is left
+    // alone.
+    void release(std::span<const unsigned char> part) const;
+
   private:
     const unsigned char* address_ = nullptr;
     std::size_t size_ = 0;

@@ -132,7 +132,7 @@ Bytes writeCopiedHeader(const DifferentialPiece& piece, Bytes old, PackageWriter
 
 void rebuildDifferentialUpdate(const DifferentialPlan& plan, Bytes oldPackage,
                                const DifferentialFetch& fetch, const std::filesystem::path& output,
-                               std::stop_token stop) {
+                               std::stop_token stop, const DifferentialCopied& copied) {
     PackageWriter out(output);
     for (const DifferentialPiece& piece : plan.pieces) {
         if (stop.stop_requested()) {
@@ -142,15 +142,20 @@ void rebuildDifferentialUpdate(const DifferentialPlan& plan, Bytes oldPackage,
             writeFetched(piece, fetch, out);
             continue;
         }
-        Bytes bytes = piece.source == Source::tail
-                          ? Bytes(plan.tail).subspan(piece.offset - plan.tailOffset, piece.length)
-                      : piece.source == Source::copied ? writeCopiedHeader(piece, oldPackage, out)
-                                                       : oldBytes(piece, oldPackage, out);
-        for (; !bytes.empty(); bytes = bytes.subspan(std::min(bytes.size(), chunkBytes))) {
+        const Bytes whole =
+            piece.source == Source::tail
+                ? Bytes(plan.tail).subspan(piece.offset - plan.tailOffset, piece.length)
+            : piece.source == Source::copied ? writeCopiedHeader(piece, oldPackage, out)
+                                             : oldBytes(piece, oldPackage, out);
+        for (Bytes bytes = whole; !bytes.empty();
+             bytes = bytes.subspan(std::min(bytes.size(), chunkBytes))) {
             out.append(bytes.first(std::min(bytes.size(), chunkBytes)));
             if (stop.stop_requested()) {
                 throw CancellationError();
             }
+        }
+        if (piece.source != Source::tail && copied) {
+            copied(whole);
         }
     }
     out.finish();

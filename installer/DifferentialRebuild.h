@@ -14,6 +14,9 @@ using DifferentialSink = std::function<void(std::span<const unsigned char> chunk
 // Fetches `range` of the new package and hands its bytes to the sink, then returns; the
 // transport's range request.
 using DifferentialFetch = std::function<void(ByteRange range, const DifferentialSink& sink)>;
+// Learns of each span of the old package once it is written out, for a caller that maps the old
+// package and drops what it no longer needs.
+using DifferentialCopied = std::function<void(std::span<const unsigned char> span)>;
 
 // Writes the new package into `output` (created or replaced) piece by piece, front to back, in
 // bounded memory: fetched pieces from `fetch`, each checked to be exactly as long as asked, the
@@ -24,6 +27,6 @@ using DifferentialFetch = std::function<void(ByteRange range, const Differential
 void rebuildDifferentialUpdate(const DifferentialPlan& plan,
                                std::span<const unsigned char> oldPackage,
                                const DifferentialFetch& fetch, const std::filesystem::path& output,
-                               std::stop_token stop = {});
+                               std::stop_token stop = {}, const DifferentialCopied& copied = {});
 
 } // namespace CenterInstaller

@@ -14,6 +14,7 @@
 #include <archive_entry.h>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,9 @@ namespace {
 
 using ArchiveReader = CHandle<archive_read_free>;
 using ArchiveWriter = CHandle<archive_write_free>;
+
+// How many unpacked bytes pass between two releases of the package's pages.
+constexpr std::uint64_t releaseEveryBytes = 64 * 1024 * 1024;
 
 // libarchive's own text is English and names the temporary folder, so it never reaches the
 // user: a failure of the system (a full disk, a refused write) passes on as the system's error,
@@ -88,14 +92,16 @@ ArchiveWriter openWriter() {
 // The state the unpacking threads share: which file entries are taken, how many bytes came out
 // in all, and the first failure, which stops the others.
 struct SharedExtraction {
-    SharedExtraction(std::span<const unsigned char> bytes, const ZipContents& admitted,
+    SharedExtraction(const CenterCore::FileMapping& mapped, const ZipContents& admitted,
                      const std::filesystem::path& destination, std::stop_token stopToken)
-        : package(bytes), contents(admitted), root(destination), stop(std::move(stopToken)) {
+        : mapping(mapped), package(mapped.bytes()), contents(admitted), root(destination),
+          stop(std::move(stopToken)) {
         for (const std::string_view name : contents.unicodeNames) {
             storedNames.emplace(CenterCore::nfc(name), name);
         }
     }
 
+    const CenterCore::FileMapping& mapping;
     std::span<const unsigned char> package;
     const ZipContents& contents;
     const std::filesystem::path& root;
@@ -187,8 +193,14 @@ void copyData(archive* reader, archive* writer, SharedExtraction& shared) {
         if (status != ARCHIVE_OK) {
             fail(reader);
         }
-        if (shared.written.fetch_add(size) + size > shared.contents.unpackedBytes) {
+        const std::uint64_t before = shared.written.fetch_add(size);
+        if (before + size > shared.contents.unpackedBytes) {
             throw CenterError::invalid("安装包解压后体积过大。");
+        }
+        // The package's pages stay in the process once read; dropping them now and then keeps
+        // its memory flat however large the package. A thread still reading maps its pages again.
+        if ((before + size) / releaseEveryBytes != before / releaseEveryBytes) {
+            shared.mapping.release(shared.package);
         }
         if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
             fail(writer);
@@ -278,7 +290,7 @@ void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& de
     const ZipContents contents = inspectZIPBytes(mapping.bytes());
     const std::filesystem::path root = std::filesystem::canonical(destination);
 
-    SharedExtraction shared(mapping.bytes(), contents, root, std::move(stop));
+    SharedExtraction shared(mapping, contents, root, std::move(stop));
     const ArchiveWriter folders = openWriter();
     shared.entryCount = createFolders(shared, folders.get());
     shared.claimed = std::make_unique<std::atomic<bool>[]>(shared.entryCount);

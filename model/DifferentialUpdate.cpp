@@ -104,7 +104,7 @@ bool DifferentialUpdate::write(const ReleaseArtifact& artifact, const fs::path& 
                     }
                 });
         },
-        file, stop);
+        file, stop, [&old](std::span<const unsigned char> copied) { old.release(copied); });
     if (progress) {
         progress(1.0);
     }

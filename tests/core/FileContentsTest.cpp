@@ -1,6 +1,7 @@
 #include "core/FileContents.h"
 
 #include "core/ErrorText.h"
+#include "core/FileMapping.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,24 @@ TEST(FileContents, CopiesTheUsersRegularFileOnlyToANewName) {
     EXPECT_FALSE(fs::exists(folder / "新"));
     CenterCore::copyRegularFile(file, folder / "新");
     EXPECT_EQ(fileContents(folder / "新"), "package");
+}
+
+// Releasing pages is only advice to the system: the bytes read the same afterwards, and memory
+// outside the mapping, where the same advice would zero the pages, is never touched.
+TEST(FileMapping, AReleasedPartReadsTheSameAndMemoryOutsideTheMappingIsLeftAlone) {
+    TemporaryDirectory folder;
+    std::string pattern(3 * 4096 + 100, '\0');
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        pattern[i] = static_cast<char>(i % 251);
+    }
+    const CenterCore::FileMapping mapping(folder.write("安装包 1.zip", pattern));
+    const std::span<const unsigned char> bytes = mapping.bytes();
+    const std::vector<unsigned char> heap(3 * 4096, 7);
+    mapping.release(bytes.subspan(100, 5000));
+    mapping.release(bytes);
+    mapping.release(heap);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), pattern);
+    EXPECT_EQ(heap, std::vector<unsigned char>(3 * 4096, 7));
 }
 
 } // namespace
