@@ -13,19 +13,38 @@
 # range_http_server.py counts its own status lines, headers and bodies (the .zsync file included).
 # Needs: a build with kestryn, kestryn-publish, kestryn-test-server and resources; python3;
 # zsync and zsyncmake (Debian package zsync, 0.6.2: `apt-get install zsync`).
-# Usage: bench/installer/differential_compare.sh [BUILD_DIR]. Bundles, packages and the zsync
-# control file are written once into $KESTRYN_BENCH_DIFFERENTIAL (default
+# Usage: bench/installer/differential_compare.sh [BUILD_DIR] [-- COMMAND [ARGUMENT]...]. Bundles,
+# packages and the zsync control file are written once into $KESTRYN_BENCH_DIFFERENTIAL (default
 # /tmp/kestryn-bench-differential) and reused by later runs.
+# With a COMMAND nothing is measured: the same inputs and site are served while COMMAND runs with
+# the bench's resources, trust and KESTRYN_CONNECT_TO, and with KESTRYN_BENCH_SERVER (the pid of
+# kestryn-test-server), KESTRYN_BENCH_INPUTS, KESTRYN_BENCH_APP (the bundle's name) and
+# KESTRYN_BENCH_BIN; it makes its own home. zsync is not needed then.
 set -euo pipefail
-build=${1:-build}
+build=build
+if [ $# -gt 0 ] && [ "$1" != -- ]; then
+    build=$1
+    shift
+fi
+serve=()
+if [ $# -gt 0 ]; then
+    if [ "$1" != -- ] || [ $# -lt 2 ]; then
+        echo "usage: $0 [BUILD_DIR] [-- COMMAND [ARGUMENT]...]" >&2
+        exit 2
+    fi
+    shift
+    serve=("$@")
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$build/bin" && pwd)
 inputs=${KESTRYN_BENCH_DIFFERENTIAL:-/tmp/kestryn-bench-differential}
 rate=12500000
 host=www.kestryn.test
-for tool in zsync zsyncmake; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: apt-get install zsync" >&2; exit 1; }
-done
+if [ ${#serve[@]} -eq 0 ]; then
+    for tool in zsync zsyncmake; do
+        command -v "$tool" >/dev/null || { echo "$tool is missing: apt-get install zsync" >&2; exit 1; }
+    done
+fi
 
 read -r name bundle_id < <(python3 - "$bin/../resources/Catalog.json" <<'PY'
 import json, sys
@@ -51,7 +70,7 @@ old=$inputs/packages/audio-1.0.zip
 new=$inputs/packages/audio-2.0.zip
 ln -f "$new" "$inputs/site/downloads/audio-2.0.zip"
 ln -f "$new" "$inputs/zsync/audio-2.0.zip"
-if [ ! -f "$inputs/zsync/audio-2.0.zip.zsync" ]; then
+if [ ${#serve[@]} -eq 0 ] && [ ! -f "$inputs/zsync/audio-2.0.zip.zsync" ]; then
     zsyncmake -u audio-2.0.zip -o "$inputs/zsync/audio-2.0.zip.zsync.partial" "$new" >/dev/null
     mv "$inputs/zsync/audio-2.0.zip.zsync.partial" "$inputs/zsync/audio-2.0.zip.zsync"
 fi
@@ -131,6 +150,12 @@ https=$server
 until grep -q '^ca=' "$run/https.txt"; do sleep 0.1; done
 export KESTRYN_CA_FILE=$(sed -n 's/^ca=//p' "$run/https.txt")
 export KESTRYN_CONNECT_TO=$host:443:127.0.0.1:$(sed -n 's/^port=//p' "$run/https.txt")
+if [ ${#serve[@]} -gt 0 ]; then
+    status=0
+    KESTRYN_BENCH_SERVER=$https KESTRYN_BENCH_INPUTS=$inputs KESTRYN_BENCH_APP=$app \
+        KESTRYN_BENCH_BIN=$bin "${serve[@]}" || status=$?
+    exit "$status"
+fi
 rm -f "$run/http.count"
 start_server "$run/http.txt" python3 "$here/range_http_server.py" "$inputs/zsync" "$rate" "$run/http.count"
 http_port=$(sed -n 's/^port=//p' "$run/http.txt")

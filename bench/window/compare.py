@@ -18,6 +18,7 @@ Usage: bench/window/compare.py [--build DIR] [LABEL=CENTER_EXECUTABLE ...]
   plasma-discover are measured where installed and skipped otherwise.
 """
 import argparse
+import contextlib
 import ctypes
 import os
 import shutil
@@ -133,20 +134,29 @@ class Display:
         self.x11.XFlush(self.display)
 
 
-def tree_pss_kib(pid):
-    """PSS of the process and all its descendants, in KiB."""
-    total = 0
+def tree_rollup_kib(pid, fields=("Pss",)):
+    """The sums of smaps_rollup's FIELDS ("Pss", "Rss", ...) over the process and all its
+    descendants, in KiB."""
+    totals = dict.fromkeys(fields, 0)
     pending = [pid]
     while pending:
         current = pending.pop()
         try:
             with open(f"/proc/{current}/smaps_rollup") as rollup:
-                total += next(int(line.split()[1]) for line in rollup if line.startswith("Pss:"))
+                for line in rollup:
+                    field, _, value = line.partition(":")
+                    if field in totals:
+                        totals[field] += int(value.split()[0])
             with open(f"/proc/{current}/task/{current}/children") as children:
                 pending.extend(int(child) for child in children.read().split())
-        except (FileNotFoundError, ProcessLookupError, StopIteration):
+        except (FileNotFoundError, ProcessLookupError):
             continue
-    return total
+    return totals
+
+
+def tree_pss_kib(pid):
+    """PSS of the process and all its descendants, in KiB."""
+    return tree_rollup_kib(pid)["Pss"]
 
 
 def engine_mapped(pid):
@@ -163,6 +173,19 @@ def start_xvfb():
     with os.fdopen(read) as pipe:
         number = pipe.readline().strip()
     return server, ":" + number
+
+
+@contextlib.contextmanager
+def session_bus():
+    """A session bus, as a desktop has, in DBUS_SESSION_BUS_ADDRESS while the block runs."""
+    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
+                           stdout=subprocess.PIPE, text=True)
+    os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+    try:
+        yield
+    finally:
+        bus.terminate()
+        bus.wait()
 
 
 def wait_until(condition, timeout):
@@ -255,15 +278,12 @@ def main():
             print(f"{name}: not installed, skipped", file=sys.stderr)
 
     home_root = tempfile.mkdtemp(prefix="kestryn-bench-window-")
-    # One session bus for every program, as a desktop has; Discover does not start without one.
-    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
-                           stdout=subprocess.PIPE, text=True)
-    os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+    # One session bus for every program; Discover does not start without one.
     try:
-        rows = [measure(label, command, portal, home_root) for label, command, portal in programs]
+        with session_bus():
+            rows = [measure(label, command, portal, home_root)
+                    for label, command, portal in programs]
     finally:
-        bus.terminate()
-        bus.wait()
         shutil.rmtree(home_root, ignore_errors=True)
 
     def cell(row, key, form):
