@@ -31,8 +31,11 @@ namespace {
 using ArchiveReader = CHandle<archive_read_free>;
 using ArchiveWriter = CHandle<archive_write_free>;
 
-// How many unpacked bytes pass between two releases of the package's pages.
+// The package's pages stay in the process once read, by the inflation and by the walks over its
+// headers (each fault maps its neighbours too); dropping them every so many unpacked bytes or
+// walked entries keeps the process's memory flat however large the package.
 constexpr std::uint64_t releaseEveryBytes = 64 * 1024 * 1024;
+constexpr std::size_t releaseEveryEntries = 256;
 
 // libarchive's own text is English and names the temporary folder, so it never reaches the
 // user: a failure of the system (a full disk, a refused write) passes on as the system's error,
@@ -111,9 +114,17 @@ struct SharedExtraction {
     std::unique_ptr<std::atomic<bool>[]> claimed {};
     std::size_t entryCount = 0;
     std::atomic<std::uint64_t> written{0};
+    std::atomic<std::size_t> walked{0};
     std::atomic<bool> stopped{false};
     std::mutex failureLock{};
     std::exception_ptr failure{};
+
+    // Counts one entry walked by any reader. A thread still reading maps its pages again.
+    void walk() {
+        if ((walked.fetch_add(1) + 1) % releaseEveryEntries == 0) {
+            mapping.release(package);
+        }
+    }
 
     void fail(std::exception_ptr error) {
         const std::lock_guard lock(failureLock);
@@ -197,8 +208,6 @@ void copyData(archive* reader, archive* writer, SharedExtraction& shared) {
         if (before + size > shared.contents.unpackedBytes) {
             throw CenterError::invalid("安装包解压后体积过大。");
         }
-        // The package's pages stay in the process once read; dropping them now and then keeps
-        // its memory flat however large the package. A thread still reading maps its pages again.
         if ((before + size) / releaseEveryBytes != before / releaseEveryBytes) {
             shared.mapping.release(shared.package);
         }
@@ -223,9 +232,11 @@ std::size_t createFolders(SharedExtraction& shared, archive* writer) {
     std::size_t count = 0;
     for (; nextEntry(admission.get(), entry); ++count) {
         admit(entry, shared);
+        shared.walk();
     }
     const ArchiveReader reader = openReader(shared.package);
     while (nextEntry(reader.get(), entry)) {
+        shared.walk();
         if (archive_entry_filetype(entry) == AE_IFDIR) {
             place(entry, admit(entry, shared), shared.root);
             if (writeHeader(writer, entry) != ARCHIVE_OK ||
@@ -247,6 +258,7 @@ void extractFiles(SharedExtraction& shared) {
         archive_entry* entry = nullptr;
         for (std::size_t ordinal = 0; !shared.stopped && nextEntry(reader.get(), entry);
              ++ordinal) {
+            shared.walk();
             if (shared.stop.stop_requested()) {
                 throw CancellationError();
             }
@@ -288,6 +300,8 @@ void unpackZIP(const std::filesystem::path& zip, const std::filesystem::path& de
     const Utf8Names names;
     const CenterCore::FileMapping mapping(zip);
     const ZipContents contents = inspectZIPBytes(mapping.bytes());
+    // The inspection read every local header.
+    mapping.release(mapping.bytes());
     const std::filesystem::path root = std::filesystem::canonical(destination);
 
     SharedExtraction shared(mapping, contents, root, std::move(stop));
