@@ -193,15 +193,12 @@ TEST_F(CenterWindowTest, ThePagesAndTheDetailShowTheModelsRowsStatesBusyProductA
     settle();
     EXPECT_EQ(text("backupTitle-0"), "版本 2.0（1）");
 
-    // Updating all runs the model's queue over what the updates page lists.
+    // Updating all starts the model's queue, which CenterModelUpdateAll proves.
     click("detailClose");
     goTo("updates");
     click("updateAllButton");
     EXPECT_FALSE(shown("updateAllButton")->isEnabled());
     waitUntilIdle(*model);
-    settle();
-    EXPECT_EQ(model->status(), "已更新 2 款软件：行文工坊、回响工坊。");
-    EXPECT_FALSE(shown("updateAllButton")->isEnabled());
 }
 
 TEST_F(CenterWindowTest, TheDialogsAnswerTheModelsQuestionsOnceEach) {

@@ -1,16 +1,12 @@
 #pragma once
 
 #include "core/FileDescriptor.h"
-#include "tests/support/Bundle.h"
-#include "tests/support/HttpsServer.h"
-#include "tests/support/ProgramRun.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/ReleaseSite.h"
 
 #include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
-#include <random>
 
 inline const std::filesystem::path kestryn = KESTRYN_BIN_DIR "/kestryn";
 inline const std::filesystem::path publish = KESTRYN_BIN_DIR "/kestryn-publish";
@@ -22,13 +18,11 @@ inline std::string lastLine(const std::string& text) {
     return trimmed.substr(trimmed.find_last_of('\n') + 1);
 }
 
-// A user's home, temporary and data folders under the plain C locale, a real HTTPS server the
-// programs trust, and releases of 回响工坊 as the publisher makes them: a bundle under its
-// Chinese folder name, sealed and packed by kestryn-publish.
-class CenterHome : public ::testing::Test {
+// A user's home, temporary and data folders under the plain C locale, the maker's site on a real
+// HTTPS server the programs trust, and releases of 回响工坊 as the publisher makes them: a bundle
+// under its Chinese folder name, sealed and packed by kestryn-publish.
+class CenterHome : public ReleaseSite {
   protected:
-    HttpsServer server;
-    TemporaryDirectory temp;
     std::filesystem::path home = temp / "home";
     std::filesystem::path applications = home / "Applications";
     std::filesystem::path backups = home / ".local/share/KESTRYN Center/Backups";
@@ -76,20 +70,13 @@ class CenterHome : public ::testing::Test {
         }
         BundleContents contents{.version = version, .sealed = false};
         contents.files["Resources/说明 文档.txt"] = "回响工坊 " + version;
-        std::mt19937 noise(static_cast<unsigned>(version.size()));
         for (int i = 0; i < extraFiles; ++i) {
-            std::string data(32 * 1024, '\0');
-            std::generate(data.begin(), data.end(),
-                          [&] { return static_cast<char>(noise() % 64); });
-            contents.files["Resources/素材/" + std::to_string(i) + ".bin"] = data;
+            contents.files["Resources/素材/" + std::to_string(i) + ".bin"] =
+                noise(static_cast<unsigned>(i), 32 * 1024);
         }
         writeBundle(temp / version, soundApp, contents);
-        for (const std::vector<std::string>& words :
-             {std::vector<std::string>{"seal", bundle(version).string()},
-              {"pack", bundle(version).string(), zip.string()}}) {
-            ProgramResult result = runProgram(publish, words);
-            EXPECT_EQ(result.exitCode, 0) << result.err;
-        }
+        outputOf(publish, {"seal", bundle(version).string()});
+        outputOf(publish, {"pack", bundle(version).string(), zip.string()});
         return zip;
     }
 };

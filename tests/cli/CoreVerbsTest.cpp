@@ -1,6 +1,5 @@
 #include "tests/cli/CenterHome.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -12,25 +11,12 @@ namespace {
 // the same as JSON; app-info reads the bundle.
 TEST(StatusTable, ShowsEachProductsInstalledVersionAndUpdateThenTheSearchedFolders) {
     TemporaryDirectory folder;
-    const json shipped = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
-    json catalog = shipped;
-    catalog["products"] = json::array();
-    for (const char* id : {"audio", "film", "library"}) {
-        for (const json& product : shipped["products"]) {
-            if (product["id"] == id) {
-                catalog["products"].push_back(product);
-            }
-        }
-    }
-    const auto release = [](const char* version, const char* build) {
-        return json{{"version", version},
-                    {"build", build},
-                    {"publishedAt", "2026-12-01"},
-                    {"notes", json::array()}};
-    };
-    catalog["products"][0]["release"] = release("2.0", "1");
-    catalog["products"][2]["release"] = release("1.0", "3");
-    const std::filesystem::path resources = folder.write("resources/Catalog.json", catalog.dump());
+    CenterCatalog catalog = shippedCatalog();
+    catalog.products = {shippedProduct("audio"), shippedProduct("film"), shippedProduct("library")};
+    catalog.products[0].release = CenterRelease{"2.0", "1", "2026-12-01", {}, std::nullopt};
+    catalog.products[2].release = CenterRelease{"1.0", "3", "2026-12-01", {}, std::nullopt};
+    const std::filesystem::path resources =
+        folder.write("resources/Catalog.json", CenterCore::toJSON(catalog).dump());
     const std::filesystem::path sound =
         writeBundle(folder / "Applications", "Sound.app", {.version = "1.2", .build = "45"});
 

@@ -1,7 +1,6 @@
 #include "tests/cli/CenterHome.h"
-#include "tests/support/TestKeys.h"
+#include "tests/support/InfoPlist.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -10,9 +9,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The center's resources point at a catalog on the server, signed with the committed publisher
-// key, that lists 回响工坊 2.0 with the artifact record kestryn-publish makes; 回响工坊 1.0 is in
-// ~/Applications.
+// The center's resources point at the site's signed catalog, which lists 回响工坊 2.0; 回响工坊 1.0
+// is in ~/Applications.
 class ModelVerbs : public CenterHome {
   protected:
     void SetUp() override {
@@ -20,33 +18,11 @@ class ModelVerbs : public CenterHome {
         fs::create_directories(resources);
         fs::copy_file(KESTRYN_RESOURCES_DIR "/Catalog.json", resources / "Catalog.json");
         fs::copy_file(testKeys() / "PublicKey.txt", resources / "PublicKey.txt");
-        temp.write("resources/Info.plist",
-                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
-                   "<key>CFBundleShortVersionString</key><string>1.0.0</string>"
-                   "<key>KESProductCatalogURL</key><string>" +
-                       server.url("/catalog.json") + "</string></dict></plist>");
+        temp.write(
+            "resources/Info.plist",
+            infoPlist({{"CFBundleShortVersionString", plistString("1.0.0")},
+                       {"KESProductCatalogURL", plistString(publishCatalog({{"audio", "2.0"}}))}}));
         writeBundle(applications, soundApp, {.version = "1.0"});
-
-        const fs::path zip = release("2.0");
-        server.route("/audio-2.0.zip", HttpsResponse::fileContent(zip));
-        ProgramResult artifact =
-            runProgram(publish, {"artifact", zip.string(), "--url", server.url("/audio-2.0.zip")});
-        ASSERT_EQ(artifact.exitCode, 0) << artifact.err;
-        json catalog = json::parse(std::ifstream(KESTRYN_RESOURCES_DIR "/Catalog.json"));
-        for (json& product : catalog["products"]) {
-            if (product["id"] == "audio") {
-                product["release"] = {{"version", "2.0"},
-                                      {"build", "1"},
-                                      {"publishedAt", "2026-12-01"},
-                                      {"notes", {"降噪更快。"}},
-                                      {"artifact", json::parse(artifact.out)}};
-            }
-        }
-        fs::path document = temp.write("catalog.json", catalog.dump());
-        ProgramResult signed_ = runProgram(
-            publish, {"sign", document.string(), "--key", (testKeys() / "private.key").string()});
-        ASSERT_EQ(signed_.exitCode, 0) << signed_.err;
-        server.route("/catalog.json", HttpsResponse::bytes(signed_.out));
     }
 };
 
@@ -59,7 +35,6 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
         << check.out;
     ProgramResult update = center({"update", "--all"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
-    EXPECT_EQ(lastLine(update.out), "已更新 1 款软件：回响工坊。");
 
     ProgramResult listed = center({"backups", "audio", "--json"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
@@ -76,7 +51,6 @@ TEST_F(ModelVerbs, ACheckedUpdateKeepsABackupThatIsRestoredOnConfirmationAndPrun
               std::string::npos);
     ProgramResult restored = center({"restore", "audio", path, "--yes"});
     ASSERT_EQ(restored.exitCode, 0) << restored.err;
-    EXPECT_EQ(lastLine(restored.out), "已恢复到 回响工坊 1.0。");
 
     ProgramResult pruned = center({"prune", "--keep", "1"});
     ASSERT_EQ(pruned.exitCode, 0) << pruned.err;

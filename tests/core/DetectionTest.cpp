@@ -1,6 +1,7 @@
 #include "core/Detection.h"
 
 #include "core/Registry.h"
+#include "tests/support/InfoPlist.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +23,10 @@ class Detection : public ::testing::Test {
                                  const std::string& bundleID, const std::string& version,
                                  const char* key = "CFBundleVersion") const {
         const std::filesystem::path app = folder / name;
-        root.write(
-            app / "Contents" / "Info.plist",
-            "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>"
-            "<string>" +
-                bundleID + "</string><key>CFBundleShortVersionString</key><string>" + version +
-                "</string><key>" + key + "</key><string>" + version + "</string></dict></plist>");
+        root.write(app / "Contents" / "Info.plist",
+                   infoPlist({{"CFBundleIdentifier", plistString(bundleID)},
+                              {"CFBundleShortVersionString", plistString(version)},
+                              {key, plistString(version)}}));
         return app;
     }
 };

@@ -6,9 +6,9 @@
 #include "core/FileOperationError.h"
 #include "core/FileSystem.h"
 #include "core/LocalizedError.h"
+#include "tests/support/Failure.h"
 #include "tests/support/TemporaryDirectory.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <new>
 #include <system_error>
@@ -24,16 +24,6 @@ void expectSentences(const Rows& rows) {
     for (const auto& [error, sentence] : rows) {
         EXPECT_EQ(CenterCore::describeError(error), sentence);
     }
-}
-
-// What `failing` throws; nothing when it does not fail.
-std::exception_ptr failureOf(const std::function<void()>& failing) {
-    try {
-        failing();
-    } catch (...) {
-        return std::current_exception();
-    }
-    return nullptr;
 }
 
 template <typename Error> std::exception_ptr thrown(const Error& error) {
@@ -74,9 +64,6 @@ TEST(ErrorText, AFileFailureOfTheProgramSaysWhatItWasDoing) {
     };
     expectSentences({
         {failure(FileOperation::Write, ENOSPC), "无法写入" + at + "磁盘空间不足。"},
-        {failure(FileOperation::Create, EEXIST), "无法创建" + at + "同名的文件或文件夹已存在。"},
-        {failure(FileOperation::Remove, ENOTEMPTY), "无法删除" + at + "文件夹不是空的。"},
-        {failure(FileOperation::Change, EROFS), "无法访问" + at + "磁盘是只读的。"},
         {failure(FileOperation::Flush, EDOM),
          "无法访问" + at + "系统错误（错误码 " + std::to_string(EDOM) + "）。"},
         {thrown(FileOperationError(FileOperation::Move, file, copy, code(EXDEV))),
@@ -96,11 +83,11 @@ TEST(ErrorText, AFailureOfTheStandardLibrarySaysWhatTheProgramWasDoingOrElseAcce
     const fs::path file = folder.write("文件", "x");
     const std::string notAFolder = "：路径中的某一级不是文件夹。";
     expectSentences({
-        {failureOf([&] { CenterCore::createDirectories(file / "子"); }),
+        {thrownBy([&] { CenterCore::createDirectories(file / "子"); }),
          "无法创建" + quoted(file / "子") + notAFolder},
-        {failureOf([&] { CenterCore::rename(full, file); }),
+        {thrownBy([&] { CenterCore::rename(full, file); }),
          "无法将" + quoted(full) + "移动到" + quoted(file) + notAFolder},
-        {failureOf([&] { fs::create_directories(file / "子"); }),
+        {thrownBy([&] { fs::create_directories(file / "子"); }),
          "无法访问" + quoted(file / "子") + notAFolder},
         {thrown(fs::filesystem_error("cannot copy file", file, "b", code(EEXIST))),
          "无法访问" + quoted(file) + "和“b”：同名的文件或文件夹已存在。"},
@@ -109,13 +96,13 @@ TEST(ErrorText, AFailureOfTheStandardLibrarySaysWhatTheProgramWasDoingOrElseAcce
 
 TEST(ErrorText, AJSONErrorSaysWhatIsWrongWithoutTheDecodersText) {
     const auto decoding = [](const char* document) {
-        return failureOf([=] { static_cast<void>(CenterCore::decodeCatalog(document)); });
+        return thrownBy([=] { static_cast<void>(CenterCore::decodeCatalog(document)); });
     };
     expectSentences({
         {decoding("{"), "内容不是有效的 JSON（第 2 个字节处有误）。"},
         {decoding("{}"), "JSON 内容缺少“schemaVersion”项。"},
         {decoding(R"({"schemaVersion": "1"})"), "JSON 内容中“schemaVersion”项的值不符合要求。"},
-        {failureOf([] { static_cast<void>(nlohmann::json(1).get<std::string>()); }),
+        {thrownBy([] { static_cast<void>(nlohmann::json(1).get<std::string>()); }),
          "JSON 内容的结构不符合要求。"},
     });
 }

@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/FileMapping.h"
+#include "tests/support/Failure.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +16,8 @@ namespace fs = std::filesystem;
 
 // The sentence the user sees for what `call` throws; "" when it does not fail.
 template <typename Call> std::string failure(Call call) {
-    try {
-        call();
-    } catch (...) {
-        return CenterCore::describeError(std::current_exception());
-    }
-    return "";
+    const std::exception_ptr thrown = thrownBy(call);
+    return thrown ? CenterCore::describeError(thrown) : "";
 }
 
 // Only a regular file (or a link to one) is read, at most up to one byte past the cap; anything

@@ -73,7 +73,7 @@ kestryn import "$package" --product subtitle --yes >import.txt
 
 kestryn export "$HOME/版本清单.txt" >export.txt
 [ "$(last_line export.txt)" = "版本清单已导出" ] || fail "export: $(cat export.txt)"
-for line in "KESTRYN 回响工坊：2.0（2）" "KESTRYN 行文工坊：2.0（2）" "KESTRYN 藏集工坊：2.0（2）" \
+for line in "KESTRYN 软件中心 1.0.0" "KESTRYN 回响工坊：2.0（2）" "KESTRYN 行文工坊：2.0（2）" "KESTRYN 藏集工坊：2.0（2）" \
     "KESTRYN 澄光工坊：未安装" "在线发布目录 · 签名已验证"; do
     grep -qxF "$line" "$HOME/版本清单.txt" || fail "the list lacks $line"
 done

@@ -18,17 +18,6 @@ CenterRelease releaseOf(const fs::path& zip, ArtifactFormat format) {
     return result;
 }
 
-TEST_F(Install, FirstInstallationPlacesTheVerifiedBundleUnderItsApplicationName) {
-    product.name = "KESTRYN Sample";
-    fs::path zip = package("1.0", "1");
-    InstallReceipt receipt = run(zip, releaseOf(zip, ArtifactFormat::zip));
-    EXPECT_EQ(receipt.installedApp, (InstalledApp{installedBundle, "1.0", "1", "local.soundlink"}));
-    EXPECT_FALSE(receipt.backupURL);
-    EXPECT_EQ(installedVersion(installedBundle), "1.0 1");
-    EXPECT_EQ(entries(applications), std::vector<fs::path>{installedBundle});
-    EXPECT_FALSE(fs::exists(backups));
-}
-
 // The product gate is proven in PackageValidationTest, a wrong size beside a wrong digest in
 // DigestTest.
 TEST_F(Install, RefusalsLeaveTheApplicationsFolderEmpty) {
@@ -63,20 +52,6 @@ TEST_F(Install, SameOrOlderVersionIsRefusedAndAGreaterBuildIsAccepted) {
     }
     EXPECT_TRUE(stagingFolders().empty());
     EXPECT_EQ(run(package("1.0", "2"), release("1.0", "2")).installedApp.build, "2");
-}
-
-// A repair installs the same version again over a damaged copy, which it keeps as a backup.
-TEST_F(Install, AReinstallPutsADamagedCopyRightAndKeepsItAsABackup) {
-    const fs::path zip = package("1.0", "1");
-    static_cast<void>(run(zip, release("1.0", "1")));
-    const std::map<std::string, std::string> whole = treeSnapshot(installedBundle);
-    temp.write(installedBundle / "Contents/Resources/多余 文件.txt", "x");
-    const std::map<std::string, std::string> damaged = treeSnapshot(installedBundle);
-    InstallReceipt receipt = CenterInstaller::reinstall(zip, product, release("1.0", "1"),
-                                                        applications, backups, notRunning);
-    EXPECT_EQ(treeSnapshot(installedBundle), whole);
-    ASSERT_TRUE(receipt.backupURL);
-    EXPECT_EQ(treeSnapshot(*receipt.backupURL), damaged);
 }
 
 TEST_F(Install, ForeignItemAtTheTargetIsLeftAloneBeforeThePackageIsRead) {

@@ -26,24 +26,6 @@ class Restore : public InstallFixture {
     std::vector<Backup> listed() { return CenterInstaller::Backups::list(backups, product); }
 };
 
-// What the transaction leaves, the backup it started from unchanged, is proven call by call in
-// InstallFaultTest.
-TEST_F(Restore, ADowngradeFromABackupKeepsItAndBacksUpTheReplacedVersion) {
-    std::vector<Backup> before = listed();
-    ASSERT_EQ(before.size(), 2U);
-    EXPECT_EQ(before[0].version, "2.0");
-    EXPECT_EQ(before[1].version, "1.0");
-    EXPECT_GT(before[1].bytes, 0U);
-
-    InstallReceipt receipt =
-        CenterInstaller::restore(before[1].path, product, applications, backups, notRunning);
-    EXPECT_EQ(receipt.installedApp.version, "1.0");
-    std::vector<Backup> after = listed();
-    ASSERT_EQ(after.size(), 3U);
-    EXPECT_EQ(after[0].version, "3.0");
-    EXPECT_EQ(receipt.backupURL, after[0].path);
-}
-
 // A removal is a way back, never a loss: the whole bundle waits among the backups, outlives any
 // limit as the newest of them, and a restore puts it back byte for byte.
 TEST_F(Restore, ARemovedCopyIsTheNewestBackupAndARestoreBringsItBackByteForByte) {

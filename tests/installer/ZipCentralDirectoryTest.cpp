@@ -26,12 +26,7 @@ const std::string lastName = "Sample.app/Contents/MacOS/Sample";
 // record that starts with `signature`.
 std::string patched(std::string_view signature, std::size_t offset, std::uint64_t value,
                     std::size_t width) {
-    std::string bytes = sampleApplicationZip().bytes();
-    const std::size_t record = bytes.rfind(signature);
-    for (std::size_t i = 0; i < width; ++i) {
-        bytes[record + offset + i] = static_cast<char>(value >> (8 * i) & 0xFF);
-    }
-    return bytes;
+    return patchedField(sampleApplicationZip().bytes(), signature, offset, value, width);
 }
 
 // The sample with these changes made to it, as bytes.

@@ -29,7 +29,6 @@ class CenterModelUpdateAll : public ModelFixture {
 // A failure in the middle is said and the next update still runs; the summary names both.
 TEST_F(CenterModelUpdateAll, RunsEachUpdateInTurnPastAFailureAndSumsThemUp) {
     std::unique_ptr<CenterModel> model = makeModel();
-    waitUntilIdle(*model);
     ASSERT_TRUE(model->canUpdateAll());
     std::vector<std::string> busy;
     QObject::connect(model.get(), &CenterModel::busyProductChanged, model.get(), [&] {
@@ -56,7 +55,6 @@ TEST_F(CenterModelUpdateAll, RunsEachUpdateInTurnPastAFailureAndSumsThemUp) {
 TEST_F(CenterModelUpdateAll, ACancelStopsTheRestAndKeepsEveryInstalledCopy) {
     server.route("/subtitle-2.0.zip", {.silent = true});
     std::unique_ptr<CenterModel> model = makeModel();
-    waitUntilIdle(*model);
     model->updateAll();
     ASSERT_EQ(model->busyProduct().value_or(""), "subtitle");
     model->cancelWork();

@@ -6,11 +6,11 @@
 #include "installer/ZipCentralDirectory.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/CenterErrorMatcher.h"
+#include "tests/support/Noise.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <functional>
 #include <gtest/gtest.h>
-#include <random>
 
 namespace {
 
@@ -27,8 +27,6 @@ class ReleaseZipTest : public ::testing::Test {
     // Writes and seals the bundle anew, over whatever an earlier case did to it.
     void freshBundle() {
         fs::remove_all(directory / "KESTRYN 回响工坊.app");
-        std::independent_bits_engine<std::mt19937, 8, unsigned> bytes(12345);
-        std::generate(random.begin(), random.end(), [&] { return static_cast<char>(bytes()); });
         app = writeBundle(directory.path(), "KESTRYN 回响工坊.app",
                           {.files = {{"Resources/text", std::string(200000, 't')},
                                      {"Resources/random", random}}});
@@ -39,7 +37,7 @@ class ReleaseZipTest : public ::testing::Test {
     [[nodiscard]] std::vector<fs::path> leftovers() const { return entries(directory.path(), "."); }
 
     TemporaryDirectory directory;
-    std::string random = std::string(100000, '\0');
+    const std::string random = noise(12345);
     fs::path app;
     fs::path package = directory / "回响工坊 1.0.zip";
 };

@@ -1,9 +1,11 @@
 #include "selfupdate/AppcastUpdater.h"
 
 #include "core/Base64.h"
-#include "tests/selfupdate/DesktopDoubles.h"
+#include "core/FileContents.h"
 #include "tests/support/HttpsServer.h"
+#include "tests/support/InfoPlist.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/TestKeys.h"
 
@@ -29,9 +31,6 @@ struct SessionRecord : UpdaterDelegate {
     }
 };
 
-const fs::path publisherKey = testKeys() / "private.key";
-const fs::path strangerKey = testKeys("stranger") / "private.key";
-
 // A real updater of a center at version 1.2.0 (build 2) against a real HTTPS server, with the
 // committed publisher key and a temporary directory of its own, so every leftover shows.
 class AppcastSession : public ::testing::Test {
@@ -52,12 +51,6 @@ class AppcastSession : public ::testing::Test {
         ::unsetenv("TMPDIR");
     }
 
-    static std::string program(const fs::path& path, const std::vector<std::string>& arguments) {
-        ProgramResult result = runProgram(path, arguments);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return result.out;
-    }
-
     // The appcast kestryn-publish makes of `archive`, served at /center.deb.
     std::string publishedFeed(const std::string& archive, const std::string& build,
                               const std::string& version, std::vector<std::string> extra = {}) {
@@ -66,21 +59,19 @@ class AppcastSession : public ::testing::Test {
             "--url",           server.url("/center.deb"),
             "--version",       build,
             "--short-version", version,
-            "--key",           publisherKey.string()};
+            "--key",           (testKeys() / "private.key").string()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return program(KESTRYN_BIN_DIR "/kestryn-publish", arguments);
+        return outputOf(KESTRYN_BIN_DIR "/kestryn-publish", arguments);
     }
 
-    // The base64 signature `openssl pkeyutl` makes of the bytes with `key`.
-    std::string opensslSignature(const std::string& bytes, const fs::path& key = publisherKey) {
-        return CenterCore::base64Encode(
-            program("/usr/bin/openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", key.string(),
-                                         "-in", scratch.write("message", bytes).string()}));
+    // The base64 signature `openssl pkeyutl` makes of the bytes with a committed key.
+    std::string signatureOf(const std::string& bytes, const std::string& key = "publisher") {
+        return CenterCore::base64Encode(opensslSignature(scratch.write("message", bytes), key));
     }
 
     // The document followed by a signature block signed with the openssl command line.
     std::string opensslSigned(const std::string& document) {
-        return document + "<!-- sparkle-signatures:\nedSignature: " + opensslSignature(document) +
+        return document + "<!-- sparkle-signatures:\nedSignature: " + signatureOf(document) +
                "\nlength: " + std::to_string(document.size()) + "\n-->\n";
     }
 
@@ -99,8 +90,7 @@ class AppcastSession : public ::testing::Test {
                "</b>]]></description><enclosure url=\"" + url + "\" length=\"" +
                std::to_string(package.size()) + "\" sparkle:version=\"" + build +
                "\" sparkle:shortVersionString=\"" + build + ".0\"" +
-               (signedEnclosure ? " sparkle:edSignature=\"" + opensslSignature(package) + "\""
-                                : "") +
+               (signedEnclosure ? " sparkle:edSignature=\"" + signatureOf(package) + "\"" : "") +
                "/></item>";
     }
 
@@ -133,7 +123,7 @@ class AppcastSession : public ::testing::Test {
     fs::path temporary = scratch / "tmp";
     fs::path downloads = scratch / "Downloads";
     ScriptedPrompts prompts{ScriptedPrompts::holdingUnanswered};
-    RecordingWorkspace workspace;
+    ScriptedWorkspace workspace;
     SessionRecord record;
     std::unique_ptr<AppcastUpdater> updater = std::make_unique<AppcastUpdater>(
         record, prompts, workspace, scratch / "Info.plist", downloads);
@@ -221,8 +211,7 @@ TEST_F(AppcastSession, EndsWithoutADownloadWhenUpToDateDeclinedOrRefused) {
         {tampered, false, badSignature},
         {longer, false, badSignature},
         {feed + "\n", false, badSignature},
-        {document +
-             "<!-- sparkle-signatures:\nedSignature: " + opensslSignature(document, strangerKey) +
+        {document + "<!-- sparkle-signatures:\nedSignature: " + signatureOf(document, "stranger") +
              "\nlength: " + std::to_string(block) + "\n-->\n",
          false, badSignature},
         {opensslSigned("<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY a \"aaaaaaaaaa\">"
@@ -261,7 +250,6 @@ TEST_F(AppcastSession, AnEnclosureThatFailsLeavesNoFileAndOpensNothing) {
     const std::pair<HttpsResponse, std::optional<std::string>> cases[] = {
         {HttpsResponse::bytes(forged), "下载的软件中心安装包签名无效，已删除。"},
         {HttpsResponse::bytes(archive + "!"), std::nullopt},
-        {HttpsResponse::error(404), std::nullopt},
     };
     for (const auto& [response, sentence] : cases) {
         server.route("/center.deb", response);

@@ -2,6 +2,7 @@
 
 #include "installer/Process.h"
 #include "installer/ResourceSeal.h"
+#include "tests/support/InfoPlist.h"
 
 #include <fstream>
 #include <sys/stat.h>
@@ -15,24 +16,17 @@ void writeFile(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
-std::string infoPlist(const BundleContents& contents) {
-    std::string entries;
-    for (const auto& [key, value] : {std::pair{"CFBundleIdentifier", contents.bundleID},
-                                     std::pair{"CFBundleShortVersionString", contents.version},
-                                     std::pair{"CFBundleVersion", contents.build},
-                                     std::pair{"CFBundleExecutable", contents.executable}}) {
-        entries += std::string("<key>") + key + "</key><string>" + value + "</string>";
-    }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries +
-           contents.info + "</dict></plist>\n";
-}
-
 } // namespace
 
 fs::path writeBundle(const fs::path& folder, const std::string& name,
                      const BundleContents& contents) {
     fs::path bundle = folder / name;
-    writeFile(bundle / "Contents" / "Info.plist", infoPlist(contents));
+    writeFile(bundle / "Contents" / "Info.plist",
+              infoPlist({{"CFBundleIdentifier", plistString(contents.bundleID)},
+                         {"CFBundleShortVersionString", plistString(contents.version)},
+                         {"CFBundleVersion", plistString(contents.build)},
+                         {"CFBundleExecutable", plistString(contents.executable)}},
+                        contents.info));
     if (!contents.executable.empty() && contents.executable.find('/') == std::string::npos &&
         contents.executable != "." && contents.executable != "..") {
         fs::path executable = bundle / "Contents" / "MacOS" / contents.executable;

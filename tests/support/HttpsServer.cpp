@@ -31,27 +31,6 @@ void require(bool condition, const char* what) {
     }
 }
 
-// The bytes a request path stands for; nothing when an escape is malformed or yields a NUL.
-std::optional<std::string> percentDecoded(std::string_view path) {
-    std::string decoded;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        unsigned value = static_cast<unsigned char>(path[i]);
-        if (path[i] == '%') {
-            auto [end, error] = std::from_chars(
-                path.data() + i + 1, path.data() + std::min(i + 3, path.size()), value, 16);
-            if (error != std::errc() || end != path.data() + i + 3) {
-                return std::nullopt;
-            }
-            i += 2;
-        }
-        if (value == 0) {
-            return std::nullopt;
-        }
-        decoded.push_back(static_cast<char>(value));
-    }
-    return decoded;
-}
-
 // The value of a request header, its name spelled as curl and browsers send it; empty when
 // absent.
 std::string requestHeader(const std::string& head, const std::string& name) {
@@ -81,16 +60,16 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> byteRange(std::string_vie
     return std::pair(*start, std::min(*end, size - 1));
 }
 
-// The file under `root` that a request path names once its escapes are decoded; nothing for a
-// path that would leave the folder, by an escaped ".." or "/" or by a link that leads out.
+// The file under `root` that a request path names; nothing for a path with escapes (the sites
+// served have plain names) or one that would leave the folder, by ".." or by a link that leads
+// out.
 std::optional<fs::path> servedFile(const fs::path& root, std::string_view path) {
-    std::optional<std::string> decoded = percentDecoded(path);
     std::error_code missing;
     const fs::path base = fs::canonical(root, missing);
-    if (!decoded || missing) {
+    if (path.find('%') != path.npos || missing) {
         return std::nullopt;
     }
-    fs::path file = fs::canonical(base / fs::path(*decoded).relative_path(), missing);
+    fs::path file = fs::canonical(base / fs::path(path).relative_path(), missing);
     if (missing || !fs::is_regular_file(file, missing) ||
         std::mismatch(base.begin(), base.end(), file.begin(), file.end()).first != base.end()) {
         return std::nullopt;
@@ -281,8 +260,10 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
     HttpsRequest received{request.substr(pathStart, request.find(' ', pathStart) - pathStart),
                           request.substr(0, request.find("\r\n\r\n")), connection};
     HttpsResponse response = responseFor(received.path.substr(0, received.path.find('?')));
+    std::size_t index = 0;
     {
         std::lock_guard lock(mutex_);
+        index = requests_.size();
         requests_.push_back(received);
     }
     if (response.silent) {
@@ -351,6 +332,11 @@ bool HttpsServer::answer(const CHandle<SSL_free>& ssl, int socket, std::size_t c
         if (inverted) {
             std::transform(piece.begin(), piece.end(), piece.begin(),
                            [](char c) { return static_cast<char>(~c); });
+        }
+        {
+            // Counted before it goes out, so a client that has it sees it counted.
+            std::lock_guard lock(mutex_);
+            requests_[index].bodyBytes += piece.size();
         }
         char digits[16];
         char* digitsEnd = std::to_chars(digits, std::end(digits), piece.size(), 16).ptr;

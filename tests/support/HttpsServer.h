@@ -71,6 +71,8 @@ struct HttpsRequest {
     std::string head;
     // Which connection it came on, counted from 1 in the order they were accepted.
     std::size_t connection = 0;
+    // The body bytes of the answer handed to the connection so far.
+    std::uint64_t bodyBytes = 0;
 };
 
 // A real HTTPS/1.1 server on 127.0.0.1 for tests and demonstrations. It makes its own
@@ -91,7 +93,7 @@ class HttpsServer {
 
     // Answers requests for `path` (query ignored) with `response` from now on.
     void route(const std::string& path, HttpsResponse response);
-    // Serves the files under `root` for paths without a route, percent escapes decoded, each
+    // Serves the files under `root` for paths without a route, plain names only, each
     // answered as `misbehaviour` says with the file's content and an ETag made of its size and
     // modification time.
     void serveDirectory(std::filesystem::path root, HttpsResponse misbehaviour = {});

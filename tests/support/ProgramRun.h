@@ -3,6 +3,7 @@
 #include "core/FileDescriptor.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -44,3 +45,11 @@ class RunningProgram {
 ProgramResult runProgram(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment = {});
+
+// What a program that must succeed printed; its failure fails the test.
+inline std::string outputOf(const std::filesystem::path& program,
+                            const std::vector<std::string>& arguments) {
+    ProgramResult result = runProgram(program, arguments);
+    EXPECT_EQ(result.exitCode, 0) << program << ": " << result.err;
+    return result.out;
+}

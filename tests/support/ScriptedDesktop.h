@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -76,10 +77,12 @@ class ScriptedPrompts : public CenterPlatform::CenterPrompts {
     }
 };
 
-// A desktop that records what it is asked to do and runs what the test says runs.
+// A desktop that records what it is asked to do, and each file opened with its content at that
+// moment, and runs what the test says runs.
 class ScriptedWorkspace : public CenterPlatform::Workspace {
   public:
     std::vector<std::string> calls;
+    std::vector<std::pair<std::filesystem::path, std::string>> opened;
     std::vector<CenterInstaller::RunningApplication> running;
     bool opens = true;
 
@@ -89,6 +92,8 @@ class ScriptedWorkspace : public CenterPlatform::Workspace {
     }
     bool openFile(const std::filesystem::path& file) override {
         calls.push_back("openFile " + file.extension().string());
+        std::ifstream content(file, std::ios::binary);
+        opened.emplace_back(file, std::string(std::istreambuf_iterator<char>(content), {}));
         return opens;
     }
     bool openURL(const std::string& url) override {

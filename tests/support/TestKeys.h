@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/ProgramRun.h"
+
 #include <filesystem>
 #include <string>
 
@@ -8,4 +10,13 @@
 // publish, "stranger" is a key the center does not know.
 inline std::filesystem::path testKeys(const std::string& name = "publisher") {
     return std::filesystem::path(KESTRYN_TEST_DATA) / "test-keys" / name;
+}
+
+// The raw Ed25519 signature `openssl pkeyutl`, an implementation of its own, makes of the file's
+// bytes with one of those keys.
+inline std::string opensslSignature(const std::filesystem::path& message,
+                                    const std::string& key = "publisher") {
+    return outputOf("/usr/bin/openssl",
+                    {"pkeyutl", "-sign", "-rawin", "-inkey",
+                     (testKeys(key) / "private.key").string(), "-in", message.string()});
 }

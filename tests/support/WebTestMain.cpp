@@ -1,6 +1,7 @@
 #include "tests/support/WebTestMain.h"
 
 #include "portal/web/CenterPortal.h"
+#include "tests/support/InfoPlist.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -50,9 +51,7 @@ void reachUnderHostName(const TemporaryDirectory& folder, const HttpsServer& sit
     ::setenv("XDG_CACHE_HOME", (home / ".cache").string().c_str(), 1);
 
     folder.write("resources/Info.plist",
-                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                 "<key>KESPortalURL</key><string>https://" +
-                     host + "</string></dict></plist>\n");
+                 infoPlist({{"KESPortalURL", plistString("https://" + std::string(host))}}));
     ::setenv("KESTRYN_RESOURCES", (folder / "resources").string().c_str(), 1);
 
     const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");

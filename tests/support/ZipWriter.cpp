@@ -108,3 +108,12 @@ ZipWriter sampleApplicationZip() {
     zip.file("Sample.app/Contents/MacOS/Sample", "#!/bin/sh\n", 0755);
     return zip;
 }
+
+std::string patchedField(std::string bytes, std::string_view signature, std::size_t offset,
+                         std::uint64_t value, std::size_t width) {
+    const std::size_t record = bytes.rfind(signature);
+    for (std::size_t i = 0; i < width; ++i) {
+        bytes[record + offset + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    }
+    return bytes;
+}

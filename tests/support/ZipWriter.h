@@ -48,6 +48,11 @@ class ZipWriter {
     std::string comment{};
 };
 
+// `bytes` with one little-endian field of `width` bytes overwritten, `offset` bytes into the last
+// record that starts with `signature`: a hostile case made of a well-formed archive.
+[[nodiscard]] std::string patchedField(std::string bytes, std::string_view signature,
+                                       std::size_t offset, std::uint64_t value, std::size_t width);
+
 // A small well-formed application package: the folders of Sample.app, its Info.plist and, as the
 // last entry, its executable Contents/MacOS/Sample.
 [[nodiscard]] ZipWriter sampleApplicationZip();
