@@ -5,9 +5,9 @@
 # installs them (回响工坊's fetching only what changed from the kept 1.0 package) and keeps
 # backups, a removed tool comes back from a package only when the import is confirmed, an export
 # writes the list, a removal is restored byte for byte, a changed file is named and repaired, the
-# disk image of 澄光工坊 is opened, the self-update hands over the verified package. Then proves
-# that bad options change nothing, that nothing was written outside the demo folder and that the
-# server has stopped.
+# disk image of 澄光工坊 is opened, old backups are pruned, the self-update hands over the verified
+# package. Then proves that bad options change nothing, that nothing was written outside the demo
+# folder and that the server has stopped.
 # Usage: run_demo.sh SOURCE_DIR BIN_DIR
 set -euo pipefail
 source=$(realpath "$1") bin=$(realpath "$2")
@@ -100,6 +100,8 @@ opened=$(cat "$DEMO/opened.txt")
     fail "the demo's opener got $opened"
 kestryn check >check.txt
 [ "$(last_line check.txt)" = "在线检查完成，没有可用更新" ] || fail "second check: $(cat check.txt)"
+kestryn prune --keep 1 >prune.txt
+grep -q "$(printf '^已删除\taudio\t1.0（')" prune.txt || fail "prune: $(cat prune.txt)"
 
 status=0
 DEMO_NO_INSTALLER=1 PATH="$DEMO_FAKE:$PATH" kestryn self-update --yes >/dev/null 2>kept.txt || status=$?

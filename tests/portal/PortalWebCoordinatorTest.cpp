@@ -247,17 +247,4 @@ TEST(PortalWebCoordinator, ShowsOneDialogAtATimeAndTakesOneAnswer) {
     EXPECT_FALSE(portal.coordinator.openDialog());
 }
 
-// The maker's own address opens through the header's button (PortalWebEngineTest).
-TEST(PortalWebState, OpensNothingButTheMakersAddressesInTheBrowser) {
-    Portal untrusted(Portal::unbound);
-    untrusted.coordinator.attach(untrusted.page, QUrl("http://example.org/guides/film.html"));
-    untrusted.state.openInBrowser();
-    EXPECT_TRUE(untrusted.workspace.calls.empty());
-
-    PortalWebState unbound;
-    unbound.openInBrowser();
-    unbound.retry();
-    EXPECT_TRUE(unbound.isLoading());
-}
-
 } // namespace

@@ -1,6 +1,5 @@
 #include "transport/CenterDownload.h"
 
-#include "core/CancellationError.h"
 #include "core/CenterError.h"
 #include "core/FileContents.h"
 #include "tests/transport/LoopbackServer.h"
@@ -187,15 +186,6 @@ TEST_F(GuardedDownload, FollowsRedirectsAsTheIdentityEncodingWithoutCookies) {
         EXPECT_THAT(request.head, HasSubstr("Accept-Encoding: identity"));
         EXPECT_THAT(request.head, ::testing::Not(HasSubstr("Cookie")));
     }
-}
-
-// A stop before the start makes no request; one midway is proven through the service, which
-// also drops the partial file.
-TEST_F(GuardedDownload, AStopBeforeTheStartMakesNoRequest) {
-    stop.request_stop();
-    EXPECT_THROW(static_cast<void>(fetch("/file", 4096)), CancellationError);
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(entries(scratch.path()).empty());
 }
 
 TEST_F(GuardedDownload, ReportsFractionsBelowOneThenOneExactlyOnce) {
