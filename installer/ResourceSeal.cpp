@@ -1,5 +1,6 @@
 #include "installer/ResourceSeal.h"
 
+#include "core/AtomicFile.h"
 #include "core/CHandle.h"
 #include "core/CenterError.h"
 #include "core/Digest.h"
@@ -10,7 +11,6 @@
 #include "installer/Process.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <system_error>
@@ -248,13 +248,8 @@ void write(const fs::path& app) {
     plist_to_xml(root.get(), &xml, &length);
     CHandle<plist_to_xml_free> ownedXML(xml);
     CenterCore::createDirectories(sealPath(app).parent_path());
-    std::ofstream stream(sealPath(app), std::ios::binary | std::ios::trunc);
-    stream.write(xml, static_cast<std::streamsize>(length));
-    stream.close();
-    if (!stream) {
-        throw FileOperationError(FileOperation::Write, sealPath(app),
-                                 std::make_error_code(std::errc::io_error));
-    }
+    // A failed or interrupted write keeps the earlier seal whole.
+    AtomicFile::write(sealPath(app), std::string_view(xml, length));
 }
 
 std::vector<SealProblem> problems(const fs::path& app) {

@@ -57,7 +57,6 @@ TEST_F(Detection, MatchesACompleteBundleByIdentifierAndAppExtensionOnlyAndNeverA
     bundle(system, "Cased.app", "local.SoundLink", "1");
     bundle(system, "NoBuild.app", "local.soundlink", "1", "CFBundleVersionString");
     root.write("Applications/Text.app/Contents/Info.plist", "not a property list");
-    root.write("Applications/Empty.app/Contents/Info.plist", "");
     EXPECT_FALSE(CenterCore::detectInstalled(audio, {system}));
     bundle(system, "Effects.app", "com.kestryn.effects.preview", "1");
     CenterProduct effects = audio;

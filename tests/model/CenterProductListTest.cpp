@@ -36,7 +36,6 @@ TEST_F(CenterProductListTest, EachScopeListsItsProductsInCatalogOrderAndFollowsT
         // The pages' scopes show in CenterWindowTest.
         {Scope::All, {"film", "subtitle", "audio", "library", "video", "effects"}},
         {Scope::Updates, {"audio"}},
-        {Scope::Selected, {}},
     };
     for (const auto& row : rows) {
         CenterProductList list;

@@ -3,20 +3,11 @@
 #include "installer/Process.h"
 #include "installer/ResourceSeal.h"
 #include "tests/support/InfoPlist.h"
+#include "tests/support/TemporaryDirectory.h"
 
-#include <fstream>
 #include <sys/stat.h>
 
-namespace {
-
 namespace fs = std::filesystem;
-
-void writeFile(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
-} // namespace
 
 fs::path writeBundle(const fs::path& folder, const std::string& name,
                      const BundleContents& contents) {
@@ -59,8 +50,7 @@ std::map<std::string, std::string> treeSnapshot(const fs::path& root) {
         if (it->is_symlink()) {
             description += "link " + fs::read_symlink(it->path()).string();
         } else if (it->is_regular_file()) {
-            std::ifstream stream(it->path(), std::ios::binary);
-            description += std::string(std::istreambuf_iterator<char>(stream), {});
+            description += fileContents(it->path());
         }
         snapshot.emplace(it->path().lexically_relative(root).generic_string(), description);
     }

@@ -9,6 +9,15 @@
 #include <unistd.h>
 #include <vector>
 
+// Writes a file, creating its folders, and returns its path.
+inline std::filesystem::path writeFile(const std::filesystem::path& file,
+                                       std::string_view content) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
+    return file;
+}
+
 // A fresh folder under the system's temporary directory, removed with everything in it when the
 // test ends.
 class TemporaryDirectory {
@@ -33,13 +42,9 @@ class TemporaryDirectory {
         return path_ / name;
     }
 
-    // Writes a file (creating its folders) and returns its path.
+    // Writes a file in the folder (or at an absolute path), creating its folders.
     std::filesystem::path write(const std::filesystem::path& name, std::string_view content) const {
-        std::filesystem::path file = path_ / name;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary)
-            .write(content.data(), static_cast<std::streamsize>(content.size()));
-        return file;
+        return writeFile(path_ / name, content);
     }
 
   private:
