@@ -37,7 +37,7 @@ int installVerb(const Arguments& arguments) {
 
     InstallReceipt receipt;
     try {
-        CenterRelease release = CenterInstaller::inspectLocalPackage(
+        CenterRelease release = CenterInstaller::packagedRelease(
             package, product, CenterInstaller::systemOperations(), interrupt.token());
         receipt = CenterInstaller::install(package, product, release, applications, backupFolder,
                                            CenterInstaller::isRunning,

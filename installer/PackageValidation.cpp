@@ -7,6 +7,7 @@
 #include "core/PropertyList.h"
 #include "core/Registry.h"
 #include "core/Versions.h"
+#include "installer/PackagedApp.h"
 #include "installer/WorkFolder.h"
 #include "installer/ZipCentralDirectory.h"
 
@@ -63,6 +64,16 @@ std::vector<std::string> requirements(const CenterProduct& product, const Proper
     return found;
 }
 
+// The release a local package's application names, or nothing when its version or build is
+// not numeric.
+std::optional<CenterRelease> localRelease(const std::optional<InstalledApp>& app) {
+    if (!app || !CenterCore::isNumericVersion(app->version) ||
+        !CenterCore::isNumericVersion(app->build)) {
+        return std::nullopt;
+    }
+    return CenterRelease{app->version, app->build, "local", {"本地导入的安装包"}, {}};
+}
+
 } // namespace
 
 void validateIndependentProduct(const CenterProduct& product) {
@@ -112,14 +123,22 @@ CenterRelease inspectLocalPackage(const fs::path& zip, const CenterProduct& prod
     operations.unpack(zip, folder.path(), stop);
 
     fs::path app = folder.path() / name;
-    std::optional<InstalledApp> unpacked = CenterCore::readInstalledApp(app);
-    if (!unpacked || !CenterCore::isNumericVersion(unpacked->version) ||
-        !CenterCore::isNumericVersion(unpacked->build)) {
+    std::optional<CenterRelease> release = localRelease(CenterCore::readInstalledApp(app));
+    if (!release) {
         throw CenterError::install("安装包中的版本信息无效。");
     }
-    CenterRelease release{unpacked->version, unpacked->build, "local", {"本地导入的安装包"}, {}};
-    validateApp(app, product, release, operations);
-    return release;
+    validateApp(app, product, *release, operations);
+    return *release;
+}
+
+CenterRelease packagedRelease(const fs::path& zip, const CenterProduct& product,
+                              InstallOperations& operations, std::stop_token stop) {
+    if (isLocalPath(zip)) {
+        if (std::optional<CenterRelease> release = localRelease(readPackagedApp(zip))) {
+            return *release;
+        }
+    }
+    return inspectLocalPackage(zip, product, operations, stop);
 }
 
 void validateApp(const fs::path& app, const CenterProduct& product, const CenterRelease& release,

@@ -25,6 +25,14 @@ void validateIndependentProduct(const CenterProduct& product);
                                                 InstallOperations& operations = systemOperations(),
                                                 std::stop_token stop = {});
 
+// The release a local ZIP package names in its Info.plist entry, read without unpacking, for a
+// caller that installs the package next: the installation unpacks and validates it whole. A
+// package that cannot be read so gets inspectLocalPackage, which says what is wrong with it.
+[[nodiscard]] CenterRelease packagedRelease(const std::filesystem::path& zip,
+                                            const CenterProduct& product,
+                                            InstallOperations& operations = systemOperations(),
+                                            std::stop_token stop = {});
+
 // Throws unless the application bundle is the product at the release's version and build,
 // with a valid executable, system requirements this system meets, and a valid signature.
 void validateApp(const std::filesystem::path& app, const CenterProduct& product,

@@ -117,6 +117,9 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         // user.
         {{"digest", pipe.string()}, 1, "“" + pipe.string() + "”是命名管道，不是普通文件。"},
         {{"inspect", notZIP.string()}, 1, "该文件不是 ZIP 安装包。"},
+        {{"install", notZIP.string(), "--product", "audio", "--applications", dir},
+         1,
+         "该文件不是 ZIP 安装包。"},
         {{"app-info", dir},
          1,
          "无法读取“" + dir +

@@ -123,21 +123,24 @@ TEST_F(PackageValidation, SymbolicLinksAreRejectedAndMissingItemsAreNot) {
                 ThrowsCenterError(Kind::install, "安装目录不能是符号链接。"));
 }
 
+// The release read without unpacking is the inspection's, and so is every refusal.
 TEST_F(PackageValidation, LocalPackageYieldsItsReleaseAndLeavesNoInspectionFolder) {
     // Inspection folders go under this test's folder, apart from other programs' ones.
     ::setenv("TMPDIR", temp.path().c_str(), 1);
     fs::path zip = zipBundle(app({.version = "1.2", .build = "45"}), temp / "Sample.zip");
-    EXPECT_EQ(inspectLocalPackage(zip, sampleProduct()),
-              (CenterRelease{"1.2", "45", "local", {"本地导入的安装包"}, std::nullopt}));
+    const CenterRelease local{"1.2", "45", "local", {"本地导入的安装包"}, std::nullopt};
+    EXPECT_EQ(inspectLocalPackage(zip, sampleProduct()), local);
+    EXPECT_EQ(packagedRelease(zip, sampleProduct()), local);
 
     zip = zipBundle(app({.version = "1.2b"}), temp / "Beta.zip");
-    EXPECT_THAT([&] { static_cast<void>(inspectLocalPackage(zip, sampleProduct())); },
-                ThrowsCenterError(Kind::install, "安装包中的版本信息无效。"));
+    for (const auto reading : {inspectLocalPackage, packagedRelease}) {
+        EXPECT_THAT(
+            [&] { static_cast<void>(reading(zip, sampleProduct(), systemOperations(), {})); },
+            ThrowsCenterError(Kind::install, "安装包中的版本信息无效。"));
+    }
     EXPECT_EQ(entries(temp.path(), "kestryn-inspect-"), std::vector<fs::path>{});
     EXPECT_THAT(
-        [] {
-            static_cast<void>(inspectLocalPackage("https://example.com/a.zip", sampleProduct()));
-        },
+        [] { static_cast<void>(packagedRelease("https://example.com/a.zip", sampleProduct())); },
         ThrowsCenterError(Kind::invalid, "安装包必须位于本机。"));
 }
 
