@@ -101,6 +101,7 @@ TEST_F(CommandLine, EachAnswerMistakeAndFailureHasItsExitCodeAndOneChineseText) 
         // An unknown product is named with the products there are, before anything starts.
         {{"update", "回响工坊"}, 2, "kestryn update：“回响工坊”不是软件中心的产品。" + products},
         {{"update", "audio", "--all"}, 2, "kestryn update：--all 不能与产品一同给出。\n"},
+        {{"prune", "--keep", "0"}, 2, "kestryn prune：--keep 必须是不小于 1 的整数。\n"},
         // A confirmation nobody could answer: standard input is no terminal.
         {{"restore", "audio", "KESTRYN 回响工坊.app"}, 2, "kestryn restore：" + unanswerable},
         {{"appcast", "c.deb", "--url", "https://downloads.example.com/c.deb", "--version", "3",
